@@ -1,0 +1,133 @@
+#include "window.h"
+
+#include "app.h"
+#include "strings.h"
+
+#include <vector>
+
+namespace fw {
+
+namespace {
+constexpr const wchar_t* kObjectProp = L"fw.Window";
+// Passed through CreateWindowEx so that the object is known from the very
+// first message (WM_GETMINMAXINFO arrives before WM_NCCREATE).
+thread_local Window* t_creating = nullptr;
+}
+
+Window::~Window() {
+    if (m_hWnd) {
+        RemovePropW(m_hWnd, kObjectProp);
+        HWND h = m_hWnd;
+        m_hWnd = nullptr;
+        DestroyWindow(h);
+    }
+}
+
+bool Window::Create(DWORD exStyle, const wchar_t* className, const std::wstring& title, DWORD style, int x, int y,
+                    int cx, int cy, HWND parent, HMENU menuOrId, HICON icon) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    if (!GetClassInfoExW(instance, className, &wc)) {
+        wc = WNDCLASSEXW{};
+        wc.cbSize = sizeof(wc);
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = &Window::StaticProc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
+        wc.lpszClassName = className;
+        wc.hIcon = icon;
+        if (!RegisterClassExW(&wc)) return false;
+    }
+    t_creating = this;
+    HWND h = CreateWindowExW(exStyle, className, title.c_str(), style, x, y, cx, cy, parent, menuOrId, instance,
+                             this);
+    t_creating = nullptr;
+    return h != nullptr && m_hWnd == h;
+}
+
+void Window::Destroy() {
+    if (m_hWnd) DestroyWindow(m_hWnd);
+}
+
+Window* Window::FromHandle(HWND hwnd) {
+    return hwnd ? static_cast<Window*>(GetPropW(hwnd, kObjectProp)) : nullptr;
+}
+
+std::wstring Window::Text() const {
+    int n = GetWindowTextLengthW(m_hWnd);
+    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+    n = GetWindowTextW(m_hWnd, text.data(), n + 1);
+    text.resize(static_cast<size_t>(n > 0 ? n : 0));
+    return text;
+}
+
+bool Window::PreTranslateMessage(MSG&) { return false; }
+
+LRESULT Window::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    return Default(message, wParam, lParam);
+}
+
+LRESULT Window::Default(UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(m_hWnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Window::StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* self = FromHandle(hwnd);
+    if (!self && t_creating) {
+        self = t_creating;
+        t_creating = nullptr;
+        self->m_hWnd = hwnd;
+        SetPropW(hwnd, kObjectProp, self);
+    }
+    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+    LRESULT result = self->WindowProc(message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        RemovePropW(hwnd, kObjectProp);
+        self->m_hWnd = nullptr;
+        if (WinApp* app = GetApp(); app && app->MainWindow() == hwnd) {
+            app->SetMainWindow(nullptr);
+            PostQuitMessage(0);
+        }
+        self->PostNcDestroy();
+    }
+    return result;
+}
+
+bool FrameWnd::LoadFrame(UINT resourceId, DWORD style, HWND parent) {
+    HINSTANCE instance = ResourceModule();
+    std::wstring title = LoadResourceString(resourceId).value_or(L"");
+    HICON icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, 0, 0,
+                                               LR_DEFAULTSIZE | LR_SHARED));
+    m_hAccel = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(resourceId));
+    return Create(0, L"fw.FrameWnd", title, style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                  parent, nullptr, icon);
+}
+
+bool FrameWnd::PreTranslateMessage(MSG& msg) {
+    if (m_hAccel && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST)
+        return TranslateAcceleratorW(Handle(), m_hAccel, &msg) != 0;
+    return false;
+}
+
+LRESULT FrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(reinterpret_cast<CREATESTRUCTW*>(lParam));
+    case WM_SIZE:
+        OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+        break;
+    case WM_COMMAND:
+        if (OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam))) return 0;
+        break;
+    case WM_CLOSE:
+        OnClose();
+        return 0;
+    default:
+        break;
+    }
+    return Default(message, wParam, lParam);
+}
+
+} // namespace fw

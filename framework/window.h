@@ -1,0 +1,66 @@
+#pragma once
+// A thin object wrapper around a Win32 window: one C++ object per window,
+// messages dispatched through a virtual WindowProc.
+#include <windows.h>
+#include <string>
+
+namespace fw {
+
+class Window {
+public:
+    Window() = default;
+    virtual ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    // Creates the window with a class registered by the framework for this
+    // object type (`className`, registered once per process).
+    bool Create(DWORD exStyle, const wchar_t* className, const std::wstring& title, DWORD style, int x, int y,
+                int cx, int cy, HWND parent, HMENU menuOrId, HICON icon = nullptr);
+    void Destroy();
+
+    HWND Handle() const { return m_hWnd; }
+    // The framework object of a window created by this framework on the
+    // calling thread's process; null for every other window.
+    static Window* FromHandle(HWND hwnd);
+
+    std::wstring Text() const;
+    void SetText(const std::wstring& text) const { SetWindowTextW(m_hWnd, text.c_str()); }
+
+    // Offered every message of the thread's loop whose target is this window
+    // or one of its descendants; return true to consume it.
+    virtual bool PreTranslateMessage(MSG& msg);
+
+protected:
+    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Default(UINT message, WPARAM wParam, LPARAM lParam);
+    // Called after the window is gone; the object may delete itself here.
+    virtual void PostNcDestroy() {}
+
+private:
+    static LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
+    HWND m_hWnd = nullptr;
+};
+
+// A top-level frame window loaded from a resource id: its title is the
+// string with that id, its icon the icon with that id and its keyboard
+// shortcuts the accelerator table with that id.
+class FrameWnd : public Window {
+public:
+    bool LoadFrame(UINT resourceId, DWORD style, HWND parent = nullptr);
+    bool PreTranslateMessage(MSG& msg) override;
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // WM_CREATE; return -1 to fail the creation.
+    virtual int OnCreate(CREATESTRUCTW*) { return 0; }
+    virtual void OnSize(UINT, int, int) {}
+    // WM_COMMAND from a menu, an accelerator or a control; true when handled.
+    virtual bool OnCommand(UINT /*id*/, UINT /*code*/, HWND /*control*/) { return false; }
+    virtual void OnClose() { Destroy(); }
+
+private:
+    HACCEL m_hAccel = nullptr;
+};
+
+} // namespace fw

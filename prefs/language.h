@@ -1,0 +1,41 @@
+#pragma once
+// The translated-string lookup: every text the user interface shows is
+// fetched by string-table id, from the language file chosen at start-up or,
+// for ids the file lacks, from the built-in English string table.
+#include <windows.h>
+#include <functional>
+#include <string>
+
+struct LanguageEntry {
+    WORD id;
+    const wchar_t* file;  // relative to the base folder
+};
+inline constexpr int kLanguageCount = 48;
+extern const LanguageEntry g_languageTable[kLanguageCount];
+
+// File of the first table row whose id is `langId`; null when none matches.
+const wchar_t* FindLanguageFile(WORD langId);
+
+void InitLanguage(LPCWSTR baseFolder, WORD langId);
+void ReleaseLanguage();
+// 1 with `text` set, or 0 with `text` unchanged when the id is unknown.
+int LoadTranslatedString(std::wstring& text, UINT id);
+// Part `index` (from 0) of the text of `id`, parts separated by runs of
+// `delimiters`; the whole text when that part does not exist or is empty.
+void ExtractTranslatedSubString(std::wstring& text, UINT id, LPCWSTR delimiters, int index);
+// Reads one id straight from one language file, leaving the loaded texts alone.
+bool ReadLanguageString(LPCWSTR relativeFile, std::wstring& text, UINT id);
+
+// Convenience: the text of `id`, or empty when it is unknown.
+std::wstring TranslatedString(UINT id);
+
+// One line of a language file: true with `id` and `text` when the line
+// defines a string (comments, blanks, id 0 and non-numeric ids do not).
+bool ParseLanguageLine(const std::wstring& line, UINT& id, std::wstring& text);
+
+// State, for the options page and for tests.
+WORD RequestedLanguage();
+WORD LoadedLanguage();
+// Replaces the source of the user's default language (tests only); pass
+// an empty function to restore the system's.
+void SetUserDefaultLanguageSource(std::function<LANGID()> source);

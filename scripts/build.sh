@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Configures and builds one target: scripts/build.sh x86_64|i686 [extra cmake args]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+arch=${1:-x86_64}; shift || true
+dir=$root/build/$arch
+if [ ! -f "$dir/build.ninja" ]; then
+  cmake -S "$root" -B "$dir" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" "$@"
+fi
+cmake --build "$dir"

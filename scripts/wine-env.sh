@@ -1,0 +1,26 @@
+# Sourced by the run and test scripts: prepares a private Wine prefix.
+#   wine_prefix_ensure DIR DRIVER   creates DIR as a prefix on first use; DRIVER is
+#                                   "null" (headless) or "x11" (pictures under Xvfb).
+# Wine's download prompts for its own HTML (Gecko) and .NET (Mono) engines are
+# switched off while the prefix is created and kept off afterwards.
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEARCH=win64
+
+wine_prefix_ensure() {
+  local dir=$1 driver=$2
+  mkdir -p "$dir"
+  (
+    flock 9
+    if [ ! -f "$dir/.vantrell-ready" ]; then
+      export WINEPREFIX=$dir
+      WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot -i >/dev/null 2>&1 || true
+      wine reg add 'HKCU\Software\Wine\MSHTML' /v GeckoUrl /d '' /f >/dev/null 2>&1 || true
+      wine reg add 'HKCU\Software\Wine\DllOverrides' /v mscoree /d '' /f >/dev/null 2>&1 || true
+      if [ "$driver" = null ]; then
+        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+      fi
+      wineserver -w
+      touch "$dir/.vantrell-ready"
+    fi
+  ) 9>"$dir.lock"
+}
