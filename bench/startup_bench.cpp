@@ -1,0 +1,51 @@
+// Benchmarks, run by scripts/bench.sh under Wine. Prints one line per figure.
+//   startup: time from CreateProcess of vantrell.exe to its visible main window.
+#include "tests/support/process.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+using namespace std::chrono;
+
+namespace {
+
+void StartupBenchmark(int runs) {
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        testing_support::Process p;
+        auto start = steady_clock::now();
+        if (!testing_support::Launch(p, L"vantrell.exe", L"")) {
+            std::printf("startup: cannot start vantrell.exe\n");
+            return;
+        }
+        HWND main = nullptr;
+        bool shown = testing_support::WaitFor(
+            [&] {
+                for (HWND h : testing_support::TopLevelWindows(p.id, L"fw.FrameWnd"))
+                    if (IsWindowVisible(h)) main = h;
+                return main != nullptr;
+            },
+            seconds(30));
+        auto elapsed = duration<double, std::milli>(steady_clock::now() - start).count();
+        if (!shown) {
+            std::printf("startup: no main window within 30 s\n");
+            return;
+        }
+        ms.push_back(elapsed);
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        p.WaitForExit(10000);
+    }
+    std::sort(ms.begin(), ms.end());
+    std::printf("startup to main window: median %.1f ms, min %.1f ms, max %.1f ms over %d runs\n",
+                ms[ms.size() / 2], ms.front(), ms.back(), runs);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    StartupBenchmark(runs);
+    return 0;
+}

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds x86_64 and runs the benchmark executable under Wine (headless prefix).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh" x86_64
+build=$root/build/x86_64
+. "$root/scripts/wine-env.sh"
+export WINEPREFIX=$build/wineprefix
+wine_prefix_ensure "$WINEPREFIX" null
+wineserver -p >/dev/null 2>&1 &
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+cd "$build/stage" && wine vantrell_bench.exe "$@"

@@ -1,0 +1,122 @@
+#include "process.h"
+
+#include "framework/strings.h"
+
+#include <thread>
+
+namespace testing_support {
+
+std::wstring StageFolder() {
+    std::wstring exe = fw::ModuleFileName(nullptr);
+    return exe.substr(0, exe.find_last_of(L'\\') + 1);
+}
+
+bool Process::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
+    if (!process) return true;
+    // Keep this thread's windows answering: the program may send messages to
+    // a window of ours (an owner or parent) while it ends.
+    HANDLE h = process.get();
+    DWORD start = GetTickCount();
+    bool ended = false;
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs) break;
+        DWORD r = MsgWaitForMultipleObjects(1, &h, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) {
+            ended = true;
+            break;
+        }
+        if (r != WAIT_OBJECT_0 + 1) break;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    if (!ended) {
+        TerminateProcess(process.get(), 99);
+        WaitForSingleObject(process.get(), 5000);
+        return false;
+    }
+    if (exitCode) GetExitCodeProcess(process.get(), exitCode);
+    return true;
+}
+
+Process::~Process() {
+    // Never leave a started program behind, whatever the test did.
+    if (process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process.get(), 98);
+        WaitForSingleObject(process.get(), 5000);
+    }
+}
+
+bool Launch(Process& out, const std::wstring& exe, const std::wstring& arguments, const std::wstring& workingDir) {
+    std::wstring path = exe.find(L'\\') == std::wstring::npos && exe.find(L':') == std::wstring::npos
+                            ? StageFolder() + exe
+                            : exe;
+    std::wstring commandLine = L"\"" + path + L"\"";
+    if (!arguments.empty()) commandLine += L" " + arguments;
+    std::wstring dir = workingDir.empty() ? StageFolder() : workingDir;
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si,
+                        &pi))
+        return false;
+    out.process.reset(pi.hProcess);
+    out.thread.reset(pi.hThread);
+    out.id = pi.dwProcessId;
+    return true;
+}
+
+bool WaitFor(const std::function<bool()>& predicate, std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (predicate()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::vector<HWND> TopLevelWindows(DWORD processId, const wchar_t* className) {
+    struct Ctx {
+        DWORD pid;
+        const wchar_t* cls;
+        std::vector<HWND> found;
+    } ctx{processId, className, {}};
+    EnumWindows(
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+            auto c = reinterpret_cast<Ctx*>(lp);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            if (pid != c->pid) return TRUE;
+            if (c->cls) {
+                wchar_t name[256] = {};
+                GetClassNameW(hwnd, name, 256);
+                if (lstrcmpiW(name, c->cls) != 0) return TRUE;
+            }
+            c->found.push_back(hwnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&ctx));
+    return ctx.found;
+}
+
+std::wstring WindowText(HWND hwnd) {
+    wchar_t text[1024] = {};
+    // Through the message, so it works across processes for any window.
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, nullptr);
+    return text;
+}
+
+std::wstring MessageBoxText(HWND dialog) {
+    HWND label = GetDlgItem(dialog, 0xFFFF);
+    return label ? WindowText(label) : std::wstring();
+}
+
+} // namespace testing_support
