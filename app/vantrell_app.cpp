@@ -4,6 +4,7 @@
 #include "settings.h"
 
 #include "framework/handles.h"
+#include "isolation/isolation.h"
 #include "framework/strings.h"
 #include "prefs/language.h"
 #include "res/string_ids.h"
@@ -106,6 +107,10 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
     MakeExecutableFolderCurrent();
 
     m_bDisableFilters = profile.GetInt(setting::kSection, setting::kDisableFilters, 0) == 1;
+    if (!m_bMultiProcessMode) {
+        InstallEngineHooks(IE6, m_bDisableFilters, false);
+        m_bHooksInstalled = true;
+    }
     m_nSearchBehaviour = ClampSearchBehaviour(profile.GetInt(setting::kSection, setting::kSearchBehaviour, 1));
     m_bDisableWindowExternal = profile.GetInt(setting::kSection, setting::kDisableWindowExternal, 0) == 1;
     g_strHomePage = profile.GetString(setting::kSection, setting::kHomePage, GetDefaultHomePage());
@@ -131,6 +136,8 @@ bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
     m_bSubProcess = true;
 
     const IEVERSION version = cmdInfo.m_nPcodeVersion;
+    InstallEngineHooks(version, m_bDisableFilters, true);
+    m_bHooksInstalled = true;
     if (version != IE9 && version != IEDefault && g_engines[version].loaded != 1) {
         fw::AppMessageBox(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(cmdInfo.m_hWndParent)),
                           TranslatedString(IDS_CANNOT_LOAD_VERSION), MB_OK | MB_ICONERROR);
@@ -143,6 +150,10 @@ bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
 }
 
 int CVantrellApp::ExitInstance() {
+    if (m_bHooksInstalled) {
+        RemoveEngineHooks();
+        m_bHooksInstalled = false;
+    }
     ReleaseLanguage();
     if (m_gdiplusToken) {
         Gdiplus::GdiplusShutdown(m_gdiplusToken);

@@ -38,6 +38,7 @@ protected:
 
 private:
     bool m_bOleInitialized = false;
+    bool m_bHooksInstalled = false;
 };
 
 // The process's application object.

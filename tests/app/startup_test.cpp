@@ -8,6 +8,11 @@
 #include "res/string_ids.h"
 #include "shell/main_frame.h"
 #include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
+
+#include <tlhelp32.h>
+#include <algorithm>
+#include <cwctype>
 
 #include <gtest/gtest.h>
 
@@ -186,11 +191,16 @@ struct ParentWindow {
 
 TEST_F(ProgramStart, ChildOfAVersionThatCannotLoadShowsTheErrorOwnedByTheParent) {
     InitLanguage(L"", 9);
+    // A copy of the program without any engine files beside it.
+    testing_support::TempDir dir;
+    ASSERT_TRUE(CopyFileW((testing_support::StageFolder() + L"vantrell.exe").c_str(),
+                          (dir.Path() + L"vantrell.exe").c_str(), FALSE));
     ParentWindow parent;
     ASSERT_NE(parent.hwnd, nullptr);
     Process p;
-    ASSERT_TRUE(Launch(p, L"vantrell.exe",
-                       fw::Format(L"-pcode=Pipe1_ie7_%X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(parent.hwnd)))));
+    ASSERT_TRUE(Launch(p, dir.Path() + L"vantrell.exe",
+                       fw::Format(L"-pcode=Pipe1_ie7_%X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(parent.hwnd))),
+                       dir.Path()));
     HWND box = nullptr;
     ASSERT_TRUE(WaitFor(
         [&] {
@@ -208,6 +218,60 @@ TEST_F(ProgramStart, ChildOfAVersionThatCannotLoadShowsTheErrorOwnedByTheParent)
     DWORD code = 1234;
     EXPECT_TRUE(p.WaitForExit(10000, &code));
     ReleaseLanguage();
+}
+
+TEST_F(ProgramStart, ChildOfAnInstalledVersionShowsNoError) {
+    // Version 7's stand-in files lie beside the staged program.
+    Process p;
+    ASSERT_TRUE(Launch(p, L"vantrell.exe", L"-pcode=Pipe3_ie7_0"));
+    DWORD code = 1234;
+    EXPECT_TRUE(p.WaitForExit(15000, &code));
+}
+
+// Names (lower case) of the modules a process has loaded.
+std::vector<std::wstring> LoadedModules(DWORD pid) {
+    std::vector<std::wstring> names;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (snap == INVALID_HANDLE_VALUE) return names;
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL ok = Module32FirstW(snap, &entry); ok; ok = Module32NextW(snap, &entry)) {
+        std::wstring n = entry.szModule;
+        for (auto& c : n) c = static_cast<wchar_t>(towlower(c));
+        names.push_back(n);
+    }
+    CloseHandle(snap);
+    return names;
+}
+
+bool Has(const std::vector<std::wstring>& list, const wchar_t* name) {
+    return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+TEST_F(ProgramStart, MultiThreadModeLoadsTheEngineFilesAtStart) {
+    Process p;
+    ASSERT_TRUE(Launch(p, L"vantrell.exe", L""));
+    HWND main = WaitForMainWindow(p);
+    ASSERT_NE(main, nullptr);
+    auto modules = LoadedModules(p.id);
+    for (const wchar_t* name : {L"5hdocvw.dll", L"5shtml.dll", L"6hdocvw.dll", L"6shtml.dll", L"6script.dll",
+                                L"7eframe.dll", L"7shtml.dll", L"7rlmon.dll", L"7xtrans.dll", L"8eframe.dll",
+                                L"8shtml.dll", L"8ininet.dll", L"urlmon.dll", L"wininet.dll", L"inetcpl.cpl"})
+        EXPECT_TRUE(Has(modules, name)) << name;
+    EXPECT_FALSE(Has(modules, L"6xtrans.dll"));
+    CloseAndWait(p, main);
+}
+
+TEST_F(ProgramStart, MultiProcessModeLoadsNoEngine) {
+    profile.WriteInt(setting::kSection, setting::kMultiProcessMode, 1);
+    Process p;
+    ASSERT_TRUE(Launch(p, L"vantrell.exe", L""));
+    HWND main = WaitForMainWindow(p);
+    ASSERT_NE(main, nullptr);
+    auto modules = LoadedModules(p.id);
+    for (const wchar_t* name : {L"5shtml.dll", L"6shtml.dll", L"7shtml.dll", L"8shtml.dll", L"7eframe.dll"})
+        EXPECT_FALSE(Has(modules, name)) << name;
+    CloseAndWait(p, main);
 }
 
 TEST_F(ProgramStart, ChildOfTheDefaultEngineNeverShowsTheError) {

@@ -1,0 +1,46 @@
+#pragma once
+// The engine isolation layer: process-wide detours of library loading, COM
+// creation, registry reads and thread creation that answer each thread from
+// the libraries of the engine version the thread is bound to.
+#include "app/versions.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <string>
+
+// Installs the layer (counted; only the first call does anything). In
+// multi-version mode `version` is ignored and 6, 5.5, 7, 8 and the system's
+// engine are loaded; in single-version mode only `version` is.
+void InstallEngineHooks(IEVERSION version, bool disableFilters, bool singleVersion);
+// Removes the layer when the last installation is removed: detaches, frees
+// every engine module and empties the engine table.
+void RemoveEngineHooks();
+
+// The engine record of the calling thread's version, or null.
+IEENGINE* GetCurrentEngine();
+// Binds a thread (0: the calling one) to a version; false when the map
+// cannot grow.
+bool BindThreadToVersion(DWORD threadId, IEVERSION version);
+// Removes the calling thread's binding; true when there was one.
+bool UnbindCurrentThread();
+void SetFiltersDisabled(bool disabled);
+
+// Loads one version's libraries into its record; true when it is usable.
+bool LoadEngine(IEVERSION version, IEENGINE& record);
+
+// "inetcpl.cpl", loaded in multi-version mode for the Internet Options command.
+extern HMODULE g_hInetCpl;
+extern volatile LONG g_hookRefCount;
+extern bool g_filtersDisabled;
+extern bool g_singleVersionMode;
+extern IEVERSION g_singleVersion;
+
+// Class identifiers match on Data1, Data2 and Data3 only.
+bool ClsidMatches(REFCLSID a, REFCLSID b);
+// Full native name of an open registry key, or empty.
+std::wstring GetRegistryKeyName(HKEY key);
+
+// Diagnostics for tests and benchmarks.
+bool IsThreadBound(DWORD threadId, IEVERSION* version = nullptr);
+// True while the detours are attached.
+bool AreEngineHooksAttached();
