@@ -1,6 +1,13 @@
 // Benchmarks, run by scripts/bench.sh under Wine. Prints one line per figure.
 //   startup: time from CreateProcess of vantrell.exe to its visible main window.
+//   isolation: the isolation layer's lookup and an intercepted library load.
+// "vantrell_bench.exe [runs]" runs everything; the isolation parts run in
+// child processes of the benchmark ("isolation-multi", "isolation-single").
+#include "isolation_bench.h"
+
 #include "tests/support/process.h"
+
+#include <cstring>
 
 #include <algorithm>
 #include <chrono>
@@ -44,8 +51,24 @@ void StartupBenchmark(int runs) {
 
 } // namespace
 
+void RunSelf(const wchar_t* mode) {
+    testing_support::Process p;
+    if (testing_support::Launch(p, L"vantrell_bench.exe", mode)) p.WaitForExit(120000);
+}
+
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "isolation-multi") == 0) {
+        IsolationBenchmarkMulti();
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "isolation-single") == 0) {
+        IsolationBenchmarkSingle();
+        return 0;
+    }
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     StartupBenchmark(runs);
+    std::fflush(stdout);
+    RunSelf(L"isolation-multi");
+    RunSelf(L"isolation-single");
     return 0;
 }

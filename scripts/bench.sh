@@ -8,6 +8,7 @@ build=$root/build/x86_64
 . "$root/scripts/wine-env.sh"
 export WINEPREFIX=$build/wineprefix
 wine_prefix_ensure "$WINEPREFIX" null
-wineserver -p >/dev/null 2>&1 &
+wineserver -p >/dev/null 2>&1 </dev/null &
+wine_services_start
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 cd "$build/stage" && wine vantrell_bench.exe "$@"

@@ -12,7 +12,8 @@ build=$root/build/x86_64
 export WINEPREFIX=$build/wineprefix
 wine_prefix_ensure "$WINEPREFIX" null
 # One persistent wineserver for the whole run: a launch then costs ~0.1 s.
-wineserver -p >/dev/null 2>&1 &
+wineserver -p >/dev/null 2>&1 </dev/null &
+wine_services_start
 trap 'WINEPREFIX=$build/wineprefix wineserver -k >/dev/null 2>&1 || true' EXIT
 cd "$build"
 ctest --output-on-failure --timeout 300 "$@"

@@ -83,27 +83,31 @@ bool WaitFor(const std::function<bool()>& predicate, std::chrono::milliseconds t
     }
 }
 
+namespace {
+struct EnumContext {
+    DWORD pid;
+    const wchar_t* cls;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp) {
+    auto c = reinterpret_cast<EnumContext*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != c->pid) return TRUE;
+    if (c->cls) {
+        wchar_t name[256] = {};
+        GetClassNameW(hwnd, name, 256);
+        if (lstrcmpiW(name, c->cls) != 0) return TRUE;
+    }
+    c->found.push_back(hwnd);
+    return TRUE;
+}
+} // namespace
+
 std::vector<HWND> TopLevelWindows(DWORD processId, const wchar_t* className) {
-    struct Ctx {
-        DWORD pid;
-        const wchar_t* cls;
-        std::vector<HWND> found;
-    } ctx{processId, className, {}};
-    EnumWindows(
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-            auto c = reinterpret_cast<Ctx*>(lp);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hwnd, &pid);
-            if (pid != c->pid) return TRUE;
-            if (c->cls) {
-                wchar_t name[256] = {};
-                GetClassNameW(hwnd, name, 256);
-                if (lstrcmpiW(name, c->cls) != 0) return TRUE;
-            }
-            c->found.push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&ctx));
+    EnumContext ctx{processId, className, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&ctx));
     return ctx.found;
 }
 

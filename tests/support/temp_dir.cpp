@@ -3,7 +3,6 @@
 #include "framework/strings.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <atomic>
 
 namespace testing_support {
@@ -16,14 +15,35 @@ TempDir::TempDir() {
     CreateDirectoryW(m_path.c_str(), nullptr);
 }
 
+namespace {
+// Deletes a folder and everything below it, never following anything out
+// of it. Long paths are handled through the "\\?\" form.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring path = folder + L"\\" + name;
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+} // namespace
+
 TempDir::~TempDir() {
-    std::wstring from = m_path.substr(0, m_path.size() - 1);
-    from.push_back(L'\0');  // double terminator for the shell
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-    SHFileOperationW(&op);
+    // Only ever below the temporary folder this object created.
+    if (m_path.size() > 4 && m_path.find(L"vantrell-test-") != std::wstring::npos)
+        RemoveTree(L"\\\\?\\" + m_path.substr(0, m_path.size() - 1));
 }
 
 std::wstring TempDir::WriteFile(const std::wstring& relative, const std::string& bytes) const {
