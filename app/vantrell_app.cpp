@@ -3,7 +3,9 @@
 #include "locations.h"
 #include "settings.h"
 
+#include "browser/dialog_wb_container.h"
 #include "framework/handles.h"
+#include "hosting/ie_thread.h"
 #include "isolation/isolation.h"
 #include "framework/strings.h"
 #include "prefs/language.h"
@@ -116,6 +118,7 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
     g_strHomePage = profile.GetString(setting::kSection, setting::kHomePage, GetDefaultHomePage());
 
     m_hAccelTable = LoadAcceleratorsW(fw::ResourceModule(), MAKEINTRESOURCEW(kAppAcceleratorTable));
+    CIEThread::SetAcceleratorTable(m_hAccelTable);
 
     auto frame = new CMainFrame();
     if (!frame->LoadFrame(kMainFrameResource, kMainFrameStyle)) {
@@ -144,15 +147,51 @@ bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
         return false;
     }
     m_hSubProcessDoneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    // The tab content and the engine thread that serves the pipe come with
-    // the hosting layer; without them a child has nothing to host.
-    return false;
+
+    // The tab content, inside the parent's tab view; it belongs to this
+    // thread and deletes itself when its window goes.
+    const HWND view = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(cmdInfo.m_hWndParent));
+    HWND topLevel = view;
+    for (HWND parent = GetParent(topLevel); parent; parent = GetParent(parent)) topLevel = parent;
+    auto dialog = new CDialogWBContainer();
+    dialog->m_bChildProcess = true;
+    dialog->m_nVersion = version;
+    dialog->m_hWndTopLevel = topLevel;
+    CDialogWBContainer::SetParentWriter(&CIEThread::WriteToParent);
+    if (!dialog->Create(CDialogWBContainer::kTemplateId, view)) {
+        delete dialog;
+        return false;
+    }
+    SetMainWindow(dialog->Handle());
+    ShowWindow(dialog->Handle(), ShowCommand());
+    UpdateWindow(dialog->Handle());
+
+    auto thread = new CIEThread(true, true, cmdInfo.m_strPipeName.c_str(), dialog->Handle(), version, L"",
+                                m_hSubProcessDoneEvent, topLevel);
+    m_pSubProcessThread = thread;
+    if (!thread->CreateThread(CREATE_SUSPENDED)) {
+        delete thread;
+        m_pSubProcessThread = nullptr;
+        return true;
+    }
+    // Kept for the exit, when the thread object may have deleted itself.
+    DuplicateHandle(GetCurrentProcess(), thread->ThreadHandle(), GetCurrentProcess(), &m_pSubProcessThreadHandle,
+                    0, FALSE, DUPLICATE_SAME_ACCESS);
+    ResumeThread(m_pSubProcessThreadHandle);
+    return true;
 }
 
 int CVantrellApp::ExitInstance() {
     if (m_bHooksInstalled) {
         RemoveEngineHooks();
         m_bHooksInstalled = false;
+    }
+    if (m_bSubProcess && m_pSubProcessThread) {
+        // The engine thread signals the event as its object goes away.
+        if (WaitForSingleObject(m_hSubProcessDoneEvent, 4000) != WAIT_OBJECT_0) {
+            // The object may already be gone; its handle is not needed here.
+            TerminateThread(m_pSubProcessThreadHandle, 1);
+        }
     }
     ReleaseLanguage();
     if (m_gdiplusToken) {

@@ -30,6 +30,7 @@ public:
     int m_nVisualStyle = 0;
     BOOL m_bHiColorIcons = TRUE;
     HANDLE m_hSubProcessDoneEvent = nullptr;
+    HANDLE m_pSubProcessThreadHandle = nullptr;
 
 protected:
     // The two start paths; their result is the result of InitInstance.

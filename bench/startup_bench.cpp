@@ -1,8 +1,11 @@
 // Benchmarks, run by scripts/bench.sh under Wine. Prints one line per figure.
 //   startup: time from CreateProcess of vantrell.exe to its visible main window.
 //   isolation: the isolation layer's lookup and an intercepted library load.
+//   pipe: a tab's pipe between two processes against plain pipe calls.
 // "vantrell_bench.exe [runs]" runs everything; the isolation parts run in
-// child processes of the benchmark ("isolation-multi", "isolation-single").
+// child processes of the benchmark ("isolation-multi", "isolation-single"),
+// and so does the pipe part ("pipe", whose other end is "pipe-peer" or
+// "pipe-raw-peer", started by it).
 #include "isolation_bench.h"
 
 #include "tests/support/process.h"
@@ -15,6 +18,10 @@
 #include <vector>
 
 using namespace std::chrono;
+
+// pipe_bench.cpp
+void PipeBenchmark();
+int PipeBenchmarkPeer(int argc, char** argv);
 
 namespace {
 
@@ -65,10 +72,17 @@ int main(int argc, char** argv) {
         IsolationBenchmarkSingle();
         return 0;
     }
+    if (argc > 1 && std::strcmp(argv[1], "pipe") == 0) {
+        PipeBenchmark();
+        return 0;
+    }
+    if (argc > 1 && (std::strcmp(argv[1], "pipe-peer") == 0 || std::strcmp(argv[1], "pipe-raw-peer") == 0))
+        return PipeBenchmarkPeer(argc, argv);
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     StartupBenchmark(runs);
     std::fflush(stdout);
     RunSelf(L"isolation-multi");
     RunSelf(L"isolation-single");
+    RunSelf(L"pipe");
     return 0;
 }

@@ -65,6 +65,47 @@ std::wstring Window::Text() const {
 
 bool Window::PreTranslateMessage(MSG&) { return false; }
 
+void Window::Attach(HWND hwnd) {
+    m_hWnd = hwnd;
+    SetPropW(hwnd, kObjectProp, this);
+}
+
+void Window::Detach() {
+    if (m_hWnd) RemovePropW(m_hWnd, kObjectProp);
+    m_hWnd = nullptr;
+}
+
+bool Dialog::Create(UINT templateId, HWND parent) {
+    HWND h = CreateDialogParamW(ResourceModule(), MAKEINTRESOURCEW(templateId), parent, &Dialog::StaticDialogProc,
+                                reinterpret_cast<LPARAM>(this));
+    return h != nullptr && Handle() == h;
+}
+
+bool Dialog::PreTranslateMessage(MSG& msg) {
+    return Handle() && IsDialogMessageW(Handle(), &msg);
+}
+
+bool Dialog::DialogProc(UINT, WPARAM, LPARAM, INT_PTR&) { return false; }
+
+INT_PTR CALLBACK Dialog::StaticDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto self = static_cast<Dialog*>(FromHandle(hwnd));
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<Dialog*>(lParam);
+        self->Attach(hwnd);
+        return self->OnInitDialog();
+    }
+    if (!self) return FALSE;
+    INT_PTR result = 0;
+    bool handled = self->DialogProc(message, wParam, lParam, result);
+    if (message == WM_NCDESTROY) {
+        self->Detach();
+        if (WinApp* app = GetApp(); app && app->MainWindow() == hwnd) app->SetMainWindow(nullptr);
+        self->PostNcDestroy();
+        return FALSE;
+    }
+    return handled ? result : FALSE;
+}
+
 LRESULT Window::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return Default(message, wParam, lParam);
 }

@@ -32,6 +32,9 @@ public:
     virtual bool PreTranslateMessage(MSG& msg);
 
 protected:
+    // Binds this object to a window created elsewhere (a dialog), or undoes it.
+    void Attach(HWND hwnd);
+    void Detach();
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Default(UINT message, WPARAM wParam, LPARAM lParam);
     // Called after the window is gone; the object may delete itself here.
@@ -61,6 +64,26 @@ protected:
 
 private:
     HACCEL m_hAccel = nullptr;
+};
+
+// A modeless dialog created from a dialog template. Its messages reach
+// DialogProc; keyboard navigation goes through the dialog manager in
+// PreTranslateMessage.
+class Dialog : public Window {
+public:
+    bool Create(UINT templateId, HWND parent);
+    bool PreTranslateMessage(MSG& msg) override;
+    HWND Item(int id) const { return GetDlgItem(Handle(), id); }
+
+protected:
+    // Returns TRUE to let the system set the focus.
+    virtual BOOL OnInitDialog() { return TRUE; }
+    // Dialog messages; return true when handled, with the result in `result`
+    // (set as the message result with DWLP_MSGRESULT where that matters).
+    virtual bool DialogProc(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result);
+
+private:
+    static INT_PTR CALLBACK StaticDialogProc(HWND, UINT, WPARAM, LPARAM);
 };
 
 } // namespace fw

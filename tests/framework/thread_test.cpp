@@ -63,10 +63,12 @@ TEST(WinThread, RunsItsLoopAndDeletesItselfAtTheEnd) {
 TEST(WinThread, FailedInitGoesStraightToExit) {
     Record record;
     auto thread = new RecordingThread(record, false);
-    ASSERT_TRUE(thread->CreateThread());
+    // Suspended, so that the handle can be taken before the object is gone.
+    ASSERT_TRUE(thread->CreateThread(CREATE_SUSPENDED));
     HANDLE h = nullptr;
     DuplicateHandle(GetCurrentProcess(), thread->ThreadHandle(), GetCurrentProcess(), &h, 0, FALSE,
                     DUPLICATE_SAME_ACCESS);
+    ResumeThread(h);
     ASSERT_EQ(WaitForSingleObject(h, 10000), WAIT_OBJECT_0);
     DWORD code = 0;
     GetExitCodeThread(h, &code);

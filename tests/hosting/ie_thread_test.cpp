@@ -1,0 +1,281 @@
+// A tab's engine thread in its two main-process roles, with a window of this
+// test standing in for the tab view: in-process (the tab content on the
+// thread itself) and proxy (a real child process of the staged program).
+#include "hosting/ie_thread.h"
+
+#include "isolation/isolation.h"
+#include "tests/support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <tlhelp32.h>
+
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+using testing_support::WaitFor;
+
+namespace {
+
+struct Received {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    std::wstring text;  // string parameter of the notifications that carry one
+};
+
+// The stand-in view: records what the engine side posts to it and frees the
+// strings handed over with UWM_TAB_ADDRESS, as the real view does.
+class TestView {
+public:
+    TestView() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &TestView::Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"VantrellTestView";
+        RegisterClassW(&wc);
+        hwnd = CreateWindowExW(0, L"VantrellTestView", L"view", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 640,
+                               480, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+    }
+    ~TestView() {
+        if (IsWindow(hwnd)) DestroyWindow(hwnd);
+    }
+    bool Got(UINT message) const {
+        for (const auto& r : received)
+            if (r.message == message) return true;
+        return false;
+    }
+    std::vector<std::wstring> Addresses() const {
+        std::vector<std::wstring> out;
+        for (const auto& r : received)
+            if (r.message == UWM_TAB_ADDRESS) out.push_back(r.text);
+        return out;
+    }
+    // Windows of other threads or processes placed inside the view.
+    std::vector<HWND> Children() const {
+        std::vector<HWND> out;
+        for (HWND c = GetWindow(hwnd, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) out.push_back(c);
+        return out;
+    }
+
+    HWND hwnd = nullptr;
+    std::vector<Received> received;
+
+private:
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+        if (m == WM_NCCREATE) SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(
+                                                                     reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams));
+        auto self = reinterpret_cast<TestView*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+        if (self && m >= UWM_TAB_GO_ADDRESS && m <= UWM_TAB_TASKBAR_PREVIEW) {
+            Received r{m, w, l, {}};
+            if (m == UWM_TAB_ADDRESS || m == UWM_TAB_TITLE || m == UWM_TAB_STATUS_TEXT) {
+                if (auto text = TakeStringParam(w)) r.text = *text;
+            }
+            self->received.push_back(r);
+            return 0;
+        }
+        return DefWindowProcW(h, m, w, l);
+    }
+};
+
+struct DoneEvent {
+    DoneEvent() : h(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~DoneEvent() { CloseHandle(h); }
+    bool Signalled() const { return WaitForSingleObject(h, 0) == WAIT_OBJECT_0; }
+    HANDLE h;
+};
+
+class EngineThread : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        OleInitialize(nullptr);
+        SetCurrentDirectoryW(testing_support::StageFolder().c_str());
+        InstallEngineHooks(IE6, false, false);
+        // Children are the staged program, not this test.
+        CIEThread::SetProgramPath(testing_support::StageFolder() + L"vantrell.exe");
+    }
+    static void TearDownTestSuite() {
+        RemoveEngineHooks();
+        OleUninitialize();
+    }
+};
+
+TEST_F(EngineThread, InProcessRoleHostsTheTabContentBoundToItsVersion) {
+    TestView view;
+    DoneEvent done;
+    auto thread = new CIEThread(false, false, L"", view.hwnd, IE7, L"http://example.test/first", done.h, view.hwnd);
+    ASSERT_TRUE(thread->CreateThread());
+    const DWORD id = thread->ThreadId();
+
+    ASSERT_TRUE(WaitFor([&] { return !view.Children().empty(); }, 10s));
+    HWND content = view.Children().front();
+    EXPECT_EQ(GetWindowThreadProcessId(content, nullptr), id);
+    IEVERSION bound = IE4;
+    EXPECT_TRUE(IsThreadBound(id, &bound));
+    EXPECT_EQ(bound, IE7);
+    // The first address reaches the view through the address list.
+    ASSERT_TRUE(WaitFor([&] { return !view.Addresses().empty(); }, 5s));
+    EXPECT_EQ(view.Addresses().front(), L"http://example.test/first");
+
+    // The size request as two plain numbers.
+    PostThreadMessageW(id, WM_SIZE, 300, 200);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            RECT r{};
+            GetWindowRect(content, &r);
+            return r.right - r.left == 300 && r.bottom - r.top == 200;
+        },
+        5s));
+
+    // A navigation hands its string over; the same address in other letters
+    // is no new address.
+    PostThreadMessageW(id, UWM_TAB_NAVIGATE, NewStringParam<WPARAM>(L"http://example.test/second"), 0);
+    PostThreadMessageW(id, UWM_TAB_NAVIGATE, NewStringParam<WPARAM>(L"HTTP://EXAMPLE.TEST/SECOND"), 0);
+    PostThreadMessageW(id, UWM_TAB_NAVIGATE, 0, 0);  // null: ignored
+    ASSERT_TRUE(WaitFor([&] { return view.Addresses().size() >= 2; }, 5s));
+    WaitFor([] { return false; }, 200ms);
+    EXPECT_EQ(view.Addresses(), (std::vector<std::wstring>{L"http://example.test/first", L"http://example.test/second"}));
+
+    // WM_CLOSE to the content is ignored; closing the engine ends the thread.
+    PostMessageW(content, WM_CLOSE, 0, 0);
+    PostThreadMessageW(id, UWM_ENGINE_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return done.Signalled(); }, 10s));
+    EXPECT_FALSE(IsThreadBound(id));
+}
+
+// A proxy thread and the real child process it starts.
+struct Proxy {
+    Proxy(TestView& view, IEVERSION version, const wchar_t* url, DoneEvent& done) {
+        thread = new CIEThread(true, false, L"", view.hwnd, version, url, done.h, view.hwnd);
+        started = thread->CreateThread();
+        id = thread->ThreadId();
+    }
+    // The child process: the owner of the first window of another process
+    // inside the view.
+    static DWORD ChildOf(const TestView& view) {
+        for (HWND c : view.Children()) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(c, &pid);
+            if (pid != GetCurrentProcessId()) return pid;
+        }
+        return 0;
+    }
+    CIEThread* thread = nullptr;
+    bool started = false;
+    DWORD id = 0;
+};
+
+bool ProcessGone(DWORD pid) {
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!h) return true;
+    bool gone = WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+    CloseHandle(h);
+    return gone;
+}
+
+TEST_F(EngineThread, ProxyRoleEmbedsAChildProcessAndRelaysBothWays) {
+    TestView view;
+    DoneEvent done;
+    Proxy proxy(view, IE7, L"http://example.test/start", done);
+    ASSERT_TRUE(proxy.started);
+    // Posted before the child connects: dropped (its string freed).
+    PostThreadMessageW(proxy.id, UWM_TAB_NAVIGATE, NewStringParam<WPARAM>(L"http://example.test/too-early"), 0);
+
+    DWORD child = 0;
+    ASSERT_TRUE(WaitFor([&] { return (child = Proxy::ChildOf(view)) != 0; }, 20s));
+    HWND content = view.Children().front();
+    // The size and address of the moment of connection arrive.
+    RECT client{};
+    GetClientRect(view.hwnd, &client);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            RECT r{};
+            GetWindowRect(content, &r);
+            return r.right - r.left == client.right && r.bottom - r.top == client.bottom;
+        },
+        10s));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            auto a = view.Addresses();
+            return std::find(a.begin(), a.end(), L"http://example.test/start") != a.end();
+        },
+        10s));
+
+    // Later requests cross the pipe; the notification comes back through it.
+    PostThreadMessageW(proxy.id, WM_SIZE, 320, 240);
+    PostThreadMessageW(proxy.id, UWM_TAB_NAVIGATE, NewStringParam<WPARAM>(L"http://example.test/next"), 0);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            auto a = view.Addresses();
+            return std::find(a.begin(), a.end(), L"http://example.test/next") != a.end();
+        },
+        10s));
+    RECT r{};
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            GetWindowRect(content, &r);
+            return r.right - r.left == 320 && r.bottom - r.top == 240;
+        },
+        10s));
+    auto addresses = view.Addresses();
+    EXPECT_EQ(std::find(addresses.begin(), addresses.end(), L"http://example.test/too-early"), addresses.end());
+
+    // Closing the engine while the view still holds the child's content: the
+    // proxy gives the child its grace period, then ends it.
+    PostThreadMessageW(proxy.id, UWM_ENGINE_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return done.Signalled(); }, 15s));
+    ASSERT_TRUE(WaitFor([&] { return ProcessGone(child); }, 10s));
+    EXPECT_FALSE(view.Got(UWM_TAB_MUST_CLOSE));
+}
+
+TEST_F(EngineThread, AKilledChildIsReportedAsLost) {
+    TestView view;
+    DoneEvent done;
+    Proxy proxy(view, IE8, L"about:blank", done);
+    ASSERT_TRUE(proxy.started);
+    DWORD child = 0;
+    ASSERT_TRUE(WaitFor([&] { return (child = Proxy::ChildOf(view)) != 0; }, 20s));
+    HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child);
+    ASSERT_NE(h, nullptr);
+    TerminateProcess(h, 7);
+    WaitForSingleObject(h, 5000);
+    CloseHandle(h);
+    ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_MUST_CLOSE); }, 10s));
+    for (const auto& m : view.received) {
+        if (m.message == UWM_TAB_MUST_CLOSE) {
+            EXPECT_EQ(m.wParam, static_cast<WPARAM>(CLOSE_ENGINE_LOST));
+        }
+    }
+    ASSERT_TRUE(WaitFor([&] { return done.Signalled(); }, 10s));
+}
+
+TEST_F(EngineThread, DestroyingTheViewEndsTheChild) {
+    DoneEvent done;
+    DWORD child = 0;
+    DWORD proxyId = 0;
+    {
+        TestView view;
+        Proxy proxy(view, IE55, L"about:blank", done);
+        ASSERT_TRUE(proxy.started);
+        proxyId = proxy.id;
+        ASSERT_TRUE(WaitFor([&] { return (child = Proxy::ChildOf(view)) != 0; }, 20s));
+        // The view goes (its window destroys the child's content with it),
+        // then tells its engine to close, as a closing tab does.
+        DestroyWindow(view.hwnd);
+    }
+    PostThreadMessageW(proxyId, UWM_ENGINE_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return ProcessGone(child); }, 15s));
+    ASSERT_TRUE(WaitFor([&] { return done.Signalled(); }, 10s));
+}
+
+TEST(ChildCommandLine, Form) {
+    HWND view = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x1A2B));
+    EXPECT_EQ(CIEThread::ChildCommandLine(L"C:\\V\\vantrell.exe", L"3F2", IE55, view),
+              L"\"C:\\V\\vantrell.exe\" -pcode=3F2_ie55_1A2B");
+    EXPECT_EQ(CIEThread::ChildCommandLine(L"C:\\V\\ie9\\vantrell.ie9.exe", L"AB", IE9, view),
+              L"\"C:\\V\\ie9\\vantrell.ie9.exe\" -pcode=AB_ie9_1A2B");
+    EXPECT_EQ(CIEThread::ChildCommandLine(L"x.exe", L"AB", IEDefault, view), L"\"x.exe\" -pcode=AB_ieD_1A2B");
+}
+
+} // namespace
