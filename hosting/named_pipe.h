@@ -26,6 +26,10 @@
 // and the read event otherwise; it is re-read before every wait. Receive(false)
 // collects a completed read, issues the next one and returns at once; it must
 // be called when the read event is signalled (and is harmless otherwise).
+//
+// The system cancels the outstanding I/O of a thread that ends. So the owning
+// thread itself calls CreateServer (its connect) and Receive (its reads), and
+// a writer thread that ends first calls FinishWrites.
 #include "framework/handles.h"
 #include "hosting/messages.h"
 
@@ -121,6 +125,7 @@ public:
     // Server end: disconnects the client (failures ignored); no longer connected.
     void Disconnect();
     // Cancels and waits for this end's outstanding I/O, then closes the handle.
+    // (Hides CNamedPipe::Close, which only closes the handle.)
     void Close();
 
     // The oldest queued record, handed over, or nothing. With `queuedOnly`

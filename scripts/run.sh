@@ -9,6 +9,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 stage=$root/build/x86_64/stage
 . "$root/scripts/wine-env.sh"
 export WINEPREFIX=$root/build/x86_64/wineprefix-x11
+# Version 9's files carry standard names; without this Wine would use its own.
+export WINEDLLOVERRIDES="ieframe,mshtml,jscript,urlmon,wininet=n,b"
 wine_prefix_ensure "$WINEPREFIX" x11
 if [ -n "${VANTRELL_LANGID:-}" ]; then
   wine reg add 'HKCU\Software\Brenmoor\Vantrell\Options' /v langID /t REG_DWORD /d "$VANTRELL_LANGID" /f >/dev/null

@@ -229,6 +229,33 @@ TEST_F(EngineThread, ProxyRoleEmbedsAChildProcessAndRelaysBothWays) {
     EXPECT_FALSE(view.Got(UWM_TAB_MUST_CLOSE));
 }
 
+TEST_F(EngineThread, Version9TabsRunTheVersion9Executable) {
+    TestView view;
+    DoneEvent done;
+    Proxy proxy(view, IE9, L"http://example.test/nine", done);
+    ASSERT_TRUE(proxy.started);
+    DWORD child = 0;
+    ASSERT_TRUE(WaitFor([&] { return (child = Proxy::ChildOf(view)) != 0; }, 20s));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            auto a = view.Addresses();
+            return std::find(a.begin(), a.end(), L"http://example.test/nine") != a.end();
+        },
+        10s));
+    // The child is the program in the ie9 folder.
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, child);
+    ASSERT_NE(h, nullptr);
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    QueryFullProcessImageNameW(h, 0, path, &size);
+    CloseHandle(h);
+    EXPECT_NE(std::wstring(path).find(L"\\ie9\\vantrell.ie9.exe"), std::wstring::npos) << path;
+    DestroyWindow(view.hwnd);
+    PostThreadMessageW(proxy.id, UWM_ENGINE_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return ProcessGone(child); }, 15s));
+    ASSERT_TRUE(WaitFor([&] { return done.Signalled(); }, 10s));
+}
+
 TEST_F(EngineThread, AKilledChildIsReportedAsLost) {
     TestView view;
     DoneEvent done;
