@@ -271,6 +271,9 @@ int CIEThread::ExitInstance() {
     } else if (m_bSubProcess) {
         m_pipe.Close();
     } else {
+        // A write still in flight (the closing request itself) would be
+        // cancelled with this thread's I/O: let it reach the child first.
+        m_pipe.FinishWrites(1000);
         m_pipe.Disconnect();
         m_pipe.Close();
         if (m_processInfo.hProcess && WaitForSingleObject(m_processInfo.hProcess, kChildExitWaitMs) == WAIT_TIMEOUT)
