@@ -7,6 +7,7 @@
 // and so does the pipe part ("pipe", whose other end is "pipe-peer" or
 // "pipe-raw-peer", started by it).
 #include "isolation_bench.h"
+#include "proxy_bench.h"
 
 #include "tests/support/process.h"
 
@@ -72,6 +73,10 @@ int main(int argc, char** argv) {
         IsolationBenchmarkSingle();
         return 0;
     }
+    if (argc > 1 && std::strcmp(argv[1], "proxy") == 0) {
+        ProxyBenchmark(argc > 2 ? std::max(1, std::atoi(argv[2])) : 10);
+        return 0;
+    }
     if (argc > 1 && std::strcmp(argv[1], "pipe") == 0) {
         PipeBenchmark();
         return 0;
@@ -84,5 +89,6 @@ int main(int argc, char** argv) {
     RunSelf(L"isolation-multi");
     RunSelf(L"isolation-single");
     RunSelf(L"pipe");
+    ProxyBenchmark(runs);
     return 0;
 }
