@@ -37,6 +37,7 @@ public:
         RegisterClassW(&wc);
         hwnd = CreateWindowExW(0, L"VantrellTestView", L"view", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 640,
                                480, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+        ShowWindow(hwnd, SW_SHOWNOACTIVATE);
     }
     ~TestView() {
         if (IsWindow(hwnd)) DestroyWindow(hwnd);
@@ -185,6 +186,8 @@ TEST_F(EngineThread, ProxyRoleEmbedsAChildProcessAndRelaysBothWays) {
     DWORD child = 0;
     ASSERT_TRUE(WaitFor([&] { return (child = Proxy::ChildOf(view)) != 0; }, 20s));
     HWND content = view.Children().front();
+    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(content) != FALSE; }, 10s));
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(content, CDialogWBContainer::kAddressBoxId)));
     // The size and address of the moment of connection arrive.
     RECT client{};
     GetClientRect(view.hwnd, &client);
