@@ -151,8 +151,7 @@ bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
     // The tab content, inside the parent's tab view; it belongs to this
     // thread and deletes itself when its window goes.
     const HWND view = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(cmdInfo.m_hWndParent));
-    HWND topLevel = view;
-    for (HWND parent = GetParent(topLevel); parent; parent = GetParent(parent)) topLevel = parent;
+    const HWND topLevel = fw::OutermostAncestor(view);
     auto dialog = new CDialogWBContainer();
     dialog->m_bChildProcess = true;
     dialog->m_nVersion = version;

@@ -60,6 +60,12 @@ struct IEENGINE {
     HKEY hFakeKey[4];
 };
 
+// The eleven module fields of a record, in record order.
+inline std::array<HMODULE*, 11> EngineModules(IEENGINE& e) {
+    return {&e.hShell,   &e.hMshtml,   &e.hJscript, &e.hUrlmon,  &e.hMshtmled, &e.hWininet,
+            &e.hVbscript, &e.hDxtmsft, &e.hDxtrans, &e.hImgutil, &e.hPngfilt};
+}
+
 // The engine table, owned by the isolation layer and zero-filled whenever
 // that layer is installed or removed.
 extern IEENGINE g_engines[kVersionCount];

@@ -14,6 +14,11 @@ constexpr const wchar_t* kObjectProp = L"fw.Window";
 thread_local Window* t_creating = nullptr;
 }
 
+HWND OutermostAncestor(HWND hwnd) {
+    for (HWND parent = GetParent(hwnd); parent; parent = GetParent(parent)) hwnd = parent;
+    return hwnd;
+}
+
 Window::~Window() {
     if (m_hWnd) {
         RemovePropW(m_hWnd, kObjectProp);

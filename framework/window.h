@@ -6,6 +6,9 @@
 
 namespace fw {
 
+// The outermost ancestor of a window (GetParent until it gives null).
+HWND OutermostAncestor(HWND hwnd);
+
 class Window {
 public:
     Window() = default;

@@ -15,11 +15,6 @@ std::wstring g_programPath;
 constexpr DWORD kChildExitWaitMs = 5000;
 constexpr UINT kOleInitFailedString = 100;
 
-HWND Outermost(HWND hwnd) {
-    for (HWND parent = GetParent(hwnd); parent; parent = GetParent(parent)) hwnd = parent;
-    return hwnd;
-}
-
 std::wstring FolderOf(const std::wstring& path) {
     size_t slash = path.find_last_of(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
@@ -87,7 +82,7 @@ bool CIEThread::InitInstance() {
         m_dlgContent.m_hWndView = m_hWndTab;
         m_dlgContent.m_strURL = m_strURL;
         m_dlgContent.m_nVersion = m_nVersion;
-        m_dlgContent.m_hWndTopLevel = Outermost(m_hWndTab);
+        m_dlgContent.m_hWndTopLevel = fw::OutermostAncestor(m_hWndTab);
         if (!m_dlgContent.Create(CDialogWBContainer::kTemplateId, m_hWndTab)) return true;
         SetParent(m_dlgContent.Handle(), m_hWndTab);
         ShowWindow(m_dlgContent.Handle(), SW_SHOW);

@@ -142,9 +142,7 @@ void RemoveEngineHooks() {
     for (const DetourEntry& d : kDetours) *d.real = nullptr;
 
     for (IEENGINE& e : g_engines) {
-        for (HMODULE* m : {&e.hShell, &e.hMshtml, &e.hJscript, &e.hUrlmon, &e.hMshtmled, &e.hWininet, &e.hVbscript,
-                           &e.hDxtmsft, &e.hDxtrans, &e.hImgutil, &e.hPngfilt})
-            ReleaseModule(*m);
+        for (HMODULE* m : EngineModules(e)) ReleaseModule(*m);
     }
     std::memset(g_engines, 0, sizeof(g_engines));
     ReleaseModule(g_hInetCpl);

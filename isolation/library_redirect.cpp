@@ -20,9 +20,7 @@ struct EngineFile {
 
 // Clears the modules of a version that failed to load.
 void ClearRecord(IEENGINE& record) {
-    for (HMODULE* m : {&record.hShell, &record.hMshtml, &record.hJscript, &record.hUrlmon, &record.hMshtmled,
-                       &record.hWininet, &record.hVbscript, &record.hDxtmsft, &record.hDxtrans, &record.hImgutil,
-                       &record.hPngfilt}) {
+    for (HMODULE* m : EngineModules(record)) {
         if (*m) ::FreeLibrary(*m);
         *m = nullptr;
     }

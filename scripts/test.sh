@@ -9,11 +9,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" x86_64
 build=$root/build/x86_64
 . "$root/scripts/wine-env.sh"
-export WINEPREFIX=$build/wineprefix
-wine_prefix_ensure "$WINEPREFIX" null
-# One persistent wineserver for the whole run: a launch then costs ~0.1 s.
-wineserver -p >/dev/null 2>&1 </dev/null &
-wine_services_start
-trap 'WINEPREFIX=$build/wineprefix wineserver -k >/dev/null 2>&1 || true' EXIT
+wine_session_start "$build/wineprefix"
 cd "$build"
 ctest --output-on-failure --timeout 300 "$@"

@@ -33,3 +33,14 @@ wine_prefix_ensure() {
 wine_services_start() {
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
+
+# A headless session in DIR for a run of several programs: the prefix, one
+# persistent wineserver (a launch then costs ~0.1 s instead of ~3 s) and the
+# services; the server is stopped when the calling script exits.
+wine_session_start() {
+  export WINEPREFIX=$1
+  wine_prefix_ensure "$WINEPREFIX" null
+  wineserver -p >/dev/null 2>&1 </dev/null &
+  trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+  wine_services_start
+}
