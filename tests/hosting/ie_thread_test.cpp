@@ -299,6 +299,35 @@ TEST_F(EngineThread, DestroyingTheViewEndsTheChild) {
     ASSERT_TRUE(WaitFor([&] { return done.Signalled(); }, 10s));
 }
 
+TEST_F(EngineThread, AChildThatCannotStartIsReportedAndTheTabCloses) {
+    TestView view;
+    DoneEvent done;
+    CIEThread::SetProgramPath(testing_support::StageFolder() + L"no-such-program.exe");
+    Proxy proxy(view, IE7, L"about:blank", done);
+    ASSERT_TRUE(proxy.started);
+    // The error is a message box of this process, owned by the view.
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            auto boxes = testing_support::TopLevelWindows(GetCurrentProcessId(), L"#32770");
+            box = boxes.empty() ? nullptr : boxes.front();
+            return box != nullptr;
+        },
+        10s));
+    CIEThread::SetProgramPath(testing_support::StageFolder() + L"vantrell.exe");
+    EXPECT_EQ(testing_support::MessageBoxText(box), L"Error when launching sub-process (2)");
+    EXPECT_EQ(GetWindow(box, GW_OWNER), view.hwnd);
+    EXPECT_EQ(testing_support::WindowText(box), L"Vantrell");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_MUST_CLOSE); }, 10s));
+    for (const auto& m : view.received) {
+        if (m.message == UWM_TAB_MUST_CLOSE) {
+            EXPECT_EQ(m.wParam, static_cast<WPARAM>(CLOSE_LAUNCH_FAILED));
+        }
+    }
+    ASSERT_TRUE(WaitFor([&] { return done.Signalled(); }, 10s));
+}
+
 TEST(ChildCommandLine, Form) {
     HWND view = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x1A2B));
     EXPECT_EQ(CIEThread::ChildCommandLine(L"C:\\V\\vantrell.exe", L"3F2", IE55, view),
