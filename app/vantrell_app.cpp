@@ -169,9 +169,11 @@ bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
                                 m_hSubProcessDoneEvent, topLevel);
     m_pSubProcessThread = thread;
     if (!thread->CreateThread(CREATE_SUSPENDED)) {
+        // Without its pipe thread the tab can never connect: end the child,
+        // which the parent reports as a lost engine.
         delete thread;
         m_pSubProcessThread = nullptr;
-        return true;
+        return false;
     }
     // Kept for the exit, when the thread object may have deleted itself.
     DuplicateHandle(GetCurrentProcess(), thread->ThreadHandle(), GetCurrentProcess(), &m_pSubProcessThreadHandle,
@@ -187,10 +189,9 @@ int CVantrellApp::ExitInstance() {
     }
     if (m_bSubProcess && m_pSubProcessThread) {
         // The engine thread signals the event as its object goes away.
-        if (WaitForSingleObject(m_hSubProcessDoneEvent, 4000) != WAIT_OBJECT_0) {
-            // The object may already be gone; its handle is not needed here.
+        // (The object deletes itself, so only the duplicated handle is used.)
+        if (WaitForSingleObject(m_hSubProcessDoneEvent, 4000) != WAIT_OBJECT_0)
             TerminateThread(m_pSubProcessThreadHandle, 1);
-        }
     }
     ReleaseLanguage();
     if (m_gdiplusToken) {
