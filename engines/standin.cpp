@@ -8,6 +8,10 @@
 // imports, as engine code would on the calling thread.
 #include "engines/standin.h"
 
+#ifdef STANDIN_WITH_BROWSER
+#include "engines/browser/web_browser.h"
+#endif
+
 #include <new>
 
 #ifndef STANDIN_VERSION_CODE
@@ -40,6 +44,16 @@ using CreateFn = HRESULT (*)(REFCLSID clsid, REFIID iid, void** out);
 
 HRESULT CreateProbeObject(REFCLSID clsid, REFIID iid, void** out);
 
+#ifdef STANDIN_WITH_BROWSER
+// The shell libraries serve a real (stand-in) WebBrowser control.
+HRESULT CreateBrowserObject(REFCLSID, REFIID iid, void** out) {
+    return standin::CreateWebBrowser(kVersionCode[0] - L'0', iid, out);
+}
+#define STANDIN_WEBBROWSER_CREATE CreateBrowserObject
+#else
+#define STANDIN_WEBBROWSER_CREATE CreateProbeObject
+#endif
+
 struct ServedClass {
     CLSID clsid;
     CreateFn create;   // a richer object for a class plugs in here
@@ -55,10 +69,10 @@ struct RoleClasses {
     ServedClass { CLSID{l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}, CreateProbeObject }
 
 // The shell library: object creation and class-object routes together. The
-// WebBrowser control {8856F961-340A-11D0-A96B-00C04FD705A2} is, for now, a
-// probe object like the others.
+// WebBrowser control {8856F961-340A-11D0-A96B-00C04FD705A2} comes first.
 constexpr ServedClass kShellClasses[] = {
-    STANDIN_CLASS(0x8856F961, 0x340A, 0x11D0, 0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2),
+    ServedClass{CLSID{0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}},
+                STANDIN_WEBBROWSER_CREATE},
     STANDIN_CLASS(0x7057E952, 0xBD1B, 0x11D1, 0x89, 0x19, 0x00, 0xC0, 0x4F, 0xC2, 0xC8, 0x36),
     STANDIN_CLASS(0xE569BDE7, 0xA8DC, 0x47F3, 0x89, 0x3F, 0xFD, 0x2B, 0x31, 0xB3, 0xEE, 0xFD),
     STANDIN_CLASS(0xCFBFAE00, 0x17A6, 0x11D0, 0x99, 0xCB, 0x00, 0xC0, 0x4F, 0xD6, 0x44, 0x97),
@@ -336,6 +350,9 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
 }
 
 STDAPI DllCanUnloadNow() {
+#ifdef STANDIN_WITH_BROWSER
+    if (standin::LiveBrowserObjects() != 0) return S_FALSE;
+#endif
     return (g_objects == 0 && g_locks == 0) ? S_OK : S_FALSE;
 }
 

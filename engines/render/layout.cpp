@@ -44,7 +44,7 @@ struct FontInfo {
 
 class FontCache {
 public:
-    explicit FontCache(HDC dc) : dc_(dc) {}
+    FontCache(HDC dc, double textScale) : dc_(dc), textScale_(textScale) {}
     FontCache(const FontCache&) = delete;
     FontCache& operator=(const FontCache&) = delete;
     ~FontCache() {
@@ -52,7 +52,7 @@ public:
     }
 
     const FontInfo& Get(const Style& style) {
-        int px = std::clamp(int(std::lround(style.sizePx * style.scale)), 1, 1000);
+        int px = std::clamp(int(std::lround(style.sizePx * style.scale * textScale_)), 1, 1000);
         auto key = std::make_tuple(px, style.bold, style.italic, style.underline, style.mono);
         auto it = fonts_.find(key);
         if (it != fonts_.end()) return it->second;
@@ -78,6 +78,7 @@ public:
 
 private:
     HDC dc_;
+    double textScale_;
     std::map<std::tuple<int, bool, bool, bool, bool>, FontInfo> fonts_;
 };
 
@@ -90,6 +91,8 @@ struct Piece {
     int width = 0;
     int height = 0;  // boxes only: their height above the baseline
     int link = -1;
+    const Element* element = nullptr;  // boxes drawn by a hook: the <img> or <iframe>
+    bool picture = false;              // an image whose picture is drawn
 };
 
 // A "zoom" style value: "150%", "1.5" or "normal"; nullopt when unusable.
@@ -120,9 +123,10 @@ int ParsePixels(const std::wstring* value, int fallback) {
 
 class Painter {
 public:
-    Painter(const Document& doc, HDC dc, RECT area, int zoomPercent, bool showImages)
-        : doc_(doc), dc_(dc), area_(area), showImages_(showImages), fonts_(dc) {
-        base_.scale = std::clamp(zoomPercent, 10, 1000) / 100.0;
+    Painter(const Document& doc, HDC dc, RECT area, const PaintOptions& options)
+        : doc_(doc), dc_(dc), area_(area), options_(options), showImages_(options.showImages),
+          fonts_(dc, std::clamp(options.textSizePercent, 10, 1000) / 100.0) {
+        base_.scale = std::clamp(options.zoomPercent, 10, 1000) / 100.0;
         for (std::size_t i = 0; i < doc.links.size(); ++i) linkIndex_[doc.links[i].element] = int(i);
     }
 
@@ -242,6 +246,17 @@ private:
 
     void DrawBox(const Piece& p, int baseline) {
         RECT r{p.x, baseline - p.height, p.x + p.width, baseline};
+        if (p.element && p.picture && options_.drawImage) {
+            options_.drawImage(*p.element, dc_, r);
+            return;
+        }
+        if (p.element && !p.picture && options_.drawFrame) {
+            int saved = SaveDC(dc_);
+            IntersectClipRect(dc_, r.left, r.top, r.right, r.bottom);
+            options_.drawFrame(*p.element, dc_, r);
+            RestoreDC(dc_, saved);
+            SetBkMode(dc_, TRANSPARENT);
+        }
         HPEN pen = CreatePen(PS_SOLID, 1, kFrameColor);
         HGDIOBJ oldPen = SelectObject(dc_, pen);
         HGDIOBJ oldBrush = SelectObject(dc_, GetStockObject(NULL_BRUSH));
@@ -340,7 +355,8 @@ private:
         emit();
     }
 
-    void AddBox(const Style& style, std::wstring text, int width, int height) {
+    void AddBox(const Style& style, std::wstring text, int width, int height,
+                const Element* element = nullptr, bool picture = false) {
         const FontInfo& font = fonts_.Get(style);
         if (x_ + width > right_ && LineHasContent()) FlushLine();
         if (needSpace_ && LineHasContent()) x_ += Measure(font, L" ");
@@ -353,6 +369,8 @@ private:
         p.width = width;
         p.height = height;
         p.link = style.link;
+        p.element = element;
+        p.picture = picture;
         line_.push_back(std::move(p));
         x_ += width;
         needSpace_ = false;
@@ -366,11 +384,24 @@ private:
         int textHeight = font.ascent + font.descent + Scaled(style, 4);
         int width = std::max(textWidth, Scaled(style, 16));
         int height = textHeight;
-        if (showImages_) {
+        SIZE natural{};
+        bool picture = showImages_ && options_.imageSize && options_.drawImage &&
+                       options_.imageSize(e, &natural) && natural.cx > 0 && natural.cy > 0;
+        if (picture) {
+            // One given dimension keeps the picture's proportions.
+            const std::wstring* w = e.Attribute(L"width");
+            const std::wstring* h = e.Attribute(L"height");
+            int pw = ParsePixels(w, 0), ph = ParsePixels(h, 0);
+            if (pw && !ph) ph = std::max(1, int(std::lround(double(pw) * natural.cy / natural.cx)));
+            if (ph && !pw) pw = std::max(1, int(std::lround(double(ph) * natural.cx / natural.cy)));
+            if (!pw) pw = natural.cx, ph = natural.cy;
+            width = Scaled(style, std::min(pw, 4000));
+            height = Scaled(style, std::min(ph, 4000));
+        } else if (showImages_) {
             width = Scaled(style, ParsePixels(e.Attribute(L"width"), std::max(width, 28)));
             height = Scaled(style, ParsePixels(e.Attribute(L"height"), std::max(height, 30)));
         }
-        AddBox(style, std::move(text), std::max(width, 1), std::max(height, 1));
+        AddBox(style, std::move(text), std::max(width, 1), std::max(height, 1), &e, picture);
     }
 
     void Marker(const Element& li, const Style& style) {
@@ -442,9 +473,13 @@ private:
         if (const auto* style = e.Attribute(L"style")) {
             if (auto color = StyleValue(*style, L"color"))
                 s.color = ParseColor(*color).value_or(s.color);
-            if (auto zoom = StyleValue(*style, L"zoom"))
-                if (auto factor = ParseZoom(*zoom)) s.scale = std::clamp(s.scale * *factor, 0.05, 50.0);
         }
+        // The runtime style's zoom replaces the style attribute's.
+        std::optional<double> zoom;
+        if (auto value = StyleValue(e.runtimeStyle, L"zoom")) zoom = ParseZoom(*value);
+        if (const auto* style = e.Attribute(L"style"); style && !zoom)
+            if (auto value = StyleValue(*style, L"zoom")) zoom = ParseZoom(*value);
+        if (zoom) s.scale = std::clamp(s.scale * *zoom, 0.05, 50.0);
         return s;
     }
 
@@ -470,8 +505,9 @@ private:
         }
         if (t == L"iframe") {
             const auto* src = e.Attribute(L"src");
-            AddBox(s, src ? *src : std::wstring(), Scaled(s, ParsePixels(e.Attribute(L"width"), 300)),
-                   Scaled(s, ParsePixels(e.Attribute(L"height"), 150)));
+            AddBox(s, options_.drawFrame || !src ? std::wstring() : *src,
+                   Scaled(s, ParsePixels(e.Attribute(L"width"), 300)),
+                   Scaled(s, ParsePixels(e.Attribute(L"height"), 150)), &e, false);
             return;
         }
         if (t == L"hr") {
@@ -536,6 +572,7 @@ private:
     const Document& doc_;
     HDC dc_;
     RECT area_;
+    const PaintOptions& options_;
     bool showImages_;
     FontCache fonts_;
     Style base_;
@@ -551,9 +588,17 @@ private:
 
 }  // namespace
 
+LayoutResult LayoutAndPaint(const Document& document, HDC dc, RECT area,
+                            const PaintOptions& options) {
+    return Painter(document, dc, area, options).Run();
+}
+
 LayoutResult LayoutAndPaint(const Document& document, HDC dc, RECT area, int zoomPercent,
                             bool showImages) {
-    return Painter(document, dc, area, zoomPercent, showImages).Run();
+    PaintOptions options;
+    options.zoomPercent = zoomPercent;
+    options.showImages = showImages;
+    return Painter(document, dc, area, options).Run();
 }
 
 }  // namespace render

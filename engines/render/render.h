@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,9 @@ struct Element {
     std::wstring tag;
     std::vector<std::pair<std::wstring, std::wstring>> attributes;  // names lower case
     std::wstring text;
+    // Style declarations set at run time (the element's runtimeStyle). They
+    // win over the style attribute; only "zoom" is used in layout.
+    std::wstring runtimeStyle;
     std::vector<std::unique_ptr<Element>> children;
     Element* parent = nullptr;
 
@@ -85,10 +89,30 @@ struct LayoutResult {
     std::vector<LinkHit> links;
 };
 
+struct PaintOptions {
+    int zoomPercent = 100;      // scales everything
+    int textSizePercent = 100;  // scales the text only (the engine's text size)
+    // With false, images are drawn as a box with their alternative text.
+    bool showImages = true;
+    // The natural size in pixels of an <img>'s picture; false when there is
+    // no picture (the alternative-text box is drawn instead). May be empty.
+    std::function<bool(const Element& image, SIZE* size)> imageSize;
+    // Draws an <img>'s picture stretched to `rect`; called only for images
+    // whose imageSize answered true.
+    std::function<void(const Element& image, HDC dc, const RECT& rect)> drawImage;
+    // Draws the content of an <iframe> inside its box; when empty, the box
+    // shows the frame's address.
+    std::function<void(const Element& frame, HDC dc, const RECT& rect)> drawFrame;
+};
+
 // Lays out the document inside `area` (text wraps at its width), fills the
 // area with the background colour (white when none) and paints the content,
-// clipped to the area. zoomPercent scales everything (100 is normal size);
-// with showImages false, images are drawn as their alternative text only.
+// clipped to the area. `area.top` may lie above the device's visible part to
+// show a scrolled page.
+LayoutResult LayoutAndPaint(const Document& document, HDC dc, RECT area,
+                            const PaintOptions& options);
+
+// The same with only a zoom (100 is normal size) and the image switch.
 LayoutResult LayoutAndPaint(const Document& document, HDC dc, RECT area,
                             int zoomPercent, bool showImages);
 
