@@ -21,7 +21,9 @@ public:
     virtual void Alert(const std::wstring& text) = 0;        // alert('text')
     virtual void Navigate(const std::wstring& url) = 0;      // location.href = 'url'
     // window.external.Name(args...): `args` are in source order (the
-    // callee's IDispatch wants them reversed). On failure `error` says why.
+    // callee's IDispatch wants them reversed). RunScript owns them and
+    // clears them after the call returns, so the host may reorder them in
+    // place and uses VariantCopy to keep one. On failure `error` says why.
     virtual HRESULT CallExternal(const std::wstring& name, std::vector<VARIANT>& args,
                                  std::wstring* error) = 0;
     virtual void ScriptError(const std::wstring& message) = 0;
