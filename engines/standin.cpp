@@ -46,8 +46,8 @@ HRESULT CreateProbeObject(REFCLSID clsid, REFIID iid, void** out);
 
 #ifdef STANDIN_WITH_BROWSER
 // The shell libraries serve a real (stand-in) WebBrowser control.
-HRESULT CreateBrowserObject(REFCLSID, REFIID iid, void** out) {
-    return standin::CreateWebBrowser(kVersionCode[0] - L'0', iid, out);
+HRESULT CreateBrowserObject(REFCLSID clsid, REFIID iid, void** out) {
+    return standin::CreateWebBrowser(kVersionCode[0] - L'0', clsid, iid, out);
 }
 #define STANDIN_WEBBROWSER_CREATE CreateBrowserObject
 #else

@@ -106,7 +106,7 @@ class WebBrowser final : public LiveObject,
                          public IStandInObject,
                          private ScriptHost {
 public:
-    explicit WebBrowser(int version);
+    WebBrowser(int version, REFCLSID requested);
     ~WebBrowser() override;
 
     // IUnknown
@@ -301,6 +301,7 @@ private:
 
     LONG refs_ = 1;
     int version_;
+    CLSID requestedClsid_;
     ConnectionPoint events2_;
     ConnectionPoint events_;
 

@@ -19,19 +19,19 @@ LONG g_liveObjects = 0;
 
 LONG LiveBrowserObjects() { return g_liveObjects; }
 
-HRESULT CreateWebBrowser(int version, REFIID iid, void** out) {
+HRESULT CreateWebBrowser(int version, REFCLSID requested, REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (version < 5 || version > 9) version = 8;
-    WebBrowser* browser = new (std::nothrow) WebBrowser(version);
+    WebBrowser* browser = new (std::nothrow) WebBrowser(version, requested);
     if (!browser) return E_OUTOFMEMORY;
     const HRESULT hr = browser->QueryInterface(iid, out);
     browser->Release();
     return hr;
 }
 
-WebBrowser::WebBrowser(int version)
-    : version_(version), events2_(*this, kDiidWebBrowserEvents2), events_(*this, kDiidWebBrowserEvents),
+WebBrowser::WebBrowser(int version, REFCLSID requested)
+    : version_(version), requestedClsid_(requested), events2_(*this, kDiidWebBrowserEvents2), events_(*this, kDiidWebBrowserEvents),
       context_(std::make_shared<DocumentContext>()) {}
 
 WebBrowser::~WebBrowser() {
@@ -782,7 +782,11 @@ HRESULT WebBrowser::GetOrigin(BSTR* moduleFileName) {
     return *moduleFileName ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT WebBrowser::GetClassId(CLSID* clsid) { return GetUserClassID(clsid); }
+HRESULT WebBrowser::GetClassId(CLSID* clsid) {
+    if (!clsid) return E_POINTER;
+    *clsid = requestedClsid_;
+    return S_OK;
+}
 
 HRESULT WebBrowser::GetVersionCode(WCHAR* code) {
     if (!code) return E_POINTER;

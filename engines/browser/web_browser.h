@@ -6,8 +6,9 @@
 namespace standin {
 
 // Makes a control for engine version `version` (5 meaning 5.5, 6, 7, 8 or
-// 9) and queries it for `iid`.
-HRESULT CreateWebBrowser(int version, REFIID iid, void** out);
+// 9) and queries it for `iid`. `requested` is the class identifier its
+// factory was asked for, which the control's probe interface reports.
+HRESULT CreateWebBrowser(int version, REFCLSID requested, REFIID iid, void** out);
 
 // Objects of the control library still alive (DllCanUnloadNow).
 LONG LiveBrowserObjects();

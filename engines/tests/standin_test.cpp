@@ -383,10 +383,17 @@ TEST_P(StandInTest, FactoryRefusesAggregationAndUnknownInterfaces) {
     EXPECT_EQ(factory->CreateInstance(nullptr, unknownIid, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
 
-    // IUnknown and IStandInObject are one object.
+    // IUnknown and IStandInObject are one object: each leads back to the other.
     IUnknown* unknown = nullptr;
     ASSERT_EQ(outer->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
-    EXPECT_EQ(static_cast<IUnknown*>(outer), unknown);
+    IStandInObject* back = nullptr;
+    ASSERT_EQ(unknown->QueryInterface(IID_IStandInObject, reinterpret_cast<void**>(&back)), S_OK);
+    EXPECT_EQ(back, outer);
+    IUnknown* again = nullptr;
+    ASSERT_EQ(back->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&again)), S_OK);
+    EXPECT_EQ(again, unknown);
+    again->Release();
+    back->Release();
     unknown->Release();
     out = reinterpret_cast<void*>(1);
     EXPECT_EQ(outer->QueryInterface(unknownIid, &out), E_NOINTERFACE);

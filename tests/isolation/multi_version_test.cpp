@@ -3,9 +3,12 @@
 // answered from its own version's stand-in files.
 #include "isolation_support.h"
 
+#include "engines/browser/tests/test_container.h"
 #include "tests/support/process.h"
 
 #include <gtest/gtest.h>
+
+#include <exdispid.h>
 
 #include <atomic>
 #include <cstring>
@@ -469,3 +472,43 @@ TEST(ClsidMatching, ComparesTheFirstEightBytes) {
 }
 
 } // namespace
+
+namespace {
+
+// A host on a bound thread creates the WebBrowser control through COM as a
+// tab does, embeds it, navigates it and hears its events; the control comes
+// from that thread's version.
+TEST_F(MultiVersion, EachBoundThreadEmbedsAndNavigatesItsVersionsControl) {
+    for (IEVERSION v : {IE55, IE6, IE7, IE8}) {
+        OnThread(v, [&] {
+            ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+            {
+                IClassFactory* factory = nullptr;
+                ASSERT_EQ(CoGetClassObject(kWebBrowser, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                           reinterpret_cast<void**>(&factory)),
+                          S_OK);
+                IUnknown* control = nullptr;
+                ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&control)), S_OK);
+                factory->Release();
+                std::wstring expected = std::wstring(g_versionCodes[v]) + (v >= IE7 ? L"eframe.dll" : L"hdocvw.dll");
+                EXPECT_EQ(OriginOf(control), expected);
+
+                browser_test::Container host;
+                ASSERT_EQ(host.Embed(control), S_OK);
+                control->Release();
+                EXPECT_TRUE(host.NavigateAndWait(L"about:blank"));
+                EXPECT_GE(host.Find(DISPID_BEFORENAVIGATE2), 0);
+                EXPECT_GE(host.Find(DISPID_NAVIGATECOMPLETE2), 0);
+                EXPECT_GT(host.ambientReads, 0);
+                BSTR url = nullptr;
+                host.Browser()->get_LocationURL(&url);
+                EXPECT_STREQ(url, L"about:blank");
+                SysFreeString(url);
+                host.Close();
+            }
+            OleUninitialize();
+        });
+    }
+}
+
+}  // namespace

@@ -331,7 +331,7 @@ HRESULT Container::Site::GetExternal(IDispatch** out) {
 // ---------------------------------------------------------------------------
 // Container
 
-Container::Container() {
+Container::Container(HWND parent, RECT rect) {
     static const bool registered = [] {
         WNDCLASSW wc{};
         wc.lpfnWndProc = ContainerProc;
@@ -342,9 +342,10 @@ Container::Container() {
         return RegisterClassW(&wc) != 0;
     }();
     (void)registered;
-    window_ = CreateWindowExW(0, L"BrowserTestContainer", L"Browser test container",
-                              WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, 0, 0, 800, 600, nullptr,
-                              nullptr, GetModuleHandleW(nullptr), nullptr);
+    const DWORD style = (parent ? WS_CHILD : WS_OVERLAPPEDWINDOW) | WS_CLIPCHILDREN | WS_VISIBLE;
+    window_ = CreateWindowExW(0, L"BrowserTestContainer", L"Browser test container", style, rect.left, rect.top,
+                              rect.right - rect.left, rect.bottom - rect.top, parent, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
     site_ = new Site(*this);
     sink2_ = new Sink(*this, false);
     sink1_ = new Sink(*this, true);

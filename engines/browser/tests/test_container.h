@@ -27,7 +27,8 @@ std::wstring RenderArgument(const VARIANT& value, IUnknown* control);
 
 class Container {
 public:
-    Container();
+    // A top-level window of its own, or a child window of `parent` at `rect`.
+    explicit Container(HWND parent = nullptr, RECT rect = RECT{0, 0, 800, 600});
     ~Container();
     Container(const Container&) = delete;
     Container& operator=(const Container&) = delete;
