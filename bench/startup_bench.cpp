@@ -8,6 +8,7 @@
 // "pipe-raw-peer", started by it).
 #include "isolation_bench.h"
 #include "proxy_bench.h"
+#include "standin_bench.h"
 
 #include "tests/support/process.h"
 
@@ -77,6 +78,10 @@ int main(int argc, char** argv) {
         ProxyBenchmark(argc > 2 ? std::max(1, std::atoi(argv[2])) : 10);
         return 0;
     }
+    if (argc > 1 && std::strcmp(argv[1], "standin") == 0) {
+        StandInBenchmark(argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
+        return 0;
+    }
     if (argc > 1 && std::strcmp(argv[1], "pipe") == 0) {
         PipeBenchmark();
         return 0;
@@ -90,5 +95,7 @@ int main(int argc, char** argv) {
     RunSelf(L"isolation-single");
     RunSelf(L"pipe");
     ProxyBenchmark(runs);
+    std::fflush(stdout);
+    RunSelf(L"standin");
     return 0;
 }

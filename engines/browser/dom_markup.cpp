@@ -18,10 +18,12 @@ constexpr GUID kPointerObjectIid = {0x2b8e6c10, 0x7f3d, 0x4e21, {0xa4, 0x5c, 0x9
 
 class PointerObject;
 
-// Every live markup pointer, so that moving content can carry them along.
-// The objects are apartment-threaded: only one thread ever touches this.
+// Every live markup pointer of this thread, so that moving content can carry
+// them along. The objects are apartment-threaded and a page's tree belongs
+// to its control's thread; controls of one version on several threads share
+// this library, so each thread keeps its own set.
 std::unordered_set<PointerObject*>& LivePointers() {
-    static std::unordered_set<PointerObject*> pointers;
+    thread_local std::unordered_set<PointerObject*> pointers;
     return pointers;
 }
 

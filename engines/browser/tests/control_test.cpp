@@ -759,3 +759,91 @@ TEST_F(Control, PrintGoesThroughTheSystemsPrintDialog) {
 }
 
 }  // namespace
+
+namespace {
+
+// The zoom a host applies: a DIV wrapper with a CSS zoom inserted around the
+// whole body through the markup services, found again by its id later.
+bool HostZoom(IHTMLDocument2* document, int percent) {
+    const std::wstring id = L"__bm__fennickbar__zoom__";
+    wchar_t zoomText[16];
+    swprintf(zoomText, 16, L"%d%%", percent);
+    IHTMLElement* body = nullptr;
+    if (FAILED(document->get_body(&body)) || !body) return false;
+    bool done = false;
+    IDispatch* allDispatch = nullptr;
+    IHTMLElementCollection* all = nullptr;
+    if (SUCCEEDED(body->get_all(&allDispatch)) && allDispatch &&
+        SUCCEEDED(allDispatch->QueryInterface(IID_IHTMLElementCollection, reinterpret_cast<void**>(&all)))) {
+        VARIANT zero;
+        VariantInit(&zero);
+        V_VT(&zero) = VT_I4;
+        V_I4(&zero) = 0;
+        IDispatch* first = nullptr;
+        IHTMLElement* element = nullptr;
+        BSTR firstId = nullptr;
+        if (SUCCEEDED(all->item(zero, zero, &first)) && first &&
+            SUCCEEDED(first->QueryInterface(IID_IHTMLElement, reinterpret_cast<void**>(&element))) &&
+            SUCCEEDED(element->get_id(&firstId)) && firstId && id == firstId) {
+            IHTMLStyle* style = nullptr;
+            IHTMLStyle3* style3 = nullptr;
+            if (SUCCEEDED(element->get_style(&style)) &&
+                SUCCEEDED(style->QueryInterface(__uuidof(IHTMLStyle3), reinterpret_cast<void**>(&style3)))) {
+                VARIANT value;
+                VariantInit(&value);
+                V_VT(&value) = VT_BSTR;
+                V_BSTR(&value) = SysAllocString(zoomText);
+                done = SUCCEEDED(style3->put_zoom(value));
+                VariantClear(&value);
+                style3->Release();
+            }
+            if (style) style->Release();
+        } else {
+            IMarkupServices* services = nullptr;
+            IMarkupContainer* container = nullptr;
+            IMarkupPointer* start = nullptr;
+            IMarkupPointer* finish = nullptr;
+            IHTMLElement* wrapper = nullptr;
+            const std::wstring attributes = L"ID = \"" + id + L"\" NAME=\"" + id +
+                                            L"\" STYLE=\"position: relative;zoom: " + zoomText + L"\"";
+            done = SUCCEEDED(document->QueryInterface(__uuidof(IMarkupServices), reinterpret_cast<void**>(&services))) &&
+                   SUCCEEDED(document->QueryInterface(__uuidof(IMarkupContainer), reinterpret_cast<void**>(&container))) &&
+                   SUCCEEDED(services->CreateMarkupPointer(&start)) &&
+                   SUCCEEDED(services->CreateMarkupPointer(&finish)) &&
+                   SUCCEEDED(start->MoveAdjacentToElement(body, ELEM_ADJ_AfterBegin)) &&
+                   SUCCEEDED(finish->MoveAdjacentToElement(body, ELEM_ADJ_BeforeEnd)) &&
+                   SUCCEEDED(services->CreateElement(TAGID_DIV, const_cast<OLECHAR*>(attributes.c_str()), &wrapper)) &&
+                   SUCCEEDED(services->InsertElement(wrapper, start, finish));
+            for (IUnknown* p : std::initializer_list<IUnknown*>{services, container, start, finish, wrapper})
+                if (p) p->Release();
+        }
+        SysFreeString(firstId);
+        if (element) element->Release();
+        if (first) first->Release();
+    }
+    if (all) all->Release();
+    if (allDispatch) allDispatch->Release();
+    body->Release();
+    return done;
+}
+
+TEST_F(Control, AHostsZoomWrapperScalesThePageTheControlShows) {
+    const std::wstring page = temp_.WriteFile(L"zoom.html",
+        "<html><body><p>Zoom me: this paragraph grows with the wrapper around the body.</p></body></html>");
+    Container c;
+    ASSERT_EQ(c.CreateFromLibrary(L"8eframe.dll"), S_OK);
+    ASSERT_TRUE(c.NavigateAndWait(page));
+    const int plain = InkOf(c.Control(), 500, 400);
+    IHTMLDocument2* document = Document(c);
+    ASSERT_NE(document, nullptr);
+    ASSERT_TRUE(HostZoom(document, 200));
+    const int zoomed = InkOf(c.Control(), 500, 400);
+    EXPECT_GT(zoomed, plain * 2) << plain << " dark pixels before";
+    // The second request finds the wrapper again and changes it.
+    ASSERT_TRUE(HostZoom(document, 100));
+    EXPECT_EQ(InkOf(c.Control(), 500, 400), plain);
+    EXPECT_EQ(BodyText(c).find(L"Zoom me"), 0u);
+    document->Release();
+}
+
+}  // namespace

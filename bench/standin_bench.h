@@ -1,0 +1,3 @@
+#pragma once
+// Figures of the stand-in WebBrowser control (standin_bench.cpp).
+void StandInBenchmark(int runs);
