@@ -3,6 +3,7 @@
 // answered from its own version's stand-in files.
 #include "isolation_support.h"
 
+#include "engines/browser/tests/http_server.h"
 #include "engines/browser/tests/test_container.h"
 #include "tests/support/process.h"
 
@@ -479,6 +480,9 @@ namespace {
 // tab does, embeds it, navigates it and hears its events; the control comes
 // from that thread's version.
 TEST_F(MultiVersion, EachBoundThreadEmbedsAndNavigatesItsVersionsControl) {
+    testing_support::HttpServer server;
+    server.Serve("/page.html", 200, "text/html", "<title>Served</title><p>served</p>");
+    const char* tokens[] = {"", "", "MSIE 5.5;", "MSIE 6.0;", "MSIE 7.0;", "MSIE 8.0;"};
     for (IEVERSION v : {IE55, IE6, IE7, IE8}) {
         OnThread(v, [&] {
             ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
@@ -504,6 +508,19 @@ TEST_F(MultiVersion, EachBoundThreadEmbedsAndNavigatesItsVersionsControl) {
                 host.Browser()->get_LocationURL(&url);
                 EXPECT_STREQ(url, L"about:blank");
                 SysFreeString(url);
+                // The page loads over http on the control's own worker
+                // thread, which inherits the binding, with the version's agent.
+                const size_t seen = server.Requests().size();
+                ASSERT_TRUE(host.NavigateAndWait(server.Url("/page.html")));
+                const auto requests = server.Requests();
+                ASSERT_GT(requests.size(), seen);
+                const auto& headers = requests.back().headers;
+                const std::string agent = headers.count("user-agent") ? headers.at("user-agent") : "";
+                EXPECT_NE(agent.find(tokens[v]), std::string::npos) << agent;
+                BSTR name = nullptr;
+                host.Browser()->get_LocationName(&name);
+                EXPECT_STREQ(name, L"Served");
+                SysFreeString(name);
                 host.Close();
             }
             OleUninitialize();
