@@ -847,3 +847,36 @@ TEST_F(Control, AHostsZoomWrapperScalesThePageTheControlShows) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Control, BinaryAndMalformedPagesLoadWithoutHarm) {
+    std::string garbage;
+    unsigned seed = 12345;
+    for (int i = 0; i < 300000; ++i) {
+        seed = seed * 1103515245 + 12345;
+        garbage += static_cast<char>((seed >> 16) & 0xFF);
+    }
+    const std::wstring binary = temp_.WriteFile(L"noise.html", garbage);
+    const std::wstring broken = temp_.WriteFile(L"broken.html",
+        "<html><body><table><tr><td><a href=\"javascript:'\">x<img src=\"\x01\"><frameset cols=\"-5%,abc\">"
+        "<iframe src=\"broken.html\"><b><i><u><p></td><!--[if IE 7 &&]><p>x</p><![endif]--><script>document.write(");
+    Container c;
+    ASSERT_EQ(c.CreateFromLibrary(L"7eframe.dll"), S_OK);
+    ASSERT_TRUE(c.NavigateAndWait(binary));
+    EXPECT_GT(InkOf(c.Control(), 300, 200), 0);
+    ASSERT_TRUE(c.NavigateAndWait(broken));
+    HWND window = c.ControlWindow();
+    UpdateWindow(window);
+    for (int y = 0; y < 200; y += 7) {
+        SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(20, y));
+        SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(20, y));
+    }
+    c.Pump([] { return false; }, 300);
+    EXPECT_TRUE(IsWindow(window));
+    IHTMLDocument2* document = Document(c);
+    ASSERT_NE(document, nullptr);
+    document->Release();
+}
+
+}  // namespace
