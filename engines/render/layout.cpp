@@ -147,6 +147,10 @@ public:
         BreakLine();
         y_ += margin;
         result_.contentHeight = y_ - area_.top;
+        // Painting follows the layout, so that a block's background, known
+        // only once its content is laid out, goes under that content.
+        for (const auto& op : ops_)
+            if (op) op();
         RestoreDC(dc_, saved);
         return std::move(result_);
     }
@@ -208,15 +212,19 @@ private:
         pendingGap_ = 0;
         int baseline = y_ + ascent;
         int bottom = baseline + descent;
-        for (const auto& p : line_) {
-            if (p.kind == Piece::Kind::Box) {
-                DrawBox(p, baseline);
-            } else {
-                HGDIOBJ old = SelectObject(dc_, p.font->font);
-                SetTextColor(dc_, p.color);
-                TextOutW(dc_, p.x, baseline - p.font->ascent, p.text.data(), int(p.text.size()));
-                SelectObject(dc_, old);
+        ops_.push_back([this, pieces = line_, baseline] {
+            for (const auto& p : pieces) {
+                if (p.kind == Piece::Kind::Box) {
+                    DrawBox(p, baseline);
+                } else {
+                    HGDIOBJ old = SelectObject(dc_, p.font->font);
+                    SetTextColor(dc_, p.color);
+                    TextOutW(dc_, p.x, baseline - p.font->ascent, p.text.data(), int(p.text.size()));
+                    SelectObject(dc_, old);
+                }
             }
+        });
+        for (const auto& p : line_) {
             if (p.link >= 0) {
                 RECT r{p.x, y_, p.x + p.width, bottom};
                 auto& hits = result_.links;
@@ -242,6 +250,66 @@ private:
         if (!line_.empty()) FlushLine();
         x_ = left_;
         needSpace_ = false;
+    }
+
+    // A block's background colour, padding and border from its style.
+    struct BlockDecoration {
+        std::optional<COLORREF> background;
+        int padding = 0;  // pixels, scaled
+        int border = 0;   // pixels, scaled
+        COLORREF borderColor = RGB(0, 0, 0);
+        bool Any() const { return background || padding > 0 || border > 0; }
+    };
+
+    BlockDecoration Decoration(const Element& e, const Style& s) {
+        BlockDecoration d;
+        if (const auto* bg = e.Attribute(L"bgcolor")) d.background = ParseColor(*bg);
+        const auto* style = e.Attribute(L"style");
+        if (!style) return d;
+        auto value = StyleValue(*style, L"background-color");
+        if (!value) value = StyleValue(*style, L"background");
+        if (value)
+            if (auto color = ParseColor(*value)) d.background = color;
+        if (auto padding = StyleValue(*style, L"padding")) {
+            // One length for all sides, or the first of several.
+            std::wstring first(Trim(*padding));
+            first = first.substr(0, first.find(L' '));
+            d.padding = Scaled(s, std::min(ParsePixels(&first, 0), 200));
+        }
+        if (auto border = StyleValue(*style, L"border")) {
+            // "1px solid #888": a width and a colour in any order.
+            std::wstring text(*border);
+            std::size_t start = 0;
+            int width = 0;
+            while (start < text.size()) {
+                std::size_t end = text.find(L' ', start);
+                if (end == std::wstring::npos) end = text.size();
+                std::wstring word = text.substr(start, end - start);
+                if (!word.empty() && word[0] >= L'0' && word[0] <= L'9') width = ParsePixels(&word, 0);
+                else if (auto color = ParseColor(word)) d.borderColor = *color;
+                else if (word == L"solid" || word == L"dashed" || word == L"dotted" || word == L"double") width = std::max(width, 1);
+                start = end + 1;
+            }
+            d.border = width > 0 ? std::max(1, Scaled(s, std::min(width, 50))) : 0;
+        }
+        return d;
+    }
+
+    void FillColor(const RECT& r, COLORREF color) {
+        HBRUSH brush = CreateSolidBrush(color);
+        FillRect(dc_, &r, brush);
+        DeleteObject(brush);
+    }
+
+    void Decorate(const RECT& box, const BlockDecoration& d) {
+        if (d.background) FillColor(box, *d.background);
+        if (d.border > 0) {
+            const int w = d.border;
+            FillColor(RECT{box.left, box.top, box.right, std::min<LONG>(box.top + w, box.bottom)}, d.borderColor);
+            FillColor(RECT{box.left, std::max<LONG>(box.bottom - w, box.top), box.right, box.bottom}, d.borderColor);
+            FillColor(RECT{box.left, box.top, std::min<LONG>(box.left + w, box.right), box.bottom}, d.borderColor);
+            FillColor(RECT{std::max<LONG>(box.right - w, box.left), box.top, box.right, box.bottom}, d.borderColor);
+        }
     }
 
     void DrawBox(const Piece& p, int baseline) {
@@ -516,9 +584,7 @@ private:
             y_ += pendingGap_;
             pendingGap_ = 0;
             RECT r{left_, y_, right_, y_ + std::max(1, Scaled(s, 2))};
-            HBRUSH brush = CreateSolidBrush(kFrameColor);
-            FillRect(dc_, &r, brush);
-            DeleteObject(brush);
+            ops_.push_back([this, r] { FillColor(r, kFrameColor); });
             y_ = r.bottom;
             AddGap(Scaled(s, 8));
             return;
@@ -549,11 +615,29 @@ private:
         int indent = IsOneOf(t, {L"ul", L"ol", L"blockquote", L"dd"}) ? Scaled(s, 40) : 0;
 
         int savedLeft = left_, savedRight = right_, savedCells = cellIndex_;
+        const BlockDecoration decoration = block ? Decoration(e, s) : BlockDecoration{};
+        std::size_t decorationSlot = 0;
+        int boxTop = 0, boxLeft = 0, boxRight = 0;
         if (block) {
             BreakLine();
             AddGap(margin);
             left_ = std::min(left_ + indent, right_ - 1);
             if (t == L"blockquote") right_ = std::max(left_ + 1, right_ - indent);
+            if (decoration.Any()) {
+                // The box starts below the margin; its content sits inside
+                // the border and the padding.
+                y_ += pendingGap_;
+                pendingGap_ = 0;
+                boxTop = y_;
+                boxLeft = left_;
+                boxRight = right_;
+                decorationSlot = ops_.size();
+                ops_.push_back(nullptr);
+                const int inset = decoration.border + decoration.padding;
+                y_ += inset;
+                left_ = std::min(left_ + inset, right_ - 1);
+                right_ = std::max(left_ + 1, right_ - inset);
+            }
             x_ = left_;
             if (t == L"tr") cellIndex_ = 0;
             if (t == L"li") Marker(e, s);
@@ -561,6 +645,11 @@ private:
         for (const auto& child : e.children) Walk(*child, s);
         if (block) {
             BreakLine();
+            if (decoration.Any()) {
+                y_ += decoration.border + decoration.padding;
+                const RECT box{boxLeft, boxTop, boxRight, y_};
+                ops_[decorationSlot] = [this, box, decoration] { Decorate(box, decoration); };
+            }
             left_ = savedLeft;
             right_ = savedRight;
             x_ = left_;
@@ -578,6 +667,7 @@ private:
     Style base_;
     std::unordered_map<const Element*, int> linkIndex_;
     std::vector<Piece> line_;
+    std::vector<std::function<void()>> ops_;  // painting, in order, after the layout
     int left_ = 0, right_ = 0, x_ = 0, y_ = 0;
     int pendingGap_ = 0;
     int preColumn_ = 0;

@@ -196,3 +196,48 @@ TEST(RenderPaint, ImagesAreBoxesWithTheirAltText) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RenderPaint, BlockBackgroundsPaddingAndBordersLieUnderTheirText) {
+    Canvas canvas(300, 200);
+    const auto result = Paint(canvas,
+        L"<div style=\"background-color: #ff0000; padding: 10px; border: 2px solid #0000ff\">Boxed</div>"
+        L"<p>After</p>",
+        RECT{0, 0, 300, 200});
+    const COLORREF red = RGB(255, 0, 0);
+    const COLORREF blue = RGB(0, 0, 255);
+    // The page margin is 10 pixels: the border starts there, then padding.
+    EXPECT_EQ(canvas.At(10, 10), blue);
+    EXPECT_EQ(canvas.At(289, 10), blue);
+    EXPECT_EQ(canvas.At(14, 14), red);
+    EXPECT_EQ(canvas.At(280, 20), red);
+    EXPECT_EQ(canvas.At(5, 5), kWhite) << "outside the box";
+    // The text is drawn over the background, not hidden by it.
+    int textInk = Count(canvas, RECT{22, 22, 120, 45}, [&](COLORREF c) { return c != red && c != blue; });
+    EXPECT_GT(textInk, 10);
+    // The box ends before the next paragraph, whose background is the page's.
+    int bottom = 10;
+    while (bottom < 200 && canvas.At(10, bottom) == blue) ++bottom;
+    EXPECT_GT(bottom, 40);
+    EXPECT_LT(bottom, result.contentHeight);
+    EXPECT_EQ(canvas.At(150, bottom + 2), kWhite);
+}
+
+TEST(RenderPaint, NestedBoxesKeepTheirOwnColoursAndDeepNestingEnds) {
+    Canvas canvas(300, 200);
+    Paint(canvas,
+          L"<div style=\"background:#00ff00;padding:8px\"><div style=\"background:#ff00ff;padding:8px\">x</div></div>",
+          RECT{0, 0, 300, 200});
+    EXPECT_EQ(canvas.At(12, 12), RGB(0, 255, 0));
+    EXPECT_EQ(canvas.At(22, 22), RGB(255, 0, 255));
+    std::wstring deep;
+    for (int i = 0; i < 2000; ++i) deep += L"<div style=\"background:#eeeeee;padding:1px;border:1px solid red\">";
+    deep += L"deep";
+    Canvas big(200, 200);
+    auto doc = render::ParseHtml(deep, 7);
+    const auto result = render::LayoutAndPaint(doc, big.dc(), RECT{0, 0, 200, 200}, 100, true);
+    EXPECT_GT(result.contentHeight, 200);
+}
+
+}  // namespace
