@@ -185,7 +185,7 @@ HRESULT WebBrowser::Exec(const GUID* group, DWORD command, DWORD option, VARIANT
 // The unload question
 
 bool WebBrowser::AskUnload() {
-    if (!page_ || !ScriptsAllowed()) return true;
+    if (!page_ || !ScriptsAllowed() || silent_) return true;
     const auto bodies = page_->document.ElementsByTag(L"body");
     if (bodies.empty()) return true;
     const std::wstring* handler = bodies.front()->Attribute(L"onbeforeunload");

@@ -419,6 +419,7 @@ void WebBrowser::OpenWindow(const std::wstring& url) {
 }
 
 void WebBrowser::Alert(const std::wstring& text) {
+    if (silent_) return;  // a silent control shows no dialog boxes
     HWND owner = window_ ? GetAncestor(window_, GA_ROOT) : nullptr;
     const wchar_t* caption = version_ >= 7 ? L"Message from webpage" : L"Microsoft Internet Explorer";
     MessageBoxW(owner, text.c_str(), caption, MB_OK | MB_ICONWARNING);

@@ -880,3 +880,26 @@ TEST_F(Control, BinaryAndMalformedPagesLoadWithoutHarm) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Control, AlertsShowTheEnginesMessageBoxUnlessTheControlIsSilent) {
+    Container c;
+    ASSERT_EQ(c.CreateFromLibrary(L"5hdocvw.dll"), S_OK);
+    ASSERT_TRUE(c.NavigateAndWait(L"about:blank"));
+    BSTR alert = SysAllocString(L"javascript:alert('Hello from the page')");
+    {
+        MessageBoxAnswer ok(GetCurrentThreadId(), IDOK);
+        c.Browser()->Navigate(alert, nullptr, nullptr, nullptr, nullptr);
+        EXPECT_EQ(ok.Join(), L"Hello from the page");
+    }
+    c.Browser()->put_Silent(VARIANT_TRUE);
+    {
+        MessageBoxAnswer none(GetCurrentThreadId(), IDOK, 500);
+        c.Browser()->Navigate(alert, nullptr, nullptr, nullptr, nullptr);
+        EXPECT_EQ(none.Join(), L"");
+    }
+    SysFreeString(alert);
+}
+
+}  // namespace
