@@ -9,11 +9,8 @@ namespace standin {
 namespace dom {
 namespace {
 
-class DocumentObject final : public LiveObject,
-                       public IHTMLDocument2Stubs,
-                       public IViewObject2Stubs,
-                       public IMarkupServicesStubs,
-                       public IMarkupContainerStubs {
+class DocumentObject final : public DispatchObject<IHTMLDocument2Stubs, IViewObject2Stubs,
+                                                  IMarkupServicesStubs, IMarkupContainerStubs> {
 public:
     explicit DocumentObject(const Anchor& anchor) : anchor_(anchor) {}
 
@@ -34,27 +31,6 @@ public:
             return E_NOINTERFACE;
         AddRef();
         return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return ULONG(left);
-    }
-
-    // IDispatch
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return DISP_E_UNKNOWNNAME;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
     }
 
     // IHTMLDocument2
@@ -128,7 +104,6 @@ public:
     }
 
 private:
-    LONG refs_ = 1;
     Anchor anchor_;
 };
 
@@ -139,11 +114,7 @@ HRESULT MakeDocument(const Anchor& anchor, REFIID iid, void** out) {
     *out = nullptr;
     if (!anchor.page) return E_FAIL;
     Anchor document{anchor.page, anchor.context, nullptr};
-    auto* object = new (std::nothrow) DocumentObject(document);
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
+    return NewObject<DocumentObject>(iid, out, document);
 }
 
 }  // namespace dom

@@ -53,7 +53,7 @@ std::optional<std::wstring> ValueText(const VARIANT& value) {
     }
 }
 
-class StyleObject final : public LiveObject, public IHTMLStyleStubs, public IHTMLStyle3Stubs {
+class StyleObject final : public DispatchObject<IHTMLStyleStubs, IHTMLStyle3Stubs> {
 public:
     // `runtime` selects the element's run-time declarations instead of its
     // style attribute.
@@ -73,27 +73,6 @@ public:
             return E_NOINTERFACE;
         AddRef();
         return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return ULONG(left);
-    }
-
-    // IDispatch (both interfaces)
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return DISP_E_UNKNOWNNAME;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
     }
 
     // IHTMLStyle
@@ -153,17 +132,13 @@ private:
         return S_OK;
     }
 
-    LONG refs_ = 1;
     Anchor anchor_;
     Element* element_;
     bool runtime_;
 };
 
-class ElementObject final : public LiveObject,
-                      public IHTMLElementStubs,
-                      public IHTMLElement2Stubs,
-                      public IHTMLBodyElementStubs,
-                      public IHTMLFrameSetElementStubs {
+class ElementObject final : public DispatchObject<IHTMLElementStubs, IHTMLElement2Stubs,
+                                                 IHTMLBodyElementStubs, IHTMLFrameSetElementStubs> {
 public:
     ElementObject(const Anchor& anchor, Element* e) : anchor_(anchor), element_(e) {}
 
@@ -187,27 +162,6 @@ public:
             return E_NOINTERFACE;
         AddRef();
         return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return ULONG(left);
-    }
-
-    // IDispatch (all interfaces)
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return DISP_E_UNKNOWNNAME;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
     }
 
     // IHTMLElement
@@ -242,15 +196,9 @@ public:
         if (success) *success = found ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE put_className(BSTR v) override {
-        SetAttributeText(L"class", FromBstr(v));
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE put_className(BSTR v) override { return SetAttributeBstr(L"class", v); }
     HRESULT STDMETHODCALLTYPE get_className(BSTR* p) override { return AttributeBstr(L"class", p); }
-    HRESULT STDMETHODCALLTYPE put_id(BSTR v) override {
-        SetAttributeText(L"id", FromBstr(v));
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE put_id(BSTR v) override { return SetAttributeBstr(L"id", v); }
     HRESULT STDMETHODCALLTYPE get_id(BSTR* p) override { return AttributeBstr(L"id", p); }
     HRESULT STDMETHODCALLTYPE get_tagName(BSTR* p) override { return ReturnBstr(UpperCase(element_->tag), p); }
     HRESULT STDMETHODCALLTYPE get_parentElement(IHTMLElement** p) override {
@@ -261,10 +209,7 @@ public:
         return MakeElement(anchor_, parent, __uuidof(IHTMLElement), reinterpret_cast<void**>(p));
     }
     HRESULT STDMETHODCALLTYPE get_style(IHTMLStyle** p) override { return MakeStyle(false, p); }
-    HRESULT STDMETHODCALLTYPE put_title(BSTR v) override {
-        SetAttributeText(L"title", FromBstr(v));
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE put_title(BSTR v) override { return SetAttributeBstr(L"title", v); }
     HRESULT STDMETHODCALLTYPE get_title(BSTR* p) override { return AttributeBstr(L"title", p); }
     HRESULT STDMETHODCALLTYPE get_lang(BSTR* p) override { return AttributeBstr(L"lang", p); }
     HRESULT STDMETHODCALLTYPE get_document(IDispatch** p) override {
@@ -323,22 +268,13 @@ public:
     HRESULT STDMETHODCALLTYPE get_text(VARIANT* p) override { return AttributeVariant(L"text", p); }
     HRESULT STDMETHODCALLTYPE put_link(VARIANT v) override { return SetAttributeVariant(L"link", v); }
     HRESULT STDMETHODCALLTYPE get_link(VARIANT* p) override { return AttributeVariant(L"link", p); }
-    HRESULT STDMETHODCALLTYPE put_background(BSTR v) override {
-        SetAttributeText(L"background", FromBstr(v));
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE put_background(BSTR v) override { return SetAttributeBstr(L"background", v); }
     HRESULT STDMETHODCALLTYPE get_background(BSTR* p) override { return AttributeBstr(L"background", p); }
 
     // IHTMLFrameSetElement
-    HRESULT STDMETHODCALLTYPE put_rows(BSTR v) override {
-        SetAttributeText(L"rows", FromBstr(v));
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE put_rows(BSTR v) override { return SetAttributeBstr(L"rows", v); }
     HRESULT STDMETHODCALLTYPE get_rows(BSTR* p) override { return AttributeBstr(L"rows", p); }
-    HRESULT STDMETHODCALLTYPE put_cols(BSTR v) override {
-        SetAttributeText(L"cols", FromBstr(v));
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE put_cols(BSTR v) override { return SetAttributeBstr(L"cols", v); }
     HRESULT STDMETHODCALLTYPE get_cols(BSTR* p) override { return AttributeBstr(L"cols", p); }
 
 private:
@@ -356,6 +292,11 @@ private:
     HRESULT AttributeVariant(const wchar_t* name, VARIANT* p) const {
         const std::wstring* value = element_->Attribute(name);
         return ReturnVariantText(value ? *value : std::wstring(), p);
+    }
+
+    HRESULT SetAttributeBstr(const wchar_t* name, BSTR v) {
+        SetAttributeText(name, FromBstr(v));
+        return S_OK;
     }
 
     HRESULT SetAttributeVariant(const wchar_t* name, const VARIANT& v) {
@@ -383,12 +324,11 @@ private:
         return *p ? S_OK : E_OUTOFMEMORY;
     }
 
-    LONG refs_ = 1;
     Anchor anchor_;
     Element* element_;
 };
 
-class CollectionObject final : public LiveObject, public IHTMLElementCollectionStubs {
+class CollectionObject final : public DispatchObject<IHTMLElementCollectionStubs> {
 public:
     CollectionObject(const Anchor& anchor, Element* root, CollectionKind kind)
         : anchor_(anchor), root_(root), kind_(kind) {}
@@ -402,25 +342,6 @@ public:
         *out = static_cast<IHTMLElementCollection*>(this);
         AddRef();
         return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return ULONG(left);
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return DISP_E_UNKNOWNNAME;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
     }
 
     HRESULT STDMETHODCALLTYPE toString(BSTR* p) override { return ReturnBstr(L"[object]", p); }
@@ -480,7 +401,6 @@ private:
         return kind_ == CollectionKind::Children ? ElementChildren(*root_) : Descendants(*root_);
     }
 
-    LONG refs_ = 1;
     Anchor anchor_;
     Element* root_;
     CollectionKind kind_;
@@ -493,22 +413,14 @@ HRESULT MakeElement(const Anchor& anchor, render::Element* e, REFIID iid, void**
     *out = nullptr;
     if (!e) return S_OK;
     if (e->IsText() || e->tag == L"#document") return E_INVALIDARG;
-    auto* object = new (std::nothrow) ElementObject(anchor, e);
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
+    return NewObject<ElementObject>(iid, out, anchor, e);
 }
 
 HRESULT MakeCollection(const Anchor& anchor, render::Element* root, CollectionKind kind, REFIID iid,
                        void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    auto* object = new (std::nothrow) CollectionObject(anchor, root, kind);
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
+    return NewObject<CollectionObject>(iid, out, anchor, root, kind);
 }
 
 bool ElementOf(IUnknown* object, Anchor* anchor, render::Element** e) {

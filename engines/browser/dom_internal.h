@@ -8,9 +8,11 @@
 #include <mshtmhst.h>
 
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace standin::dom {
@@ -32,6 +34,61 @@ struct Anchor {
         if (context && context->changed) context->changed();
     }
 };
+
+// The reference count of an object of the model that implements the
+// interfaces `Bases` (or their stub classes); AddRef and Release here serve
+// every one of them. The object starts with one reference, held by whoever
+// made it, and counts once among the library's live objects. Each object
+// answers QueryInterface itself.
+template <typename... Bases>
+class ComObject : public LiveObject, public Bases... {
+public:
+    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        LONG left = InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return ULONG(left);
+    }
+
+protected:
+    ComObject() = default;
+    virtual ~ComObject() = default;
+
+private:
+    LONG refs_ = 1;
+};
+
+// A ComObject whose interfaces (those of them that derive from IDispatch)
+// offer no type information and no members through IDispatch: callers use
+// the interfaces' own methods.
+template <typename... Bases>
+class DispatchObject : public ComObject<Bases...> {
+public:
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+};
+
+// Makes a `T` from `args` and asks it for `iid` through `out`; when it does
+// not answer that interface the object goes away again.
+template <typename T, typename... Args>
+HRESULT NewObject(REFIID iid, void** out, Args&&... args) {
+    auto* object = new (std::nothrow) T(std::forward<Args>(args)...);
+    if (!object) return E_OUTOFMEMORY;
+    HRESULT hr = object->QueryInterface(iid, out);
+    object->Release();
+    return hr;
+}
 
 // A place between nodes: before child `index` of `container` (index equal
 // to the child count is the end of the container).

@@ -36,10 +36,10 @@ std::vector<std::size_t> PathOf(const Position& position) {
     return path;
 }
 
-class PointerObject final : public LiveObject, public IMarkupPointerStubs {
+class PointerObject final : public ComObject<IMarkupPointerStubs> {
 public:
     explicit PointerObject(const Anchor& anchor) : anchor_(anchor) { LivePointers().insert(this); }
-    ~PointerObject() { LivePointers().erase(this); }
+    ~PointerObject() override { LivePointers().erase(this); }
 
     const Anchor& anchor() const { return anchor_; }
     const std::optional<Position>& position() const { return position_; }
@@ -58,12 +58,6 @@ public:
         *out = static_cast<IMarkupPointer*>(this);
         AddRef();
         return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return ULONG(left);
     }
 
     HRESULT STDMETHODCALLTYPE OwningDoc(IHTMLDocument2** doc) override {
@@ -180,7 +174,6 @@ private:
         return S_OK;
     }
 
-    LONG refs_ = 1;
     Anchor anchor_;
     std::optional<Position> position_;
     POINTER_GRAVITY gravity_ = POINTER_GRAVITY_Left;

@@ -10,16 +10,13 @@
 namespace standin::dom {
 namespace {
 
-// The frame windows of a page, shared by its frames collection and its window.
-class FrameList {
+// A page's frame windows as a collection: the frames collection itself and,
+// since a window is also the collection of its frames, the page's window.
+template <typename Interface>
+class FramesCollection : public DispatchObject<Interface> {
 public:
-    FrameList(std::shared_ptr<Page> page, std::shared_ptr<DocumentContext> context)
-        : page_(std::move(page)), context_(std::move(context)) {}
-
-    LONG Length() const { return page_ ? LONG(page_->document.frames.size()) : 0; }
-
     // By position (any numeric variant) or by frame name (a string).
-    HRESULT Item(const VARIANT* index, VARIANT* result) const {
+    HRESULT STDMETHODCALLTYPE item(VARIANT* index, VARIANT* result) override {
         if (!index || !result) return E_POINTER;
         VariantInit(result);
         const VARIANT* key = index;
@@ -34,63 +31,44 @@ public:
         }
         if (at < 0 || at >= Length()) return E_INVALIDARG;
         IDispatch* window = nullptr;
-        HRESULT hr = MakeWindow(Page(std::size_t(at)), context_, Name(std::size_t(at)), IID_IDispatch,
-                                reinterpret_cast<void**>(&window));
+        HRESULT hr = MakeWindow(FramePage(std::size_t(at)), context_, Name(std::size_t(at)),
+                                IID_IDispatch, reinterpret_cast<void**>(&window));
         if (FAILED(hr)) return hr;
         V_VT(result) = VT_DISPATCH;
         V_DISPATCH(result) = window;
         return S_OK;
     }
+    HRESULT STDMETHODCALLTYPE get_length(LONG* p) override {
+        if (!p) return E_POINTER;
+        *p = Length();
+        return S_OK;
+    }
+
+protected:
+    FramesCollection(std::shared_ptr<Page> page, std::shared_ptr<DocumentContext> context)
+        : page_(std::move(page)), context_(std::move(context)) {}
+
+    std::shared_ptr<Page> page_;
+    std::shared_ptr<DocumentContext> context_;
 
 private:
-    std::shared_ptr<standin::Page> Page(std::size_t i) const {
+    LONG Length() const { return page_ ? LONG(page_->document.frames.size()) : 0; }
+
+    std::shared_ptr<Page> FramePage(std::size_t i) const {
         return i < page_->frames.size() ? page_->frames[i] : nullptr;
     }
 
     std::wstring Name(std::size_t i) const {
         if (!page_->document.frames[i].name.empty()) return page_->document.frames[i].name;
-        auto frame = Page(i);
+        auto frame = FramePage(i);
         return frame ? frame->name : std::wstring();
     }
-
-    std::shared_ptr<standin::Page> page_;
-    std::shared_ptr<DocumentContext> context_;
 };
 
-template <typename Interface>
-class DispatchObject : public LiveObject, public Interface {
-public:
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return ULONG(left);
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return DISP_E_UNKNOWNNAME;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
-    }
-
-protected:
-    virtual ~DispatchObject() = default;
-
-private:
-    LONG refs_ = 1;
-};
-
-class FramesObject final : public DispatchObject<IHTMLFramesCollection2Stubs> {
+class FramesObject final : public FramesCollection<IHTMLFramesCollection2Stubs> {
 public:
     FramesObject(std::shared_ptr<Page> page, std::shared_ptr<DocumentContext> context)
-        : frames_(std::move(page), std::move(context)) {}
+        : FramesCollection(std::move(page), std::move(context)) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
@@ -102,23 +80,12 @@ public:
         AddRef();
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE item(VARIANT* index, VARIANT* result) override {
-        return frames_.Item(index, result);
-    }
-    HRESULT STDMETHODCALLTYPE get_length(LONG* p) override {
-        if (!p) return E_POINTER;
-        *p = frames_.Length();
-        return S_OK;
-    }
-
-private:
-    FrameList frames_;
 };
 
-class WindowObject final : public DispatchObject<IHTMLWindow2Stubs> {
+class WindowObject final : public FramesCollection<IHTMLWindow2Stubs> {
 public:
     WindowObject(std::shared_ptr<Page> page, std::shared_ptr<DocumentContext> context, std::wstring name)
-        : page_(page), context_(context), name_(std::move(name)), frames_(page, context) {}
+        : FramesCollection(std::move(page), std::move(context)), name_(std::move(name)) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
@@ -129,16 +96,6 @@ public:
             return E_NOINTERFACE;
         *out = static_cast<IHTMLWindow2*>(this);
         AddRef();
-        return S_OK;
-    }
-
-    // IHTMLFramesCollection2: a window is also the collection of its frames.
-    HRESULT STDMETHODCALLTYPE item(VARIANT* index, VARIANT* result) override {
-        return frames_.Item(index, result);
-    }
-    HRESULT STDMETHODCALLTYPE get_length(LONG* p) override {
-        if (!p) return E_POINTER;
-        *p = frames_.Length();
         return S_OK;
     }
 
@@ -173,10 +130,7 @@ private:
         return S_OK;
     }
 
-    std::shared_ptr<Page> page_;
-    std::shared_ptr<DocumentContext> context_;
     std::wstring name_;
-    FrameList frames_;
 };
 
 }  // namespace
@@ -185,22 +139,14 @@ HRESULT MakeWindow(const std::shared_ptr<Page>& page, const std::shared_ptr<Docu
                    const std::wstring& name, REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    auto* object = new (std::nothrow) WindowObject(page, context, name);
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
+    return NewObject<WindowObject>(iid, out, page, context, name);
 }
 
 HRESULT MakeFrames(const std::shared_ptr<Page>& page, const std::shared_ptr<DocumentContext>& context,
                    REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    auto* object = new (std::nothrow) FramesObject(page, context);
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
+    return NewObject<FramesObject>(iid, out, page, context);
 }
 
 }  // namespace standin::dom
