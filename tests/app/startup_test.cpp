@@ -206,7 +206,8 @@ TEST_F(ProgramStart, ChildOfAVersionThatCannotLoadShowsTheErrorOwnedByTheParent)
         [&] {
             auto dialogs = TopLevelWindows(p.id, L"#32770");
             box = dialogs.empty() ? nullptr : dialogs.front();
-            return box != nullptr;
+            // The box's window exists a moment before its text does.
+            return box != nullptr && !testing_support::MessageBoxText(box).empty();
         },
         15s));
     EXPECT_EQ(WindowText(box), L"Vantrell");

@@ -305,13 +305,14 @@ TEST_F(EngineThread, AChildThatCannotStartIsReportedAndTheTabCloses) {
     CIEThread::SetProgramPath(testing_support::StageFolder() + L"no-such-program.exe");
     Proxy proxy(view, IE7, L"about:blank", done);
     ASSERT_TRUE(proxy.started);
-    // The error is a message box of this process, owned by the view.
+    // The error is a message box of this process, owned by the view. The
+    // box's window exists a moment before its text does: wait for both.
     HWND box = nullptr;
     ASSERT_TRUE(WaitFor(
         [&] {
             auto boxes = testing_support::TopLevelWindows(GetCurrentProcessId(), L"#32770");
             box = boxes.empty() ? nullptr : boxes.front();
-            return box != nullptr;
+            return box != nullptr && !testing_support::MessageBoxText(box).empty();
         },
         10s));
     CIEThread::SetProgramPath(testing_support::StageFolder() + L"vantrell.exe");
