@@ -88,6 +88,10 @@ struct LoadJob {
     bool refresh = false;       // a reload of the page on display
     bool historyMove = false;   // back or forward: the history keeps its entries
     int historyTarget = -1;     // the history index a back or forward goes to
+    // A frame's navigation: the path of frame indexes from the top page to
+    // the frame, and the top page it belongs to. Empty for the top page.
+    std::vector<std::size_t> framePath;
+    std::shared_ptr<Page> top;
     std::atomic<bool> cancel{false};
     std::atomic<bool> done{false};
     LoadResult result;
@@ -249,10 +253,17 @@ private:
     void FinishLoad(unsigned sequence);
     void ShowPage(std::shared_ptr<Page> page);
     void ShowErrorPage(const std::wstring& url, const Response& response);
+    std::wstring ErrorMarkup(const std::wstring& url, const Response& response) const;
+    void StartWorker(const std::shared_ptr<LoadJob>& job);
     void ReadHostSettings();
     DWORD AmbientDownloadFlags();
     void OpenLink(const Page& page, std::size_t link);
     void OpenNewWindow(const std::wstring& url, const std::wstring& target);
+    // Frames of the page on display (control_navigation.cpp).
+    Page* FrameAt(const std::vector<std::size_t>& path) const;
+    ComPtr<IDispatch> FrameDispatch(const std::vector<std::size_t>& path) const;
+    void NavigateFrame(const std::vector<std::size_t>& path, const std::wstring& url);
+    void FinishFrameLoad(LoadJob& job);
     void UpdateCommandStates();
     std::wstring Title() const;
     bool ScriptsAllowed() const { return (downloadFlags_ & DLCTL_NO_SCRIPTS) == 0; }
@@ -270,10 +281,11 @@ private:
     // Events (control_events.cpp). Arguments in source order; each is fired
     // to the sinks of one connection point.
     void Fire(ConnectionPoint& point, DISPID id, std::vector<VARIANT>& args);
-    bool FireBeforeNavigate(const std::wstring& url, const std::wstring& target);
+    bool FireBeforeNavigate(IDispatch* source, const std::wstring& url, const std::wstring& target);
     void FireNavigateComplete(IDispatch* source, const std::wstring& url);
     void FireDocumentComplete(IDispatch* source, const std::wstring& url);
-    bool FireNavigateError(const std::wstring& url, long status);
+    bool FireNavigateError(IDispatch* source, const std::wstring& url, const std::wstring& frame,
+                           long status);
     void FireStatusText(const std::wstring& text);
     void FireTitle(const std::wstring& title);
     void FireProgress(long progress, long maximum);

@@ -161,15 +161,16 @@ void WebBrowser::Fire(ConnectionPoint& point, DISPID id, std::vector<VARIANT>& a
     }
 }
 
-bool WebBrowser::FireBeforeNavigate(const std::wstring& url, const std::wstring& target) {
+bool WebBrowser::FireBeforeNavigate(IDispatch* source, const std::wstring& url, const std::wstring& target) {
     OwnedVariant urlValue(Bstr(url)), flags(Long(0)), frame(Bstr(target)), postData, headers(Bstr(L""));
     VARIANT_BOOL cancel = VARIANT_FALSE;
-    std::vector<VARIANT> args{Dispatch(Self()),          RefVariant(&urlValue.value),
+    std::vector<VARIANT> args{Dispatch(source),          RefVariant(&urlValue.value),
                               RefVariant(&flags.value),  RefVariant(&frame.value),
                               RefVariant(&postData.value), RefVariant(&headers.value),
                               RefBool(&cancel)};
     Fire(events2_, DISPID_BEFORENAVIGATE2, args);
     if (cancel != VARIANT_FALSE) return false;
+    if (source != Self()) return true;  // the old-style interface knows only the top page
 
     VARIANT_BOOL oldCancel = VARIANT_FALSE;
     OwnedVariant oldPostData;
@@ -197,10 +198,11 @@ void WebBrowser::FireDocumentComplete(IDispatch* source, const std::wstring& url
     Fire(events2_, DISPID_DOCUMENTCOMPLETE, args);
 }
 
-bool WebBrowser::FireNavigateError(const std::wstring& url, long status) {
-    OwnedVariant urlValue(Bstr(url)), frame(Bstr(L"")), code(Long(status));
+bool WebBrowser::FireNavigateError(IDispatch* source, const std::wstring& url, const std::wstring& frameName,
+                                   long status) {
+    OwnedVariant urlValue(Bstr(url)), frame(Bstr(frameName)), code(Long(status));
     VARIANT_BOOL cancel = VARIANT_FALSE;
-    std::vector<VARIANT> args{Dispatch(Self()), RefVariant(&urlValue.value), RefVariant(&frame.value),
+    std::vector<VARIANT> args{Dispatch(source), RefVariant(&urlValue.value), RefVariant(&frame.value),
                               RefVariant(&code.value), RefBool(&cancel)};
     Fire(events2_, DISPID_NAVIGATEERROR, args);
     return cancel != VARIANT_FALSE;

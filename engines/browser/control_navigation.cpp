@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <functional>
 #include <new>
 
 namespace standin {
@@ -140,7 +141,7 @@ HRESULT WebBrowser::StartNavigation(const std::wstring& address, const std::wstr
         OpenNewWindow(url, targetFrame);
         return S_OK;
     }
-    if (!FireBeforeNavigate(url, targetFrame)) return S_OK;  // the host cancelled it
+    if (!FireBeforeNavigate(Self(), url, targetFrame)) return S_OK;  // the host cancelled it
     StartLoad(url, false, historyMove, historyTarget);
     return S_OK;
 }
@@ -166,6 +167,10 @@ void WebBrowser::StartLoad(const std::wstring& url, bool refresh, bool historyMo
     FireStatusText(L"Opening page " + url + L"...");
     if (job_ != job) return;
 
+    StartWorker(job);
+}
+
+void WebBrowser::StartWorker(const std::shared_ptr<LoadJob>& job) {
     if (!notify_) notify_ = CreateNotifyWindow(this);
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
@@ -194,6 +199,10 @@ void WebBrowser::FinishLoad(unsigned sequence) {
     if (!job_ || job_->sequence != sequence || !job_->done) return;
     std::shared_ptr<LoadJob> job = std::move(job_);
     ComPtr<IWebBrowser2> keepAlive(static_cast<IWebBrowser2*>(this));
+    if (!job->framePath.empty()) {
+        FinishFrameLoad(*job);
+        return;
+    }
     const Response& response = job->result.response;
 
     if (job->result.page) {
@@ -202,7 +211,7 @@ void WebBrowser::FinishLoad(unsigned sequence) {
     } else {
         const long code = FAILED(response.error) ? static_cast<long>(response.error)
                                                  : static_cast<long>(response.status);
-        if (FireNavigateError(job->url, code)) {
+        if (FireNavigateError(Self(), job->url, L"", code)) {
             // The host cancelled the error page: the old page stays.
             readyState_ = page_ ? READYSTATE_COMPLETE : READYSTATE_UNINITIALIZED;
             FireStatusText(L"");
@@ -272,6 +281,10 @@ void WebBrowser::ShowPage(std::shared_ptr<Page> page) {
 }
 
 void WebBrowser::ShowErrorPage(const std::wstring& url, const Response& response) {
+    ShowPage(PageFromMarkup(url, ErrorMarkup(url, response), version_));
+}
+
+std::wstring WebBrowser::ErrorMarkup(const std::wstring& url, const Response& response) const {
     std::wstring title, explanation;
     if (SUCCEEDED(response.error) && response.status == 404) {
         title = L"HTTP 404 Not Found";
@@ -288,7 +301,7 @@ void WebBrowser::ShowErrorPage(const std::wstring& url, const Response& response
     }
     wchar_t code[16];
     swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(response.error));
-    const std::wstring html =
+    return
         L"<html><head><title>" + EscapeHtml(title) + L"</title></head><body bgcolor=\"#ffffff\">"
         L"<h2>" + EscapeHtml(explanation) + L"</h2><p>Address: <b>" + EscapeHtml(url) + L"</b></p>"
         L"<ul><li>Check that the address is spelled correctly.</li>"
@@ -296,7 +309,6 @@ void WebBrowser::ShowErrorPage(const std::wstring& url, const Response& response
         L"<p><small>Stand-in engine " + VersionName(version_) + L" &middot; " +
         (FAILED(response.error) ? std::wstring(code) : L"HTTP " + std::to_wstring(response.status)) +
         L"</small></p></body></html>";
-    ShowPage(PageFromMarkup(url, html, version_));
 }
 
 void WebBrowser::ReadHostSettings() {
@@ -373,8 +385,136 @@ void WebBrowser::OpenLink(const Page& page, std::size_t link) {
         return;
     }
     const std::wstring url = ResolveUrl(base, trimmed);
-    if (IsNewWindowTarget(target)) OpenNewWindow(url, target);
-    else StartNavigation(url, L"", false, -1);
+    const std::wstring lower = Lower(target);
+    if (IsNewWindowTarget(target)) {
+        OpenNewWindow(url, target);
+        return;
+    }
+    if (lower == L"_top" || lower == L"_parent" || !page_) {
+        StartNavigation(url, L"", false, -1);
+        return;
+    }
+    // A named frame anywhere in the page, or (no target, "_self") the frame
+    // holding the link.
+    std::vector<std::size_t> path;
+    std::function<bool(const Page&, std::vector<std::size_t>&)> find =
+        [&](const Page& at, std::vector<std::size_t>& trail) {
+            for (std::size_t i = 0; i < at.frames.size(); ++i) {
+                if (!at.frames[i]) continue;
+                trail.push_back(i);
+                const bool named = !lower.empty() && lower != L"_self";
+                if (named ? Lower(at.frames[i]->name) == lower : at.frames[i].get() == &page) return true;
+                if (find(*at.frames[i], trail)) return true;
+                trail.pop_back();
+            }
+            return false;
+        };
+    if (find(*page_, path)) {
+        NavigateFrame(path, url);
+    } else if (!lower.empty() && lower != L"_self") {
+        OpenNewWindow(url, target);  // no frame of that name: the engine opens a window for it
+    } else {
+        StartNavigation(url, L"", false, -1);
+    }
+}
+
+Page* WebBrowser::FrameAt(const std::vector<std::size_t>& path) const {
+    Page* at = page_.get();
+    for (std::size_t index : path) {
+        if (!at || index >= at->frames.size()) return nullptr;
+        at = at->frames[index].get();
+    }
+    return at;
+}
+
+ComPtr<IDispatch> WebBrowser::FrameDispatch(const std::vector<std::size_t>& path) const {
+    ComPtr<IHTMLDocument2> document = document_;
+    ComPtr<IDispatch> window;
+    for (std::size_t step = 0; step < path.size() && document; ++step) {
+        ComPtr<IHTMLFramesCollection2> frames;
+        if (FAILED(document->get_frames(frames.Put())) || !frames) return {};
+        VARIANT index, item;
+        VariantInit(&index);
+        VariantInit(&item);
+        V_VT(&index) = VT_I4;
+        V_I4(&index) = static_cast<LONG>(path[step]);
+        if (FAILED(frames->item(&index, &item)) || V_VT(&item) != VT_DISPATCH || !V_DISPATCH(&item)) {
+            VariantClear(&item);
+            return {};
+        }
+        window = ComPtr<IDispatch>::Adopt(V_DISPATCH(&item));  // the variant's reference moves here
+        document.Reset();
+        if (step + 1 < path.size()) {
+            ComPtr<IHTMLWindow2> frameWindow = window.As<IHTMLWindow2>(IID_IHTMLWindow2);
+            if (!frameWindow || FAILED(frameWindow->get_document(document.Put()))) return {};
+        }
+    }
+    return window;
+}
+
+void WebBrowser::NavigateFrame(const std::vector<std::size_t>& path, const std::wstring& url) {
+    Page* frame = FrameAt(path);
+    ComPtr<IDispatch> source = FrameDispatch(path);
+    if (!frame || !source) {
+        StartNavigation(url, L"", false, -1);
+        return;
+    }
+    if (!FireBeforeNavigate(source.Get(), url, frame->name)) return;
+    CancelLoad();
+    ReadHostSettings();
+    auto job = std::make_shared<LoadJob>();
+    job->sequence = nextSequence_++;
+    job->url = url;
+    job->version = version_;
+    job->downloadFlags = downloadFlags_;
+    job->framePath = path;
+    job->top = page_;
+    job_ = job;
+    readyState_ = READYSTATE_LOADING;
+    FireDownloadBegin();
+    if (job_ != job) return;
+    StartWorker(job);
+}
+
+void WebBrowser::FinishFrameLoad(LoadJob& job) {
+    // The frame belongs to a page that is still on display, or to nothing.
+    Page* parent = page_ == job.top ? page_.get() : nullptr;
+    for (std::size_t i = 0; parent && i + 1 < job.framePath.size(); ++i) {
+        const std::size_t index = job.framePath[i];
+        parent = index < parent->frames.size() ? parent->frames[index].get() : nullptr;
+    }
+    const std::size_t last = job.framePath.back();
+    if (!parent || last >= parent->frames.size()) {
+        readyState_ = READYSTATE_COMPLETE;
+        FireDownloadComplete();
+        return;
+    }
+    const std::wstring name = parent->frames[last] ? parent->frames[last]->name : std::wstring();
+    ComPtr<IDispatch> source = FrameDispatch(job.framePath);
+    std::shared_ptr<Page> loaded = job.result.page;
+    const Response& response = job.result.response;
+    if (!loaded) {
+        const long code = FAILED(response.error) ? static_cast<long>(response.error)
+                                                 : static_cast<long>(response.status);
+        if (source && FireNavigateError(source.Get(), job.url, name, code)) {
+            readyState_ = READYSTATE_COMPLETE;
+            FireDownloadComplete();
+            return;
+        }
+        loaded = PageFromMarkup(job.url, ErrorMarkup(job.url, response), version_);
+    }
+    loaded->name = name;
+    const std::wstring url = loaded->url.empty() ? job.url : loaded->url;
+    parent->frames[last] = loaded;
+    if (window_) InvalidateRect(window_, nullptr, FALSE);
+    if (viewAdvise_) viewAdvise_->OnViewChange(DVASPECT_CONTENT, -1);
+    // The frame's window object now shows the new document.
+    source = FrameDispatch(job.framePath);
+    if (source) FireNavigateComplete(source.Get(), url);
+    FireStatusText(L"Done");
+    readyState_ = READYSTATE_COMPLETE;
+    FireDownloadComplete();
+    if (source) FireDocumentComplete(source.Get(), url);
 }
 
 void WebBrowser::OpenNewWindow(const std::wstring& url, const std::wstring& target) {

@@ -903,3 +903,93 @@ TEST_F(Control, AlertsShowTheEnginesMessageBoxUnlessTheControlIsSilent) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Control, LinksInFramesNavigateTheirFrameOrTheFrameTheyName) {
+    temp_.WriteFile(L"menu.html",
+        "<html><body><h1><a href=\"one.html\" target=\"content\">Open one on the right</a></h1>"
+        "<h1><a href=\"two.html\">Open two here</a></h1></body></html>");
+    temp_.WriteFile(L"start.html", "<title>Start</title><p>start</p>");
+    temp_.WriteFile(L"one.html", "<title>One</title><p>one</p>");
+    temp_.WriteFile(L"two.html", "<title>Two</title><p>two</p>");
+    const std::wstring page = temp_.WriteFile(L"frameset.html",
+        "<html><head><title>Frameset</title></head><frameset cols=\"50%,*\">"
+        "<frame src=\"menu.html\" name=\"menu\"><frame src=\"start.html\" name=\"content\"></frameset></html>");
+    Container c;
+    ASSERT_EQ(c.CreateFromLibrary(L"7eframe.dll"), S_OK);
+    ASSERT_TRUE(c.NavigateAndWait(page));
+    const std::wstring top = Location(c);
+    HWND window = c.ControlWindow();
+    UpdateWindow(window);
+
+    auto frameTitle = [&](LONG index) {
+        std::wstring result = L"<none>";
+        IHTMLDocument2* document = Document(c);
+        IHTMLFramesCollection2* frames = nullptr;
+        if (document && SUCCEEDED(document->get_frames(&frames))) {
+            VARIANT at, item;
+            VariantInit(&at);
+            VariantInit(&item);
+            V_VT(&at) = VT_I4;
+            V_I4(&at) = index;
+            IHTMLWindow2* frame = nullptr;
+            IHTMLDocument2* inner = nullptr;
+            if (SUCCEEDED(frames->item(&at, &item)) && V_VT(&item) == VT_DISPATCH &&
+                SUCCEEDED(V_DISPATCH(&item)->QueryInterface(IID_IHTMLWindow2, reinterpret_cast<void**>(&frame))) &&
+                SUCCEEDED(frame->get_document(&inner))) {
+                BSTR title = nullptr;
+                inner->get_title(&title);
+                result = title ? title : L"";
+                SysFreeString(title);
+            }
+            if (inner) inner->Release();
+            if (frame) frame->Release();
+            VariantClear(&item);
+            frames->Release();
+        }
+        if (document) document->Release();
+        return result;
+    };
+    ASSERT_EQ(frameTitle(1), L"Start");
+
+    // The two links of the menu frame, found by their status text.
+    std::vector<std::pair<int, std::wstring>> links;
+    int lastY = -100;
+    for (int y = 5; y < 300; y += 3) {
+        const size_t from = c.events.size();
+        SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(390, 590));
+        SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(40, y));
+        const int status = c.Find(DISPID_STATUSTEXTCHANGE, from);
+        const std::wstring text = status >= 0 ? c.events[status].args[0] : L"";
+        if (text.find(L".html") != std::wstring::npos) {
+            if (y - lastY > 6) links.emplace_back(y + 2, text);
+            lastY = y;
+        }
+    }
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_NE(links[0].second.find(L"one.html"), std::wstring::npos);
+
+    // target="content": the other frame loads; the top page stays.
+    size_t from = c.events.size();
+    SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(40, links[0].first));
+    ASSERT_TRUE(c.WaitFor(DISPID_DOCUMENTCOMPLETE, from));
+    EXPECT_EQ(frameTitle(1), L"One");
+    EXPECT_EQ(frameTitle(0), L"");  // the menu has no title of its own
+    const Event before = c.events[c.Find(DISPID_BEFORENAVIGATE2, from)];
+    EXPECT_EQ(before.args[0], L"<object>");
+    EXPECT_EQ(before.args[3], L"&content");
+    EXPECT_EQ(c.events[c.Find(DISPID_DOCUMENTCOMPLETE, from)].args[0], L"<object>");
+    EXPECT_EQ(Location(c), top);
+    EXPECT_EQ(c.Find(DISPID_BEFORENAVIGATE, from, true), -1) << "old-style events know only the top page";
+
+    // No target: the menu frame itself navigates.
+    from = c.events.size();
+    SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(40, links[1].first));
+    ASSERT_TRUE(c.WaitFor(DISPID_DOCUMENTCOMPLETE, from));
+    EXPECT_EQ(frameTitle(0), L"Two");
+    EXPECT_EQ(frameTitle(1), L"One");
+    EXPECT_EQ(Location(c), top);
+}
+
+}  // namespace
