@@ -254,6 +254,8 @@ private:
     void ShowPage(std::shared_ptr<Page> page);
     void ShowErrorPage(const std::wstring& url, const Response& response);
     std::wstring ErrorMarkup(const std::wstring& url, const Response& response) const;
+    // A new load replacing any running one, with the host's current settings.
+    std::shared_ptr<LoadJob> BeginJob(const std::wstring& url);
     void StartWorker(const std::shared_ptr<LoadJob>& job);
     void ReadHostSettings();
     DWORD AmbientDownloadFlags();

@@ -146,7 +146,7 @@ HRESULT WebBrowser::StartNavigation(const std::wstring& address, const std::wstr
     return S_OK;
 }
 
-void WebBrowser::StartLoad(const std::wstring& url, bool refresh, bool historyMove, int historyTarget) {
+std::shared_ptr<LoadJob> WebBrowser::BeginJob(const std::wstring& url) {
     CancelLoad();
     // The host's settings are read afresh before every load.
     ReadHostSettings();
@@ -155,11 +155,16 @@ void WebBrowser::StartLoad(const std::wstring& url, bool refresh, bool historyMo
     job->url = url;
     job->version = version_;
     job->downloadFlags = downloadFlags_;
+    job_ = job;
+    readyState_ = READYSTATE_LOADING;
+    return job;
+}
+
+void WebBrowser::StartLoad(const std::wstring& url, bool refresh, bool historyMove, int historyTarget) {
+    auto job = BeginJob(url);
     job->refresh = refresh;
     job->historyMove = historyMove;
     job->historyTarget = historyTarget;
-    job_ = job;
-    readyState_ = READYSTATE_LOADING;
 
     FireDownloadBegin();
     if (job_ != job) return;  // a handler started another load
@@ -460,17 +465,9 @@ void WebBrowser::NavigateFrame(const std::vector<std::size_t>& path, const std::
         return;
     }
     if (!FireBeforeNavigate(source.Get(), url, frame->name)) return;
-    CancelLoad();
-    ReadHostSettings();
-    auto job = std::make_shared<LoadJob>();
-    job->sequence = nextSequence_++;
-    job->url = url;
-    job->version = version_;
-    job->downloadFlags = downloadFlags_;
+    auto job = BeginJob(url);
     job->framePath = path;
     job->top = page_;
-    job_ = job;
-    readyState_ = READYSTATE_LOADING;
     FireDownloadBegin();
     if (job_ != job) return;
     StartWorker(job);

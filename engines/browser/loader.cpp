@@ -83,32 +83,6 @@ int HexValue(wchar_t c) {
     return -1;
 }
 
-// Percent-decodes `text`; the decoded bytes are read as UTF-8 when they form
-// valid UTF-8, otherwise in the ANSI code page, as older pages expect.
-std::wstring PercentDecode(std::wstring_view text) {
-    if (text.find(L'%') == std::wstring_view::npos) return std::wstring(text);
-    std::wstring result;
-    std::string bytes;
-    auto flush = [&] {
-        if (bytes.empty()) return;
-        int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
-                                    static_cast<int>(bytes.size()), nullptr, 0);
-        result += n > 0 ? Utf8ToWide(bytes) : Utf8ToWide(bytes, CP_ACP);
-        bytes.clear();
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            bytes += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            i += 2;
-        } else {
-            flush();
-            result += text[i];
-        }
-    }
-    flush();
-    return result;
-}
 
 // A local path as a file URL: "C:\a b\x.html" -> "file:///C:/a%20b/x.html",
 // "\\server\share\x" -> "file://server/share/x".
@@ -661,6 +635,31 @@ std::wstring JoinUrl(const UrlParts& parts) {
 }
 
 }  // namespace
+
+std::wstring PercentDecode(std::wstring_view text) {
+    if (text.find(L'%') == std::wstring_view::npos) return std::wstring(text);
+    std::wstring result;
+    std::string bytes;
+    auto flush = [&] {
+        if (bytes.empty()) return;
+        int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                    static_cast<int>(bytes.size()), nullptr, 0);
+        result += n > 0 ? Utf8ToWide(bytes) : Utf8ToWide(bytes, CP_ACP);
+        bytes.clear();
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+            HexValue(text[i + 2]) >= 0) {
+            bytes += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            flush();
+            result += text[i];
+        }
+    }
+    flush();
+    return result;
+}
 
 std::wstring UserAgent(int version) {
     switch (version) {

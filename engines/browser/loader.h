@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace standin {
 
@@ -20,6 +21,10 @@ std::wstring UserAgent(int version);
 // file URLs, "www.example.com" becomes "http://www.example.com/", full URLs
 // stay as they are (surrounding white space removed).
 std::wstring NormalizeAddress(const std::wstring& address);
+
+// Percent-decodes `text`; the decoded bytes are read as UTF-8 when they form
+// valid UTF-8, otherwise in the ANSI code page, as older pages expect.
+std::wstring PercentDecode(std::wstring_view text);
 
 // Resolves a link or frame address against the address of its document.
 std::wstring ResolveUrl(const std::wstring& base, const std::wstring& relative);

@@ -469,35 +469,6 @@ bool Parse(std::wstring_view code, std::vector<Statement>& statements, std::wstr
     return Tokenize(code, tokens, error) && SplitStatements(tokens, statements, error);
 }
 
-std::wstring PercentDecode(std::wstring_view text) {
-    std::wstring result;
-    std::string bytes;
-    auto flush = [&] {
-        if (bytes.empty()) return;
-        UINT codePage = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
-                                            static_cast<int>(bytes.size()), nullptr, 0) > 0
-                            ? CP_UTF8
-                            : CP_ACP;
-        int n = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-        if (n > 0) {
-            std::wstring piece(static_cast<std::size_t>(n), L'\0');
-            MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), piece.data(), n);
-            result += piece;
-        }
-        bytes.clear();
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
-            bytes += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
-            i += 2;
-        } else {
-            flush();
-            result += text[i];
-        }
-    }
-    flush();
-    return result;
-}
 
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
     if (text.size() < prefix.size()) return false;
