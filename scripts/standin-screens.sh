@@ -4,6 +4,7 @@
 #   scripts/standin-screens.sh [address]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" x86_64 >/dev/null
 stage=$root/build/x86_64/stage
 . "$root/scripts/wine-env.sh"
