@@ -166,8 +166,6 @@ HRESULT WebBrowser::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
                            EXCEPINFO*, UINT* argError) {
     if (argError) *argError = 0;
     if (result) VariantInit(result);
-    const bool method = (flags & DISPATCH_METHOD) != 0;
-    const bool get = (flags & DISPATCH_PROPERTYGET) != 0;
     const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
 
     auto returnDispatch = [&](HRESULT (STDMETHODCALLTYPE WebBrowser::*getter)(IDispatch**)) -> HRESULT {
@@ -225,9 +223,8 @@ HRESULT WebBrowser::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
     case 104: {  // Navigate(URL, Flags, TargetFrameName, PostData, Headers)
         VARIANT* url = Argument(params, 0);
         if (!url) return DISP_E_PARAMNOTFOUND;
-        BSTR text = nullptr;
         const std::wstring address = VariantText(url);
-        text = SysAllocStringLen(address.data(), static_cast<UINT>(address.size()));
+        BSTR text = SysAllocStringLen(address.data(), static_cast<UINT>(address.size()));
         HRESULT hr = Navigate(text, Argument(params, 1), Argument(params, 2), Argument(params, 3),
                               Argument(params, 4));
         SysFreeString(text);
@@ -307,8 +304,6 @@ HRESULT WebBrowser::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
     case 553:
         return boolProperty(&WebBrowser::get_RegisterAsDropTarget, &WebBrowser::put_RegisterAsDropTarget);
     default:
-        (void)method;
-        (void)get;
         return DISP_E_MEMBERNOTFOUND;
     }
 }

@@ -5,6 +5,7 @@
 // identifier.
 #include "engines/browser/tests/http_server.h"
 #include "engines/browser/tests/test_container.h"
+#include "engines/render/tests/canvas.h"
 #include "engines/standin.h"
 #include "tests/support/temp_dir.h"
 
@@ -102,33 +103,18 @@ protected:
     static int InkOf(IUnknown* object, int width, int height) {
         IViewObject* view = nullptr;
         if (FAILED(object->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&view)))) return -1;
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        HDC dc = CreateCompatibleDC(nullptr);
-        HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(dc, bitmap);
+        render_test::Canvas canvas(width, height);
         RECTL bounds{0, 0, width, height};
-        const HRESULT hr = view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr,
-                                      nullptr, 0);
-        int ink = 0;
-        if (SUCCEEDED(hr)) {
-            const auto* pixels = static_cast<const DWORD*>(bits);
-            for (int i = 0; i < width * height; ++i) {
-                const DWORD p = pixels[i];
-                if (((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 3 * 128) ++ink;
-            }
-        } else {
-            ink = -1;
-        }
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
+        const HRESULT hr = view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.dc(), &bounds,
+                                      nullptr, nullptr, 0);
         view->Release();
+        if (FAILED(hr)) return -1;
+        int ink = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const COLORREF c = canvas.At(x, y);
+                if (GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 128) ++ink;
+            }
         return ink;
     }
 

@@ -6,6 +6,8 @@
 
 #include "engines/browser/com_util.h"
 
+#include "engines/render/tests/canvas.h"
+
 #include <gtest/gtest.h>
 
 #include <mshtmhst.h>
@@ -826,28 +828,19 @@ TEST_F(DomViewObject, DrawPaintsThePageIntoTheBounds) {
     ASSERT_TRUE(view);
 
     const int width = 320, height = 240;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC dc = CreateCompatibleDC(nullptr);
-    DWORD* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-    ASSERT_NE(bitmap, nullptr);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    for (int i = 0; i < width * height; ++i) bits[i] = 0x00336699;  // not a page colour
+    render_test::Canvas canvas(width, height);
+    ASSERT_TRUE(canvas.valid());
+    canvas.Fill(RGB(0x33, 0x66, 0x99));  // not a page colour
+    HDC dc = canvas.dc();
 
     RECTL bounds{20, 10, 300, 230};
     EXPECT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0),
               S_OK);
-    GdiFlush();
     int dark = 0, white = 0, outsideChanged = 0;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            DWORD p = bits[y * width + x] & 0xFFFFFF;
+            const COLORREF c = canvas.At(x, y);
+            const DWORD p = (DWORD(GetRValue(c)) << 16) | (DWORD(GetGValue(c)) << 8) | GetBValue(c);
             bool inside = x >= bounds.left && x < bounds.right && y >= bounds.top && y < bounds.bottom;
             if (!inside) {
                 if (p != 0x336699) ++outsideChanged;
@@ -866,9 +859,6 @@ TEST_F(DomViewObject, DrawPaintsThePageIntoTheBounds) {
               E_INVALIDARG);
     EXPECT_EQ(view->Draw(DVASPECT_ICON, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0),
               DV_E_DVASPECT);
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
 }
 
 TEST_F(DomViewObject, DrawUsesTheControlsTextSize) {

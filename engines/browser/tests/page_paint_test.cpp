@@ -5,6 +5,8 @@
 
 #include "engines/browser/picture.h"
 
+#include "engines/render/tests/canvas.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -18,47 +20,13 @@ using standin::PaintPage;
 using standin::PaintResult;
 using standin::PaintSettings;
 
-// A top-down 32-bit bitmap selected into a memory DC.
-class Canvas {
+// The render tests' bitmap, starting magenta so that painted parts show.
+class Canvas : public render_test::Canvas {
 public:
-    Canvas(int width, int height) : width_(width), height_(height) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        old_ = SelectObject(dc_, bitmap_);
-        Fill(RGB(255, 0, 255));
-    }
-    ~Canvas() {
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    HDC dc() const { return dc_; }
-    RECT Rect() const { return RECT{0, 0, width_, height_}; }
-    void Fill(COLORREF color) {
-        GdiFlush();
-        HBRUSH brush = CreateSolidBrush(color);
-        RECT r = Rect();
-        FillRect(dc_, &r, brush);
-        DeleteObject(brush);
-    }
-    COLORREF At(int x, int y) const {
-        GdiFlush();
-        DWORD p = bits_[y * width_ + x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
+    Canvas(int width, int height) : render_test::Canvas(width, height) { Fill(RGB(255, 0, 255)); }
+    RECT Rect() const { return RECT{0, 0, width(), height()}; }
     // Pixels of `rect` darker than mid grey: drawn text.
     int DarkPixels(RECT rect) const {
-        GdiFlush();
         int count = 0;
         for (int y = rect.top; y < rect.bottom; ++y)
             for (int x = rect.left; x < rect.right; ++x) {
@@ -67,13 +35,6 @@ public:
             }
         return count;
     }
-
-private:
-    int width_, height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
-    DWORD* bits_ = nullptr;
 };
 
 std::shared_ptr<Page> MakePage(const std::wstring& html, const std::wstring& name = L"") {

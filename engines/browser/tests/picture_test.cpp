@@ -6,6 +6,8 @@
 #include <shlwapi.h>
 #include <gdiplus.h>
 
+#include "engines/render/tests/canvas.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -74,39 +76,15 @@ std::string MakePicture(const wchar_t* mimeType, int width, int height, bool tra
 }
 
 // Draws a picture into a white 32-bpp bitmap and reads its pixels back.
-class Canvas {
+class Canvas : public render_test::Canvas {
 public:
-    Canvas(int width, int height) : width_(width), height_(height) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        old_ = SelectObject(dc_, bitmap_);
-        for (int i = 0; i < width * height; ++i) bits_[i] = 0xFFFFFF;
-    }
-    ~Canvas() {
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    HDC Dc() const { return dc_; }
+    Canvas(int width, int height) : render_test::Canvas(width, height) { Fill(RGB(255, 255, 255)); }
+    HDC Dc() const { return dc(); }
     // 0xRRGGBB at (x, y).
     unsigned Pixel(int x, int y) const {
-        GdiFlush();
-        return bits_[y * width_ + x] & 0xFFFFFF;
+        const COLORREF c = At(x, y);
+        return (unsigned(GetRValue(c)) << 16) | (unsigned(GetGValue(c)) << 8) | GetBValue(c);
     }
-
-private:
-    int width_, height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
-    unsigned* bits_ = nullptr;
 };
 
 // Whether a colour is close to the expected one (scaling may blend a little).
