@@ -5,36 +5,32 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-// Narrow, ASCII-only case-insensitive comparison of whole words.
-bool SameWord(const char* a, const char* b) { return _stricmp(a, b) == 0; }
-
-} // namespace
-
 CCustomCommandLineInfo::~CCustomCommandLineInfo() {
     for (auto& list : m_urls) list.clear();
     m_strPipeName.clear();
 }
 
-void CCustomCommandLineInfo::ParseParam(const wchar_t* param, bool flag, bool last) {
-    std::string narrow = fw::ToNarrow(param ? param : L"");
-    ParseParam(narrow.c_str(), flag, last);
+// The wide form is the parser: an address keeps every character it was
+// given. The narrow form widens through the ANSI code page first.
+void CCustomCommandLineInfo::ParseParam(const char* param, bool flag, bool last) {
+    if (!param) return;
+    ParseParam(fw::ToWide(param).c_str(), flag, last);
 }
 
-void CCustomCommandLineInfo::ParseParam(const char* param, bool flag, bool /*last*/) {
+void CCustomCommandLineInfo::ParseParam(const wchar_t* param, bool flag, bool /*last*/) {
     if (!param) return;
+    const std::wstring text(param);
     if (!flag) {
-        std::wstring address = fw::ToWide(param);
         for (int v = 0; v < kVersionCount; ++v) {
-            if (v == m_nCurrentVersion || m_bAll) m_urls[v].push_back(address);
+            if (v == m_nCurrentVersion || m_bAll) m_urls[v].push_back(text);
         }
         return;
     }
 
-    if (std::strncmp(param, "pcode=", 6) == 0) {
+    // "pcode=" is matched in lower case only: "-PCODE=" is no child argument.
+    if (text.compare(0, 6, L"pcode=") == 0) {
         std::vector<std::wstring> parts;
-        if (SplitString(fw::ToWide(param + 6), L"_", parts) == 3 && !parts[0].empty()) {
+        if (SplitString(text.substr(6), L"_", parts) == 3 && !parts[0].empty()) {
             m_strPipeName = parts[0];
             static const wchar_t* const kCodes[] = {L"ie4", L"ie5", L"ie55", L"ie6", L"ie7",
                                                     L"ie8", L"ie9", L"ie",   L"ieD"};
@@ -51,13 +47,13 @@ void CCustomCommandLineInfo::ParseParam(const char* param, bool flag, bool /*las
     }
 
     for (const auto& info : g_versionInfo) {
-        if (SameWord(param, info.flag)) {
+        if (fw::EqualsNoCase(text, fw::ToWide(info.flag))) {
             m_nCurrentVersion = info.version;
             m_bAll = false;
             return;
         }
     }
-    if (SameWord(param, "all")) m_bAll = true;
+    if (fw::EqualsNoCase(text, L"all")) m_bAll = true;
 }
 
 int SplitString(const std::wstring& text, const std::wstring& separator, std::vector<std::wstring>& out) {
@@ -78,9 +74,4 @@ int SplitString(const std::wstring& text, const std::wstring& separator, std::ve
     }
     if (start < text.size()) out.push_back(text.substr(start));
     return static_cast<int>(out.size());
-}
-
-std::wstring BuildPcodeArgument(const std::wstring& pipeName, IEVERSION version, DWORD parentWindow) {
-    std::wstring code = version == IE55 ? L"55" : (IsValidVersion(version) ? g_versionCodes[version] : L"");
-    return L"-pcode=" + pipeName + L"_ie" + code + L"_" + fw::Format(L"%X", parentWindow);
 }

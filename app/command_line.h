@@ -1,7 +1,7 @@
 #pragma once
 // The program's command line: addresses per engine version, and the
 // "-pcode=" argument that makes a process the child of a tab.
-#include "versions.h"
+#include "core/versions.h"
 
 #include "framework/commandline.h"
 
@@ -30,5 +30,3 @@ public:
 // an empty rest at the end is dropped.
 int SplitString(const std::wstring& text, const std::wstring& separator, std::vector<std::wstring>& out);
 
-// The "-pcode=" argument a parent writes for a child of `version`.
-std::wstring BuildPcodeArgument(const std::wstring& pipeName, IEVERSION version, DWORD parentWindow);

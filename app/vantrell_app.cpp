@@ -1,15 +1,11 @@
 #include "vantrell_app.h"
 
-#include "locations.h"
-#include "settings.h"
-
 #include "browser/dialog_wb_container.h"
-#include "framework/handles.h"
-#include "hosting/ie_thread.h"
-#include "isolation/isolation.h"
+#include "core/locations.h"
 #include "framework/strings.h"
+#include "isolation/isolation.h"
 #include "prefs/language.h"
-#include "res/string_ids.h"
+#include "res/resource_ids.h"
 #include "shell/main_frame.h"
 
 #include <commctrl.h>
@@ -18,10 +14,17 @@
 #include <gdiplus.h>
 
 namespace {
-constexpr UINT kMainFrameResource = 128;
-constexpr UINT kAppAcceleratorTable = 129;
 // Overlapped window whose title would show the active document's name.
 constexpr DWORD kMainFrameStyle = 0xCF8000;
+// How long a child waits for its engine thread at exit, and the main
+// process for its engine threads before it frees the engine libraries.
+constexpr DWORD kEngineThreadExitWaitMs = 4000;
+
+static_assert(fw::kAppTitleStringId == IDS_APP_TITLE, "the framework reads the application title from this string");
+
+void ReportSystemError(HWND owner, const wchar_t* call, DWORD error) {
+    TranslatedMessageBox(owner, IDS_SYSTEM_CALL_FAILED, MB_OK | MB_ICONERROR, fw::DescribeSystemError(call, error));
+}
 } // namespace
 
 CVantrellApp* GetVantrellApp() { return static_cast<CVantrellApp*>(fw::GetApp()); }
@@ -29,18 +32,10 @@ CVantrellApp* GetVantrellApp() { return static_cast<CVantrellApp*>(fw::GetApp())
 CVantrellApp::CVantrellApp() = default;
 CVantrellApp::~CVantrellApp() = default;
 
-std::wstring ExecutableFolderOf(const std::wstring& exePath) {
-    size_t slash = exePath.find_last_of(L'\\');
-    if (slash == std::wstring::npos) return {};
-    std::wstring base = exePath.substr(slash + 1);
-    if (base.size() >= exePath.size()) return {};
-    return exePath.substr(0, exePath.size() - base.size());
-}
-
 bool MakeExecutableFolderCurrent() {
     std::wstring exe = fw::ModuleFileName(nullptr, MAX_PATH);
     if (exe.empty()) return false;
-    std::wstring folder = ExecutableFolderOf(exe);
+    std::wstring folder = fw::FolderOfPath(exe);
     return !folder.empty() && SetCurrentDirectoryW(folder.c_str());
 }
 
@@ -67,7 +62,7 @@ std::vector<StartupAddress> StartupAddresses(const CCustomCommandLineInfo& cmdIn
     std::vector<StartupAddress> out;
     for (int v = 0; v < kVersionCount; ++v) {
         auto version = static_cast<IEVERSION>(v);
-        if (!multiProcessMode && g_engines[v].loaded != 1) continue;
+        if (!IsVersionAvailable(version, multiProcessMode)) continue;
         // Versions without a template (4 and 5) can never open a tab.
         if (!g_versionInfo[static_cast<size_t>(v)].templateRegistered) continue;
         for (const auto& address : cmdInfo.m_urls[v]) out.push_back({version, address});
@@ -79,49 +74,64 @@ bool CVantrellApp::InitInstance() {
     INITCOMMONCONTROLSEX icc{sizeof(icc), 0xFF};
     InitCommonControlsEx(&icc);
 
-    if (FAILED(OleInitialize(nullptr))) {
+    m_ole.emplace();
+    if (!m_ole->ok()) {
         fw::AppMessageBox(nullptr, TranslatedString(IDS_OLE_INIT_FAILED), MB_OK | MB_ICONERROR);
         return false;
     }
-    m_bOleInitialized = true;
 
+    // GDI+ draws the taskbar pictures; without it the program still runs.
     Gdiplus::GdiplusStartupInput gdiplusInput;
-    Gdiplus::GdiplusStartup(&m_gdiplusToken, &gdiplusInput, nullptr);
+    if (Gdiplus::Status status = Gdiplus::GdiplusStartup(&m_gdiplusToken, &gdiplusInput, nullptr);
+        status != Gdiplus::Ok) {
+        m_gdiplusToken = 0;
+        TranslatedMessageBox(nullptr, IDS_SYSTEM_CALL_FAILED, MB_OK | MB_ICONEXCLAMATION,
+                             fw::Format(L"GdiplusStartup: status %d", static_cast<int>(status)));
+    }
 
     SetRegistryKey(kCompanyKey);
 
     std::wstring installDir = ReadInstallDir();
-    WORD langId = static_cast<WORD>(GetProfile().GetInt(setting::kSection, setting::kLangId, 0) & 0xFFFF);
+    // Every setting is read here, once; the start paths decide which count.
+    const Settings stored = ReadSettings(GetProfile());
 
     CCustomCommandLineInfo cmdInfo;
     fw::ParseCommandLine(cmdInfo);
 
-    InitLanguage(LanguageBaseFolder(installDir, cmdInfo).c_str(), langId);
+    InitLanguage(LanguageBaseFolder(installDir, cmdInfo).c_str(), stored.langId);
 
-    return cmdInfo.m_bPcode ? ChildStart(cmdInfo) : PlainStart(cmdInfo);
+    if (cmdInfo.m_bPcode) {
+        m_settings.langId = stored.langId;
+        return ChildStart(cmdInfo);
+    }
+    m_settings = stored;
+    return PlainStart(cmdInfo);
+}
+
+bool CVantrellApp::InstallHooks(IEVERSION version, bool singleVersion, HWND owner) {
+    if (LONG error = InstallEngineHooks(version, m_settings.disableFilters, singleVersion); error != NO_ERROR) {
+        TranslatedMessageBox(owner, IDS_ISOLATION_FAILED, MB_OK | MB_ICONERROR,
+                             fw::DescribeSystemError(L"InstallEngineHooks", static_cast<DWORD>(error)));
+        return false;
+    }
+    m_bHooksInstalled = true;
+    return true;
 }
 
 bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
-    const fw::Profile& profile = GetProfile();
-    m_bMultiProcessMode = profile.GetInt(setting::kSection, setting::kMultiProcessMode, 0) == 1;
+    m_bMultiProcessMode = m_settings.multiProcessMode;
 
     // Engine libraries are looked up in the current directory.
     MakeExecutableFolderCurrent();
 
-    m_bDisableFilters = profile.GetInt(setting::kSection, setting::kDisableFilters, 0) == 1;
-    if (!m_bMultiProcessMode) {
-        InstallEngineHooks(IE6, m_bDisableFilters, false);
-        m_bHooksInstalled = true;
-    }
-    m_nSearchBehaviour = ClampSearchBehaviour(profile.GetInt(setting::kSection, setting::kSearchBehaviour, 1));
-    m_bDisableWindowExternal = profile.GetInt(setting::kSection, setting::kDisableWindowExternal, 0) == 1;
-    g_strHomePage = profile.GetString(setting::kSection, setting::kHomePage, GetDefaultHomePage());
+    if (!m_bMultiProcessMode && !InstallHooks(IE6, false, nullptr)) return false;
+    g_strHomePage = m_settings.homePage;
 
-    m_hAccelTable = LoadAcceleratorsW(fw::ResourceModule(), MAKEINTRESOURCEW(kAppAcceleratorTable));
-    CIEThread::SetAcceleratorTable(m_hAccelTable);
+    m_hAccelTable.reset(LoadAcceleratorsW(fw::ResourceModule(), MAKEINTRESOURCEW(IDR_APP_ACCELERATORS)));
+    CIEThread::SetAcceleratorTable(m_hAccelTable.get());
 
-    auto frame = new CMainFrame();
-    if (!frame->LoadFrame(kMainFrameResource, kMainFrameStyle)) {
+    auto frame = new CMainFrame(m_settings, m_hAccelTable.get());
+    if (!frame->LoadFrame(IDR_MAINFRAME, kMainFrameStyle)) {
         // A frame whose window never existed is not deleted by its window.
         if (!frame->Handle()) delete frame;
         return false;
@@ -139,25 +149,28 @@ bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
     m_bSubProcess = true;
 
     const IEVERSION version = cmdInfo.m_nPcodeVersion;
-    InstallEngineHooks(version, m_bDisableFilters, true);
-    m_bHooksInstalled = true;
+    const HWND view = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(cmdInfo.m_hWndParent));
+    if (!InstallHooks(version, true, view)) return false;
     if (version != IE9 && version != IEDefault && g_engines[version].loaded != 1) {
-        fw::AppMessageBox(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(cmdInfo.m_hWndParent)),
-                          TranslatedString(IDS_CANNOT_LOAD_VERSION), MB_OK | MB_ICONERROR);
+        TranslatedMessageBox(view, IDS_CANNOT_LOAD_VERSION, MB_OK | MB_ICONERROR);
         return false;
     }
-    m_hSubProcessDoneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    m_hSubProcessDoneEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!m_hSubProcessDoneEvent) {
+        ReportSystemError(view, L"CreateEvent", GetLastError());
+        return false;
+    }
 
     // The tab content, inside the parent's tab view; it belongs to this
     // thread and deletes itself when its window goes.
-    const HWND view = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(cmdInfo.m_hWndParent));
     const HWND topLevel = fw::OutermostAncestor(view);
+    m_pChildNotifier = std::make_unique<CChildPipeNotifier>();
     auto dialog = new CDialogWBContainer();
     dialog->m_bChildProcess = true;
     dialog->m_nVersion = version;
     dialog->m_hWndTopLevel = topLevel;
-    CDialogWBContainer::SetParentWriter(&CIEThread::WriteToParent);
-    if (!dialog->Create(CDialogWBContainer::kTemplateId, view)) {
+    dialog->m_pOwner = m_pChildNotifier.get();
+    if (!dialog->Create(IDD_TAB_CONTENT, view)) {
         delete dialog;
         return false;
     }
@@ -166,41 +179,55 @@ bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
     UpdateWindow(dialog->Handle());
 
     auto thread = new CIEThread(true, true, cmdInfo.m_strPipeName.c_str(), dialog->Handle(), version, L"",
-                                m_hSubProcessDoneEvent, topLevel);
-    m_pSubProcessThread = thread;
+                                m_hSubProcessDoneEvent.get(), topLevel);
+    thread->SetChildNotifier(m_pChildNotifier.get());
     if (!thread->CreateThread(CREATE_SUSPENDED)) {
         // Without its pipe thread the tab can never connect: end the child,
         // which the parent reports as a lost engine.
+        ReportSystemError(view, L"CreateThread", GetLastError());
         delete thread;
-        m_pSubProcessThread = nullptr;
         return false;
     }
-    // Kept for the exit, when the thread object may have deleted itself.
-    DuplicateHandle(GetCurrentProcess(), thread->ThreadHandle(), GetCurrentProcess(), &m_pSubProcessThreadHandle,
-                    0, FALSE, DUPLICATE_SAME_ACCESS);
-    ResumeThread(m_pSubProcessThreadHandle);
+    m_pSubProcessThread = thread;
+    // The object deletes itself when its thread ends, with its handle: keep
+    // a handle of our own for the exit. The thread runs either way; without
+    // the handle the exit can only wait for it, not end it.
+    HANDLE own = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), thread->ThreadHandle(), GetCurrentProcess(), &own, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+        const DWORD error = GetLastError();
+        ResumeThread(thread->ThreadHandle());
+        ReportSystemError(view, L"DuplicateHandle", error);
+        return true;
+    }
+    m_hSubProcessThread.reset(own);
+    ResumeThread(m_hSubProcessThread.get());
     return true;
 }
 
 int CVantrellApp::ExitInstance() {
-    if (m_bHooksInstalled) {
-        RemoveEngineHooks();
-        m_bHooksInstalled = false;
-    }
     if (m_bSubProcess && m_pSubProcessThread) {
-        // The engine thread signals the event as its object goes away.
-        // (The object deletes itself, so only the duplicated handle is used.)
-        if (WaitForSingleObject(m_hSubProcessDoneEvent, 4000) != WAIT_OBJECT_0)
-            TerminateThread(m_pSubProcessThreadHandle, 1);
+        // The engine thread signals the event as its object goes away. It
+        // reads the pipe only, never engine code, but it is gone before the
+        // engine libraries are.
+        if (WaitForSingleObject(m_hSubProcessDoneEvent.get(), kEngineThreadExitWaitMs) != WAIT_OBJECT_0 &&
+            m_hSubProcessThread)
+            TerminateThread(m_hSubProcessThread.get(), 1);
+        m_pSubProcessThread = nullptr;
+    }
+    if (m_bHooksInstalled) {
+        // Tabs close with the main window, but their engine threads wind
+        // down on their own: no engine library may be freed under a thread
+        // that still runs its code. One that does not end in time keeps the
+        // libraries loaded until the process is gone.
+        bool idle = CIEThread::WaitForEngineThreads(kEngineThreadExitWaitMs);
+        if (idle && RemoveEngineHooks() == NO_ERROR) m_bHooksInstalled = false;
     }
     ReleaseLanguage();
     if (m_gdiplusToken) {
         Gdiplus::GdiplusShutdown(m_gdiplusToken);
         m_gdiplusToken = 0;
     }
-    if (m_bOleInitialized) {
-        OleUninitialize();
-        m_bOleInitialized = false;
-    }
+    m_ole.reset();
     return fw::WinApp::ExitInstance();
 }

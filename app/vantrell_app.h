@@ -3,11 +3,17 @@
 // main process in multi-thread mode, a main process in multi-process mode,
 // or the child process of one tab (started with "-pcode=").
 #include "command_line.h"
-#include "versions.h"
 
+#include "core/settings.h"
+#include "core/versions.h"
 #include "framework/app.h"
+#include "framework/handles.h"
+#include "hosting/ie_thread.h"
 
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 class CIEThread;
 
@@ -19,18 +25,15 @@ public:
     bool InitInstance() override;
     int ExitInstance() override;
 
-    HACCEL m_hAccelTable = nullptr;
-    int m_nSearchBehaviour = 0;
-    bool m_bDisableWindowExternal = false;
-    bool m_bDisableFilters = false;
-    bool m_bMultiProcessMode = false;
-    bool m_bSubProcess = false;
-    CIEThread* m_pSubProcessThread = nullptr;
-    ULONG_PTR m_gdiplusToken = 0;
-    int m_nVisualStyle = 0;
-    BOOL m_bHiColorIcons = TRUE;
-    HANDLE m_hSubProcessDoneEvent = nullptr;
-    HANDLE m_pSubProcessThreadHandle = nullptr;
+    // The stored settings as start-up read them, once. A child process keeps
+    // the defaults but for the language: it reads no other setting.
+    const Settings& GetSettings() const { return m_settings; }
+    // The process's role, fixed by InitInstance: multi-process mode is also
+    // true in a child process; sub-process only there.
+    bool IsMultiProcessMode() const { return m_bMultiProcessMode; }
+    bool IsSubProcess() const { return m_bSubProcess; }
+    // Accelerator table 129, loaded by a plain start; null in a child.
+    HACCEL AcceleratorTable() const { return m_hAccelTable.get(); }
 
 protected:
     // The two start paths; their result is the result of InitInstance.
@@ -38,16 +41,29 @@ protected:
     virtual bool ChildStart(CCustomCommandLineInfo& cmdInfo);
 
 private:
-    bool m_bOleInitialized = false;
+    // Installs the isolation layer; false after telling the user (owner:
+    // `owner`) when it could not be installed.
+    bool InstallHooks(IEVERSION version, bool singleVersion, HWND owner);
+
+    Settings m_settings;
+    bool m_bMultiProcessMode = false;
+    bool m_bSubProcess = false;
+    fw::AcceleratorTable m_hAccelTable;
+    // The child process's engine thread; it deletes itself, so only its
+    // thread handle (duplicated) is used after it started.
+    CIEThread* m_pSubProcessThread = nullptr;
+    fw::UniqueHandle m_hSubProcessThread;
+    fw::UniqueHandle m_hSubProcessDoneEvent;
+    // Carries the child's tab content notifications to the parent.
+    std::unique_ptr<CChildPipeNotifier> m_pChildNotifier;
+    ULONG_PTR m_gdiplusToken = 0;
+    std::optional<fw::OleInit> m_ole;
     bool m_bHooksInstalled = false;
 };
 
 // The process's application object.
 CVantrellApp* GetVantrellApp();
 
-// The folder of an executable's full path with its trailing backslash, or
-// empty when the path has no folder part.
-std::wstring ExecutableFolderOf(const std::wstring& exePath);
 // Makes the running executable's folder the current directory; false (and
 // the current directory unchanged) when that is not possible.
 bool MakeExecutableFolderCurrent();

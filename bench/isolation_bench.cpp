@@ -45,14 +45,17 @@ DWORD WINAPI BoundLookup(void* out) {
 void IsolationBenchmarkMulti() {
     SetCurrentDirectoryW(testing_support::StageFolder().c_str());
     double plainLoad = LoadCost();
-    InstallEngineHooks(IE6, false, false);
+    if (LONG error = InstallEngineHooks(IE6, false, false); error != NO_ERROR) {
+        std::printf("installing the isolation layer failed: error %ld\n", static_cast<long>(error));
+        return;
+    }
     double unbound = LookupCost();
     double bound = 0;
     HANDLE t = CreateThread(nullptr, 0, BoundLookup, &bound, 0, nullptr);
     WaitForSingleObject(t, INFINITE);
     CloseHandle(t);
     double hookedLoad = LoadCost();
-    RemoveEngineHooks();
+    if (RemoveEngineHooks() != NO_ERROR) std::printf("removing the isolation layer failed\n");
     std::printf("GetCurrentEngine, multi-version mode: %.1f ns per call (bound thread), %.1f ns (unbound)\n", bound,
                 unbound);
     std::printf("LoadLibraryW of a loaded module: %.0f ns plain, %.0f ns intercepted (ratio %.2f)\n", plainLoad,
@@ -61,8 +64,11 @@ void IsolationBenchmarkMulti() {
 
 void IsolationBenchmarkSingle() {
     SetCurrentDirectoryW(testing_support::StageFolder().c_str());
-    InstallEngineHooks(IE7, false, true);
+    if (LONG error = InstallEngineHooks(IE7, false, true); error != NO_ERROR) {
+        std::printf("installing the isolation layer failed: error %ld\n", static_cast<long>(error));
+        return;
+    }
     double single = LookupCost();
-    RemoveEngineHooks();
+    if (RemoveEngineHooks() != NO_ERROR) std::printf("removing the isolation layer failed\n");
     std::printf("GetCurrentEngine, single-version mode: %.1f ns per call\n", single);
 }

@@ -1,17 +1,12 @@
 #include "dialog_wb_container.h"
 
+#include "res/resource_ids.h"
+
 #include <commctrl.h>
 
-namespace {
-CDialogWBContainer::ParentWriter g_parentWriter = nullptr;
-constexpr UINT kFocusAddressCommand = 32861;
-} // namespace
-
-void CDialogWBContainer::SetParentWriter(ParentWriter writer) { g_parentWriter = writer; }
-
 BOOL CDialogWBContainer::OnInitDialog() {
-    SetWindowTextW(Item(1019), L"");
-    if (HWND edit = reinterpret_cast<HWND>(SendMessageW(Item(kAddressBoxId), CBEM_GETEDITCONTROL, 0, 0)))
+    SetWindowTextW(Item(IDC_PANEL_TITLE), L"");
+    if (HWND edit = reinterpret_cast<HWND>(SendMessageW(Item(IDC_ADDRESS_BOX), CBEM_GETEDITCONTROL, 0, 0)))
         SetWindowSubclass(edit, &CDialogWBContainer::AddressEditProc, 0, 0);
     // The first address; an empty one shows a blank page.
     Navigate(m_strURL.empty() ? std::wstring(L"about:blank") : m_strURL);
@@ -27,7 +22,7 @@ void CDialogWBContainer::Navigate(const std::wstring& url) {
 }
 
 void CDialogWBContainer::AddUrlToAddressList(const std::wstring& url) {
-    HWND box = Item(kAddressBoxId);
+    HWND box = Item(IDC_ADDRESS_BOX);
     if (!box) return;
     auto index = SendMessageW(box, CB_FINDSTRINGEXACT, 0, reinterpret_cast<LPARAM>(url.c_str()));
     if (index == CB_ERR) {
@@ -42,7 +37,7 @@ void CDialogWBContainer::AddUrlToAddressList(const std::wstring& url) {
 }
 
 void CDialogWBContainer::RecalcLayout() {
-    HWND box = Item(kAddressBoxId);
+    HWND box = Item(IDC_ADDRESS_BOX);
     if (!box) return;
     RECT client{}, boxRect{};
     GetClientRect(Handle(), &client);
@@ -53,8 +48,7 @@ void CDialogWBContainer::RecalcLayout() {
 
 void CDialogWBContainer::Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam) {
     if (m_bChildProcess) {
-        auto record = CFNKXProcessMessage::Numbers(message, wParam, lParam);
-        if (g_parentWriter) g_parentWriter(record);
+        if (m_pOwner) m_pOwner->Notify(message, wParam, lParam);
         return;
     }
     PostMessageW(m_hWndView, message, wParam, static_cast<LPARAM>(static_cast<std::int32_t>(lParam)));
@@ -62,8 +56,7 @@ void CDialogWBContainer::Notify(UINT message, std::uint32_t wParam, std::uint32_
 
 void CDialogWBContainer::NotifyString(UINT message, const std::wstring& text, std::uint32_t lParam) {
     if (m_bChildProcess) {
-        auto record = CFNKXProcessMessage::StringAndNumber(message, text, lParam);
-        if (g_parentWriter) g_parentWriter(record);
+        if (m_pOwner) m_pOwner->NotifyString(message, text, lParam);
         return;
     }
     WPARAM heap = NewStringParam<WPARAM>(text);
@@ -87,13 +80,13 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
         return true;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) return true;
-        if (LOWORD(wParam) == kFocusAddressCommand) {
-            SetFocus(Item(kAddressBoxId));
+        if (LOWORD(wParam) == ID_FOCUS_ADDRESS) {
+            SetFocus(Item(IDC_ADDRESS_BOX));
             return true;
         }
         return false;
     case UWM_TAB_GO_ADDRESS: {
-        HWND edit = reinterpret_cast<HWND>(SendMessageW(Item(kAddressBoxId), CBEM_GETEDITCONTROL, 0, 0));
+        HWND edit = reinterpret_cast<HWND>(SendMessageW(Item(IDC_ADDRESS_BOX), CBEM_GETEDITCONTROL, 0, 0));
         int n = edit ? GetWindowTextLengthW(edit) : 0;
         std::wstring text(static_cast<size_t>(n) + 1, L'\0');
         if (edit) text.resize(static_cast<size_t>(GetWindowTextW(edit, text.data(), n + 1)));

@@ -3,12 +3,25 @@
 // the page. It lives on the tab's engine thread (multi-thread mode) or on
 // the main thread of the tab's child process, and its window is always a
 // child of the tab view's window.
-#include "app/versions.h"
-#include "hosting/messages.h"
+#include "core/messages.h"
+#include "core/versions.h"
 
 #include "framework/window.h"
 
+#include <cstdint>
 #include <string>
+
+// Receives the notifications of a tab content that does not post them to its
+// view itself: in a child process, whatever carries them to the parent. Called
+// on the dialog's thread; the owner must outlive the dialog.
+class ITabContentOwner {
+public:
+    virtual void Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam) = 0;
+    virtual void NotifyString(UINT message, const std::wstring& text, std::uint32_t lParam) = 0;
+
+protected:
+    ~ITabContentOwner() = default;
+};
 
 // Base of the tab content: the operations a splitter bar on the dialog uses.
 class CDialogFNK : public fw::Dialog {
@@ -19,17 +32,12 @@ public:
 
 class CDialogWBContainer : public CDialogFNK {
 public:
-    static constexpr UINT kTemplateId = 310;
-    static constexpr int kAddressBoxId = 1001;
-
-    // Writes a notification to the parent process; set by a child process's
-    // start-up. False when there is no pipe to write to.
-    using ParentWriter = bool (*)(CFNKXProcessMessage& message);
-    static void SetParentWriter(ParentWriter writer);
-
-    // In a child process the dialog moves itself on WM_SIZE, reports through
-    // the parent writer and ends the process's loop when destroyed.
+    // In a child process the dialog moves itself on WM_SIZE, reports to its
+    // owner and ends the process's loop when destroyed.
     bool m_bChildProcess = false;
+    // Where notifications go in a child process; in-process they are posted
+    // to m_hWndView. Not owned.
+    ITabContentOwner* m_pOwner = nullptr;
     HWND m_hWndView = nullptr;
     std::wstring m_strURL;
     IEVERSION m_nVersion = IEDefault;
@@ -44,7 +52,7 @@ public:
     void RecalcLayout();
 
     // Notifications to the view: posted in multi-thread mode (strings as new
-    // heap strings), written to the pipe in a child process.
+    // heap strings), handed to the owner in a child process.
     void Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam);
     void NotifyString(UINT message, const std::wstring& text, std::uint32_t lParam);
 

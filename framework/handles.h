@@ -1,87 +1,91 @@
 #pragma once
-// RAII owners for the Win32 handles the framework and the program hold.
+// Owners for the Win32 resources the framework and the program hold.
+//
+// fw::Owner<T, Close, Valid> is the one move-only owner: it holds one value
+// of a handle type T and hands it to Close when it is reset or destroyed.
+// Each resource kind is a one-line alias below. Owners are not thread-safe;
+// an owner is used by one thread at a time, like the handle it holds.
+//
+//   fw::RegKey key;
+//   if (RegOpenKeyExW(root, path, 0, KEY_READ, key.put()) == ERROR_SUCCESS)
+//       Use(key.get());                  // closed when `key` goes
+//
+// Scope owners pair a call with its undo: fw::OleInit (OleInitialize and
+// OleUninitialize).
 #include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+
 #include <utility>
 
 namespace fw {
 
-// Owns a kernel handle closed with CloseHandle. Both null and
-// INVALID_HANDLE_VALUE count as "no handle".
-class UniqueHandle {
+template <typename T>
+constexpr bool NotNull(T value) {
+    return value != T{};
+}
+// Kernel handles: both null and INVALID_HANDLE_VALUE mean "no handle".
+inline bool IsValidKernelHandle(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
+
+template <typename T, auto Close, bool (*Valid)(T) = &NotNull<T>>
+class Owner {
 public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE h) : m_h(h) {}
-    ~UniqueHandle() { reset(); }
-    UniqueHandle(UniqueHandle&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-        if (this != &o) { reset(); m_h = std::exchange(o.m_h, nullptr); }
+    Owner() = default;
+    explicit Owner(T value) : m_value(value) {}
+    ~Owner() { reset(); }
+    Owner(Owner&& other) noexcept : m_value(std::exchange(other.m_value, T{})) {}
+    Owner& operator=(Owner&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.m_value, T{}));
         return *this;
     }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    Owner(const Owner&) = delete;
+    Owner& operator=(const Owner&) = delete;
 
-    HANDLE get() const { return m_h; }
-    bool valid() const { return m_h && m_h != INVALID_HANDLE_VALUE; }
+    T get() const { return m_value; }
+    bool valid() const { return Valid(m_value); }
     explicit operator bool() const { return valid(); }
-    HANDLE release() { return std::exchange(m_h, nullptr); }
-    void reset(HANDLE h = nullptr) {
-        if (valid()) CloseHandle(m_h);
-        m_h = h;
+    // For functions that return the resource through a pointer: whatever
+    // was held is closed first.
+    T* put() {
+        reset();
+        return &m_value;
+    }
+    [[nodiscard]] T release() { return std::exchange(m_value, T{}); }
+    void reset(T value = T{}) {
+        T old = std::exchange(m_value, value);
+        if (Valid(old)) Close(old);
     }
 
 private:
-    HANDLE m_h = nullptr;
+    T m_value{};
 };
 
-// Owns an open registry key.
-class RegKey {
-public:
-    RegKey() = default;
-    explicit RegKey(HKEY h) : m_h(h) {}
-    ~RegKey() { reset(); }
-    RegKey(RegKey&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    RegKey& operator=(RegKey&& o) noexcept {
-        if (this != &o) { reset(); m_h = std::exchange(o.m_h, nullptr); }
-        return *this;
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
+using UniqueHandle = Owner<HANDLE, &CloseHandle, &IsValidKernelHandle>;
+using RegKey = Owner<HKEY, &RegCloseKey>;
+using Module = Owner<HMODULE, &FreeLibrary>;
+using Menu = Owner<HMENU, &DestroyMenu>;
+using AcceleratorTable = Owner<HACCEL, &DestroyAcceleratorTable>;
+using Icon = Owner<HICON, &DestroyIcon>;
+using Font = Owner<HFONT, &DeleteObject>;
+using Bitmap = Owner<HBITMAP, &DeleteObject>;
+using ImageList = Owner<HIMAGELIST, &ImageList_Destroy>;
 
-    HKEY get() const { return m_h; }
-    HKEY* put() { reset(); return &m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-    void reset() {
-        if (m_h) RegCloseKey(m_h);
-        m_h = nullptr;
+// OLE for the calling thread, from construction to destruction. Check
+// ok() (or result()) before relying on it; nothing is undone when it failed.
+class OleInit {
+public:
+    OleInit() : m_hr(OleInitialize(nullptr)) {}
+    ~OleInit() {
+        if (SUCCEEDED(m_hr)) OleUninitialize();
     }
+    OleInit(const OleInit&) = delete;
+    OleInit& operator=(const OleInit&) = delete;
+
+    bool ok() const { return SUCCEEDED(m_hr); }
+    HRESULT result() const { return m_hr; }
 
 private:
-    HKEY m_h = nullptr;
-};
-
-// Owns a loaded module.
-class Module {
-public:
-    Module() = default;
-    explicit Module(HMODULE h) : m_h(h) {}
-    ~Module() { reset(); }
-    Module(Module&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    Module& operator=(Module&& o) noexcept {
-        if (this != &o) { reset(); m_h = std::exchange(o.m_h, nullptr); }
-        return *this;
-    }
-    Module(const Module&) = delete;
-    Module& operator=(const Module&) = delete;
-
-    HMODULE get() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-    void reset() {
-        if (m_h) FreeLibrary(m_h);
-        m_h = nullptr;
-    }
-
-private:
-    HMODULE m_h = nullptr;
+    HRESULT m_hr;
 };
 
 } // namespace fw

@@ -81,4 +81,23 @@ std::wstring ModuleFileName(HMODULE module, DWORD maxChars) {
     return path;
 }
 
+std::wstring DescribeSystemError(const wchar_t* call, DWORD error) {
+    wchar_t* text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring description(text ? text : L"", n);
+    if (text) LocalFree(text);
+    while (!description.empty() && (description.back() == L'\n' || description.back() == L'\r' ||
+                                    description.back() == L' ' || description.back() == L'.'))
+        description.pop_back();
+    std::wstring out = call ? std::wstring(call) + L": " : std::wstring();
+    if (!description.empty()) out += description + L" ";
+    return out + Format(L"(%lu)", static_cast<unsigned long>(error));
+}
+
+std::wstring FolderOfPath(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
 } // namespace fw

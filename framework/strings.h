@@ -31,4 +31,12 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
 // into `maxChars` characters including the terminator.
 std::wstring ModuleFileName(HMODULE module, DWORD maxChars = 32768);
 
+// "<call>: <the system's description of error> (<error>)", for messages that
+// report a failed system call.
+std::wstring DescribeSystemError(const wchar_t* call, DWORD error);
+
+// The folder part of a path with its trailing separator ("C:\\A\\b.exe" gives
+// "C:\\A\\"); empty when the path has no separator. Both "\\" and "/" count.
+std::wstring FolderOfPath(const std::wstring& path);
+
 } // namespace fw

@@ -1,10 +1,11 @@
 #include "ie_thread.h"
 
-#include "app/locations.h"
-#include "isolation/isolation.h"
-
+#include "core/locations.h"
 #include "framework/app.h"
 #include "framework/strings.h"
+#include "isolation/isolation.h"
+#include "prefs/language.h"
+#include "res/resource_ids.h"
 
 #include <objbase.h>
 #include <ole2.h>
@@ -13,29 +14,70 @@ namespace {
 HACCEL g_accelerators = nullptr;
 std::wstring g_programPath;
 constexpr DWORD kChildExitWaitMs = 5000;
-constexpr UINT kOleInitFailedString = 100;
 
-std::wstring FolderOf(const std::wstring& path) {
-    size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-// The child process's engine thread, for the writes of the main thread.
-struct ChildThreadSlot {
-    ChildThreadSlot() { InitializeCriticalSection(&lock); }
+// The in-process engine thread objects alive, so the main process's exit can
+// wait for them before it frees the engine libraries. Never destroyed:
+// threads may end while the process runs its static destructors.
+struct LiveEngineThreads {
+    LiveEngineThreads() {
+        InitializeCriticalSection(&lock);
+        noneLeft = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    }
     CRITICAL_SECTION lock;
-    CIEThread* thread = nullptr;
+    HANDLE noneLeft;
+    int count = 0;
 };
-ChildThreadSlot& ChildSlot() {
-    static ChildThreadSlot* slot = new ChildThreadSlot;  // outlives every thread
-    return *slot;
+LiveEngineThreads& Live() {
+    static LiveEngineThreads* live = new LiveEngineThreads;
+    return *live;
+}
+void CountEngineThread(int delta) {
+    LiveEngineThreads& live = Live();
+    EnterCriticalSection(&live.lock);
+    live.count += delta;
+    if (live.count == 0) SetEvent(live.noneLeft);
+    else ResetEvent(live.noneLeft);
+    LeaveCriticalSection(&live.lock);
+}
+} // namespace
+
+CChildPipeNotifier::CChildPipeNotifier() { InitializeCriticalSection(&m_lock); }
+CChildPipeNotifier::~CChildPipeNotifier() { DeleteCriticalSection(&m_lock); }
+
+void CChildPipeNotifier::Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam) {
+    auto record = CFNKXProcessMessage::Numbers(message, wParam, lParam);
+    Write(record);
 }
 
-void ErrorBox(HWND owner, const wchar_t* text) { fw::AppMessageBox(owner, text, MB_OK | MB_ICONERROR); }
-} // namespace
+void CChildPipeNotifier::NotifyString(UINT message, const std::wstring& text, std::uint32_t lParam) {
+    auto record = CFNKXProcessMessage::StringAndNumber(message, text, lParam);
+    Write(record);
+}
+
+void CChildPipeNotifier::Write(CFNKXProcessMessage& message) {
+    EnterCriticalSection(&m_lock);
+    if (m_pThread) m_pThread->m_pipe.Send(message);
+    LeaveCriticalSection(&m_lock);
+}
+
+void CChildPipeNotifier::Attach(CIEThread* thread) {
+    EnterCriticalSection(&m_lock);
+    m_pThread = thread;
+    LeaveCriticalSection(&m_lock);
+}
+
+void CChildPipeNotifier::Detach(CIEThread* thread) {
+    EnterCriticalSection(&m_lock);
+    if (m_pThread == thread) m_pThread = nullptr;
+    LeaveCriticalSection(&m_lock);
+}
 
 void CIEThread::SetAcceleratorTable(HACCEL table) { g_accelerators = table; }
 void CIEThread::SetProgramPath(const std::wstring& path) { g_programPath = path; }
+
+bool CIEThread::WaitForEngineThreads(DWORD timeoutMs) {
+    return WaitForSingleObject(Live().noneLeft, timeoutMs) == WAIT_OBJECT_0;
+}
 
 CIEThread::CIEThread() = default;
 
@@ -45,37 +87,33 @@ CIEThread::CIEThread(bool multiProcess, bool subProcess, LPCWSTR pipeName, HWND 
       m_hDoneEvent(doneEvent), m_bMultiProcess(multiProcess), m_bSubProcess(subProcess),
       m_strPipeName(pipeName ? pipeName : L"") {
     m_startupInfo.cb = sizeof(m_startupInfo);
-}
-
-bool CIEThread::WriteToParent(CFNKXProcessMessage& message) {
-    ChildThreadSlot& slot = ChildSlot();
-    EnterCriticalSection(&slot.lock);
-    bool written = slot.thread != nullptr;
-    if (written) slot.thread->m_pipe.Send(message);
-    LeaveCriticalSection(&slot.lock);
-    return written;
+    if (!m_bMultiProcess) CountEngineThread(+1);
 }
 
 CIEThread::~CIEThread() {
-    if (m_bSubProcess) {
-        ChildThreadSlot& slot = ChildSlot();
-        EnterCriticalSection(&slot.lock);
-        if (slot.thread == this) slot.thread = nullptr;
-        LeaveCriticalSection(&slot.lock);
-    }
+    if (m_pNotifier) m_pNotifier->Detach(this);
     // The creator may be waiting for this: tell it first.
     if (m_hDoneEvent) SetEvent(m_hDoneEvent);
     m_pipe.Close();
     if (m_processInfo.hProcess) CloseHandle(m_processInfo.hProcess);
     if (m_processInfo.hThread) CloseHandle(m_processInfo.hThread);
+    if (!m_bMultiProcess) CountEngineThread(-1);
+}
+
+void CIEThread::ReportError(UINT stringId, const std::wstring& detail) {
+    TranslatedMessageBox(m_hWndTab, stringId, MB_OK | MB_ICONERROR, detail);
 }
 
 bool CIEThread::InitInstance() {
     if (!m_bMultiProcess) {
-        BindThreadToVersion(0, m_nVersion);
+        // Bound before anything of the engine can run on this thread; an
+        // unbound tab would silently show the system's engine instead.
+        if (!BindThreadToVersion(0, m_nVersion)) {
+            ReportError(IDS_BIND_FAILED);
+            return false;
+        }
         if (FAILED(OleInitialize(nullptr))) {
-            std::wstring text = fw::LoadResourceString(kOleInitFailedString).value_or(L"");
-            ErrorBox(nullptr, text.c_str());
+            fw::AppMessageBox(nullptr, TranslatedString(IDS_OLE_INIT_FAILED), MB_OK | MB_ICONERROR);
             return false;
         }
         m_bOleInitialized = true;
@@ -83,60 +121,60 @@ bool CIEThread::InitInstance() {
         m_dlgContent.m_strURL = m_strURL;
         m_dlgContent.m_nVersion = m_nVersion;
         m_dlgContent.m_hWndTopLevel = fw::OutermostAncestor(m_hWndTab);
-        if (!m_dlgContent.Create(CDialogWBContainer::kTemplateId, m_hWndTab)) return true;
+        if (!m_dlgContent.Create(IDD_TAB_CONTENT, m_hWndTab)) return true;
         SetParent(m_dlgContent.Handle(), m_hWndTab);
         ShowWindow(m_dlgContent.Handle(), SW_SHOW);
         return true;
     }
     if (!m_bSubProcess) {
-        m_pipe.CreateServer(m_strPipeName);
+        if (!m_pipe.CreateServer(m_strPipeName)) {
+            ReportError(IDS_SYSTEM_CALL_FAILED, fw::DescribeSystemError(L"CreateNamedPipe", GetLastError()));
+            PostMessageW(m_hWndTab, UWM_TAB_MUST_CLOSE, CLOSE_LAUNCH_FAILED, 0);
+            return false;
+        }
         return LaunchChildProcess();
     }
 
     // Child role: find and watch the parent process, then open the pipe.
+    // Each failure ends the child process (its main loop), which the parent
+    // reports as a lost engine.
+    const DWORD mainThread = GetWindowThreadProcessId(m_hWndTab, nullptr);
     DWORD parentId = 0;
     GetWindowThreadProcessId(m_hWndTopLevel, &parentId);
     if (parentId == 0) {
-        ErrorBox(m_hWndTab, L"Unable to get Parent Process ID");
-        // Without a parent there is nothing to host for: end the process.
-        PostMessageW(m_hWndTab, WM_DESTROY, 0, 0);
-        PostThreadMessageW(GetWindowThreadProcessId(m_hWndTab, nullptr), WM_QUIT, 0, 0);
+        ReportError(IDS_NO_PARENT_PROCESS_ID);
+        PostThreadMessageW(mainThread, WM_QUIT, 0, 0);
         return false;
     }
     m_processInfo.hProcess = OpenProcess(SYNCHRONIZE, FALSE, parentId);
     if (!m_processInfo.hProcess) {
-        ErrorBox(m_hWndTab, L"Unable to get Parent Process Handle");
+        ReportError(IDS_NO_PARENT_PROCESS_HANDLE);
         PostMessageW(m_hWndTab, WM_CLOSE, 0, 0);
-        PostThreadMessageW(GetWindowThreadProcessId(m_hWndTab, nullptr), WM_QUIT, 0, 0);
+        PostThreadMessageW(mainThread, WM_QUIT, 0, 0);
         return false;
     }
     if (!m_pipe.OpenClient(m_strPipeName.c_str())) {
-        // No pipe, no tab: ending the child lets the parent report the loss.
-        PostThreadMessageW(GetWindowThreadProcessId(m_hWndTab, nullptr), WM_QUIT, 0, 0);
+        PostThreadMessageW(mainThread, WM_QUIT, 0, 0);
         return false;
     }
-    ChildThreadSlot& slot = ChildSlot();
-    EnterCriticalSection(&slot.lock);
-    slot.thread = this;
-    LeaveCriticalSection(&slot.lock);
+    if (m_pNotifier) m_pNotifier->Attach(this);
     return true;
 }
 
 std::wstring CIEThread::ChildCommandLine(const std::wstring& exe, const std::wstring& pipe, IEVERSION version,
                                          HWND view) {
-    std::wstring code = version == IE55 ? L"55" : (IsValidVersion(version) ? g_versionCodes[version] : L"");
-    return fw::Format(L"\"%s\" -pcode=%s_ie%s_%X", exe.c_str(), pipe.c_str(), code.c_str(),
-                      static_cast<unsigned>(reinterpret_cast<UINT_PTR>(view)));
+    return L"\"" + exe + L"\" " +
+           BuildPcodeArgument(pipe, version, static_cast<DWORD>(reinterpret_cast<UINT_PTR>(view)));
 }
 
 bool CIEThread::LaunchChildProcess() {
     std::wstring self = g_programPath.empty() ? fw::ModuleFileName(nullptr, MAX_PATH) : g_programPath;
     if (self.empty()) {
-        ErrorBox(m_hWndTab, L"Error when launching sub-process (1)");
+        ReportError(IDS_LAUNCH_FAILED_PATH);
         PostMessageW(m_hWndTab, UWM_TAB_MUST_CLOSE, CLOSE_LAUNCH_FAILED, 0);
         return false;
     }
-    std::wstring exe = m_nVersion == IE9 ? FolderOf(self) + L"\\" + kIE9Executable : self;
+    std::wstring exe = m_nVersion == IE9 ? fw::FolderOfPath(self) + kIE9Executable : self;
     std::wstring commandLine = ChildCommandLine(exe, m_strPipeName, m_nVersion, m_hWndTab);
     m_startupInfo = STARTUPINFOW{};
     m_startupInfo.cb = sizeof(m_startupInfo);
@@ -145,7 +183,7 @@ bool CIEThread::LaunchChildProcess() {
     buffer.resize(std::max<size_t>(buffer.size() + 1, MAX_PATH), L'\0');
     if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &m_startupInfo,
                         &m_processInfo)) {
-        ErrorBox(m_hWndTab, L"Error when launching sub-process (2)");
+        ReportError(IDS_LAUNCH_FAILED_CREATE, fw::DescribeSystemError(L"CreateProcess", GetLastError()));
         PostMessageW(m_hWndTab, UWM_TAB_MUST_CLOSE, CLOSE_LAUNCH_FAILED, 0);
         return false;
     }
@@ -258,11 +296,13 @@ int CIEThread::RunPipeLoop() {
 
 int CIEThread::ExitInstance() {
     if (!m_bMultiProcess) {
-        UnbindCurrentThread();
-        // The tab content and its controls go before OLE does.
+        // The tab content and its control go first, then OLE; only then is
+        // the thread unbound, so that every library load and release of
+        // their teardown still reaches this thread's engine version.
         m_dlgContent.Destroy();
         if (m_bOleInitialized) OleUninitialize();
         m_bOleInitialized = false;
+        UnbindCurrentThread();
     } else if (m_bSubProcess) {
         m_pipe.Close();
     } else {

@@ -6,12 +6,46 @@
 //               tab's child process over a named pipe, and watches the child;
 //   child       (inside a child process) reads the pipe for the tab content
 //               and watches the parent process.
+//
+// Created and started by the main thread of its process (the tab view, or a
+// child's start-up); deletes itself when its thread ends, signalling the
+// creator's done event first. Failures of its start are shown to the user
+// and end the thread (the in-process tab stays empty, a proxy's tab is told
+// to close with CLOSE_LAUNCH_FAILED, a child ends its process).
 #include "browser/dialog_wb_container.h"
 #include "hosting/named_pipe.h"
 
 #include "framework/thread.h"
 
 #include <string>
+
+class CIEThread;
+
+// Carries the notifications of a child process's tab content (written on
+// the child's main thread) to the parent through the pipe of the child's
+// engine thread. The engine thread attaches itself once its pipe is open
+// and detaches as its object goes; a notification while none is attached
+// is dropped. Owned by the child's start-up; outlives dialog and thread.
+class CChildPipeNotifier final : public ITabContentOwner {
+public:
+    CChildPipeNotifier();
+    ~CChildPipeNotifier();
+    CChildPipeNotifier(const CChildPipeNotifier&) = delete;
+    CChildPipeNotifier& operator=(const CChildPipeNotifier&) = delete;
+
+    void Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam) override;
+    void NotifyString(UINT message, const std::wstring& text, std::uint32_t lParam) override;
+
+    void Attach(CIEThread* thread);
+    void Detach(CIEThread* thread);
+
+private:
+    void Write(CFNKXProcessMessage& message);
+    // Held for one write, and while the thread attaches or detaches, so a
+    // write never reaches a pipe whose thread object is being destroyed.
+    CRITICAL_SECTION m_lock;
+    CIEThread* m_pThread = nullptr;
+};
 
 class CIEThread : public fw::WinThread {
 public:
@@ -28,17 +62,23 @@ public:
     virtual int RunPipeLoop();
 
     // The application's accelerator table, offered every key message first.
+    // Set once by start-up, before the first engine thread starts.
     static void SetAcceleratorTable(HACCEL table);
-    // Writes a notification of a child process's tab content to the parent,
-    // through the pipe of the child's engine thread; false when that thread
-    // is not (or no longer) there.
-    static bool WriteToParent(CFNKXProcessMessage& message);
+    // Child role: where the tab content's notifications are written. Set
+    // before the thread starts.
+    void SetChildNotifier(CChildPipeNotifier* notifier) { m_pNotifier = notifier; }
+    // Waits until no in-process engine thread object is left (their threads
+    // then run no engine code any more); false when some are still there
+    // after `timeoutMs`. For the main process's exit, before the engine
+    // libraries are freed.
+    static bool WaitForEngineThreads(DWORD timeoutMs);
     // The program whose child path hosts a tab: this process's own
     // executable unless set (a test host sets the staged program).
     static void SetProgramPath(const std::wstring& path);
     // Starts the tab's child process (proxy role); false after reporting.
     bool LaunchChildProcess();
-    // The command line of a child: "\"exe\" -pcode=<pipe>_ie<code>_<view>".
+    // The command line of a child: the quoted executable and its "-pcode="
+    // argument.
     static std::wstring ChildCommandLine(const std::wstring& exe, const std::wstring& pipe, IEVERSION version,
                                          HWND view);
 
@@ -56,7 +96,11 @@ public:
     CFNKNamedPipe m_pipe;
 
 private:
+    friend class CChildPipeNotifier;
     bool m_bOleInitialized = false;
+    CChildPipeNotifier* m_pNotifier = nullptr;
+    // Shows a translated error (owner: the tab's window).
+    void ReportError(UINT stringId, const std::wstring& detail = {});
     void EndRelay();
     void WriteSize(int width, int height);
 };

@@ -155,8 +155,9 @@ bool CFNKNamedPipe::CreateServerNamed(const std::wstring& name) {
             return true;
         }
         ThrowNamedPipeException(error);
-    } catch (const CNamedPipeException&) {
+    } catch (const CNamedPipeException& e) {
         CNamedPipe::Close();
+        SetLastError(e.Error());  // for the caller's report
         return false;
     }
 }

@@ -31,7 +31,7 @@
 // thread itself calls CreateServer (its connect) and Receive (its reads), and
 // a writer thread that ends first calls FinishWrites.
 #include "framework/handles.h"
-#include "hosting/messages.h"
+#include "core/messages.h"
 
 #include <windows.h>
 
@@ -116,7 +116,8 @@ public:
     // Creates the server end under a generated name ("%X%X" of a number unique
     // to this object within the process and the tick count) and starts waiting
     // for the client. True when the end exists and is waiting for, or already
-    // has, its client; `name` receives the name.
+    // has, its client; `name` receives the name. On failure GetLastError
+    // gives the system's error.
     bool CreateServer(std::wstring& name);
     // The same under a name chosen by the caller.
     bool CreateServerNamed(const std::wstring& name);

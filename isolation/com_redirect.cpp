@@ -187,5 +187,18 @@ HRESULT WINAPI HookedCoGetClassObject(REFCLSID clsid, DWORD context, COSERVERINF
     if (!engine || engine->useSystem == 1) return RealCoGetClassObject(clsid, context, server, iid, object);
     PFN_DllGetClassObject entry = FindEntry(kQueryRoutes, *engine, clsid, nullptr);
     if (!entry) return RealCoGetClassObject(clsid, context, server, iid, object);
-    return entry(clsid, IID_IClassFactory, object);
+    if (!object) return E_INVALIDARG;
+    *object = nullptr;
+    // The library is always asked for its class factory; a caller that
+    // wants another interface of the class object gets it from the factory.
+    IClassFactory* factory = nullptr;
+    HRESULT hr = entry(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (FAILED(hr) || !factory) return FAILED(hr) ? hr : E_FAIL;
+    if (IsEqualIID(iid, IID_IClassFactory)) {
+        *object = factory;
+        return hr;
+    }
+    hr = factory->QueryInterface(iid, object);
+    factory->Release();
+    return hr;
 }

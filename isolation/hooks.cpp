@@ -95,8 +95,22 @@ void ReleaseModule(HMODULE& module) {
 
 } // namespace
 
-void InstallEngineHooks(IEVERSION version, bool disableFilters, bool singleVersion) {
-    if (InterlockedIncrement(&g_hookRefCount) != 1) return;
+namespace {
+
+// Frees every module of the engine table and of the Internet Options applet
+// and empties the table.
+void FreeEngines() {
+    for (IEENGINE& e : g_engines) {
+        for (HMODULE* m : EngineModules(e)) ReleaseModule(*m);
+    }
+    std::memset(g_engines, 0, sizeof(g_engines));
+    ReleaseModule(g_hInetCpl);
+}
+
+} // namespace
+
+LONG InstallEngineHooks(IEVERSION version, bool disableFilters, bool singleVersion) {
+    if (InterlockedIncrement(&g_hookRefCount) != 1) return NO_ERROR;
 
     g_filtersDisabled = disableFilters;
     if (HMODULE ntdll = GetModuleHandleW(L"ntdll.dll"))
@@ -111,41 +125,62 @@ void InstallEngineHooks(IEVERSION version, bool disableFilters, bool singleVersi
         g_singleVersionMode = true;
         g_singleVersion = version;
         if (IsValidVersion(version)) LoadEngine(version, g_engines[version]);
-        if (version == IEDefault || version == IE9) return;
+        if (version == IEDefault || version == IE9) return NO_ERROR;
     }
 
     for (const DetourEntry& d : kDetours) {
+        *d.real = nullptr;
         if (d.multiVersionOnly && singleVersion) continue;
         HMODULE module = GetModuleHandleW(d.module);
         *d.real = module ? reinterpret_cast<void*>(GetProcAddress(module, d.function)) : nullptr;
     }
     // No engine thread exists yet, so no thread needs to be named here; the
     // interception engine suspends every other thread during the commit.
-    interception::TransactionBegin();
-    for (const DetourEntry& d : kDetours) {
-        if (*d.real) interception::Attach(d.real, d.detour);
+    // The commit is all or nothing: a failed Attach makes it write nothing
+    // and return that first error.
+    LONG error = interception::TransactionBegin();
+    if (error == NO_ERROR) {
+        for (const DetourEntry& d : kDetours) {
+            if (*d.real) interception::Attach(d.real, d.detour);
+        }
+        error = interception::TransactionCommit();
     }
-    g_attached = interception::TransactionCommit() == NO_ERROR;
+    if (error != NO_ERROR) {
+        // Nothing is attached: undo the rest, so that the process never runs
+        // with half a layer and a later installation starts afresh.
+        for (const DetourEntry& d : kDetours) *d.real = nullptr;
+        FreeEngines();
+        InterlockedDecrement(&g_hookRefCount);
+        return error;
+    }
+    g_attached = true;
+    return NO_ERROR;
 }
 
-void RemoveEngineHooks() {
-    if (InterlockedDecrement(&g_hookRefCount) != 0) return;
+LONG RemoveEngineHooks() {
+    if (InterlockedDecrement(&g_hookRefCount) != 0) return NO_ERROR;
 
     if (g_attached) {
-        interception::TransactionBegin();
-        for (const DetourEntry& d : kDetours) {
-            if (*d.real) interception::Detach(d.real, d.detour);
+        LONG error = interception::TransactionBegin();
+        if (error == NO_ERROR) {
+            for (const DetourEntry& d : kDetours) {
+                if (*d.real) interception::Detach(d.real, d.detour);
+            }
+            error = interception::TransactionCommit();
         }
-        interception::TransactionCommit();
+        if (error != NO_ERROR) {
+            // The detours are still in place and call through the saved
+            // entry points, which therefore stay, and so do the modules
+            // they hand out. The layer counts as installed once more, so
+            // the removal can be tried again.
+            InterlockedIncrement(&g_hookRefCount);
+            return error;
+        }
         g_attached = false;
     }
     for (const DetourEntry& d : kDetours) *d.real = nullptr;
-
-    for (IEENGINE& e : g_engines) {
-        for (HMODULE* m : EngineModules(e)) ReleaseModule(*m);
-    }
-    std::memset(g_engines, 0, sizeof(g_engines));
-    ReleaseModule(g_hInetCpl);
+    FreeEngines();
+    return NO_ERROR;
 }
 
 bool AreEngineHooksAttached() { return g_attached; }

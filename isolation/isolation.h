@@ -2,7 +2,7 @@
 // The engine isolation layer: process-wide detours of library loading, COM
 // creation, registry reads and thread creation that answer each thread from
 // the libraries of the engine version the thread is bound to.
-#include "app/versions.h"
+#include "isolation/engine_table.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -10,11 +10,21 @@
 
 // Installs the layer (counted; only the first call does anything). In
 // multi-version mode `version` is ignored and 6, 5.5, 7, 8 and the system's
-// engine are loaded; in single-version mode only `version` is.
-void InstallEngineHooks(IEVERSION version, bool disableFilters, bool singleVersion);
+// engine are loaded; in single-version mode only `version` is. Call on the
+// main thread, after OLE is initialised and the executable's folder is the
+// current directory.
+// Returns NO_ERROR, or the interception engine's error code when the detours
+// could not be attached; then nothing of the layer remains (no detour, no
+// engine module, the count back where it was). A version whose files are
+// missing is not an error: its record simply stays unloaded.
+[[nodiscard]] LONG InstallEngineHooks(IEVERSION version, bool disableFilters, bool singleVersion);
 // Removes the layer when the last installation is removed: detaches, frees
-// every engine module and empties the engine table.
-void RemoveEngineHooks();
+// every engine module and empties the engine table. Returns NO_ERROR, or the
+// interception engine's error code when the detours could not be removed;
+// then they stay attached with their saved entry points and modules (never a
+// detour calling through a null pointer), and the installation still counts,
+// so the removal may be tried again.
+[[nodiscard]] LONG RemoveEngineHooks();
 
 // The engine record of the calling thread's version, or null.
 IEENGINE* GetCurrentEngine();

@@ -4,7 +4,7 @@
 
 #include "detours.h"
 
-#include "app/locations.h"
+#include "core/locations.h"
 
 #include <cstring>
 #include <cwchar>

@@ -2,6 +2,7 @@
 
 #include "stdio_file_ex.h"
 
+#include "framework/app.h"
 #include "framework/strings.h"
 
 #include <memory>
@@ -68,11 +69,7 @@ bool LoadLanguageFile(const std::wstring& path, std::unordered_map<UINT, std::ws
 }
 
 // Folder of the running program, with its trailing backslash.
-std::wstring ProgramFolder() {
-    std::wstring exe = fw::ModuleFileName(nullptr);
-    size_t slash = exe.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash + 1);
-}
+std::wstring ProgramFolder() { return fw::FolderOfPath(fw::ModuleFileName(nullptr)); }
 
 } // namespace
 
@@ -200,6 +197,12 @@ std::wstring TranslatedString(UINT id) {
     std::wstring text;
     LoadTranslatedString(text, id);
     return text;
+}
+
+int TranslatedMessageBox(HWND owner, UINT id, UINT type, const std::wstring& detail) {
+    std::wstring text = TranslatedString(id);
+    if (!detail.empty()) text += L"\n\n" + detail;
+    return fw::AppMessageBox(owner, text, type);
 }
 
 WORD RequestedLanguage() { return State().requested; }

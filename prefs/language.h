@@ -28,6 +28,10 @@ bool ReadLanguageString(LPCWSTR relativeFile, std::wstring& text, UINT id);
 
 // Convenience: the text of `id`, or empty when it is unknown.
 std::wstring TranslatedString(UINT id);
+// A message box captioned with the application's name showing the text of
+// `id`, followed by `detail` (untranslated: a file name, a system error) on
+// a paragraph of its own when it is not empty. Returns MessageBox's result.
+int TranslatedMessageBox(HWND owner, UINT id, UINT type, const std::wstring& detail = {});
 
 // One line of a language file: true with `id` and `text` when the line
 // defines a string (comments, blanks, id 0 and non-numeric ids do not).

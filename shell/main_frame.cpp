@@ -1,8 +1,8 @@
 #include "main_frame.h"
 
-#include "app/vantrell_app.h"
+#include "framework/handles.h"
 #include "prefs/language.h"
-#include "res/string_ids.h"
+#include "res/resource_ids.h"
 
 bool IsProcessElevated() {
     OSVERSIONINFOW os{};
@@ -12,14 +12,12 @@ bool IsProcessElevated() {
     if (!GetVersionExW(&os)) return false;
 #pragma GCC diagnostic pop
     if (os.dwPlatformId != VER_PLATFORM_WIN32_NT || os.dwMajorVersion <= 5) return false;
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    fw::UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
     TOKEN_ELEVATION elevation{};
     DWORD size = 0;
-    bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) &&
-                    elevation.TokenIsElevated != 0;
-    CloseHandle(token);
-    return elevated;
+    return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size) &&
+           elevation.TokenIsElevated != 0;
 }
 
 std::wstring CMainFrame::ComposeTitle(const std::wstring& frameTitle, bool multiProcessMode, bool elevated) {
@@ -31,15 +29,13 @@ std::wstring CMainFrame::ComposeTitle(const std::wstring& frameTitle, bool multi
 }
 
 int CMainFrame::OnCreate(CREATESTRUCTW*) {
-    CVantrellApp* app = GetVantrellApp();
-    SetText(ComposeTitle(Text(), app && app->m_bMultiProcessMode, IsProcessElevated()));
+    SetText(ComposeTitle(Text(), m_settings.multiProcessMode, IsProcessElevated()));
     return 0;
 }
 
 bool CMainFrame::PreTranslateMessage(MSG& msg) {
-    CVantrellApp* app = GetVantrellApp();
-    if (app && app->m_hAccelTable && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST &&
-        TranslateAcceleratorW(Handle(), app->m_hAccelTable, &msg))
+    if (m_hAppAccelerators && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST &&
+        TranslateAcceleratorW(Handle(), m_hAppAccelerators, &msg))
         return true;
     return fw::FrameWnd::PreTranslateMessage(msg);
 }

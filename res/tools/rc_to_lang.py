@@ -23,10 +23,13 @@ are ignored. In the text \\r\\n, \\n and \\t stand for CR LF, LF and TAB; no
 other escape exists.
 """
 
+import os
 import re
 import sys
 
-_ENTRY_START = re.compile(r'\s*(\d+)\s*,?\s*"')
+_ENTRY_START = re.compile(r'\s*(\d+|[A-Za-z_]\w*)\s*,?\s*"')
+_INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+_DEFINE = re.compile(r'^\s*#\s*define\s+([A-Za-z_]\w*)\s+(\d+)\s*$', re.M)
 _PLACEHOLDER = re.compile(r'%(?:%|[-+ #0]*\d*(?:\.\d+)?[hlLIw]*[a-zA-Z]|\d+(?:![^!]*!)?)')
 
 
@@ -126,10 +129,27 @@ def _read_rc_literal(text, pos, where):
             raise ToolError('%s: unknown escape \\%s' % (where, e))
 
 
+def _identifiers(rc_path, text):
+    """The numeric #defines of the headers a resource script includes with
+    quotes, looked up beside the script."""
+    names = {}
+    for inc in _INCLUDE.findall(text):
+        header = os.path.join(os.path.dirname(rc_path), inc)
+        if not os.path.exists(header):
+            continue
+        with open(header, encoding='utf-8') as f:
+            for name, value in _DEFINE.findall(_strip_comments(f.read())):
+                names[name] = int(value)
+    return names
+
+
 def read_rc(path):
-    """Returns {id: text} of every STRINGTABLE entry of a resource script."""
+    """Returns {id: text} of every STRINGTABLE entry of a resource script.
+    An entry's identifier is a number or a name #defined in an included
+    header."""
     with open(path, encoding='utf-8-sig') as f:
         text = _strip_comments(f.read())
+    names = _identifiers(path, text)
 
     def where(pos):
         return '%s:%d' % (path, text.count('\n', 0, pos) + 1)
@@ -157,7 +177,13 @@ def read_rc(path):
                     raise ToolError('%s: STRINGTABLE without END' % path)
                 raise ToolError('%s: cannot read %r'
                                 % (where(pos), text[pos:pos + 40].split('\n')[0]))
-            sid = int(entry.group(1))
+            key = entry.group(1)
+            if key.isdigit():
+                sid = int(key)
+            elif key in names:
+                sid = names[key]
+            else:
+                raise ToolError('%s: unknown identifier %s' % (where(entry.start(1)), key))
             value, pos = _read_rc_literal(text, entry.end(), where(entry.start(1)))
             if sid in strings:
                 raise ToolError('%s: identifier %d defined twice' % (where(entry.start(1)), sid))

@@ -1,6 +1,7 @@
-#include "app/locations.h"
-#include "app/settings.h"
-#include "app/versions.h"
+#include "core/locations.h"
+#include "core/settings.h"
+#include "core/versions.h"
+#include "isolation/engine_table.h"
 
 #include "framework/profile.h"
 #include "tests/support/process.h"

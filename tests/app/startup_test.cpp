@@ -1,11 +1,12 @@
 // Start-up decisions, in process and by starting the staged program.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "app/vantrell_app.h"
+#include "isolation/engine_table.h"
 
 #include "framework/profile.h"
 #include "framework/strings.h"
 #include "prefs/language.h"
-#include "res/string_ids.h"
+#include "res/resource_ids.h"
 #include "shell/main_frame.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
@@ -26,10 +27,10 @@ using testing_support::WindowText;
 namespace {
 
 TEST(StartupRules, ExecutableFolder) {
-    EXPECT_EQ(ExecutableFolderOf(L"C:\\Program Files\\Vantrell\\vantrell.exe"), L"C:\\Program Files\\Vantrell\\");
-    EXPECT_EQ(ExecutableFolderOf(L"C:\\vantrell.exe"), L"C:\\");
-    EXPECT_EQ(ExecutableFolderOf(L"vantrell.exe"), L"");
-    EXPECT_EQ(ExecutableFolderOf(L"C:\\dir\\"), L"C:\\dir\\");  // empty base name
+    EXPECT_EQ(fw::FolderOfPath(L"C:\\Program Files\\Vantrell\\vantrell.exe"), L"C:\\Program Files\\Vantrell\\");
+    EXPECT_EQ(fw::FolderOfPath(L"C:\\vantrell.exe"), L"C:\\");
+    EXPECT_EQ(fw::FolderOfPath(L"vantrell.exe"), L"");
+    EXPECT_EQ(fw::FolderOfPath(L"C:\\dir\\"), L"C:\\dir\\");  // empty base name
 }
 
 TEST(StartupRules, CurrentDirectoryBecomesTheExecutablesFolder) {

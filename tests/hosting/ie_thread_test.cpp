@@ -4,6 +4,7 @@
 #include "hosting/ie_thread.h"
 
 #include "isolation/isolation.h"
+#include "res/resource_ids.h"
 #include "tests/support/process.h"
 
 #include <gtest/gtest.h>
@@ -92,12 +93,12 @@ protected:
     static void SetUpTestSuite() {
         OleInitialize(nullptr);
         SetCurrentDirectoryW(testing_support::StageFolder().c_str());
-        InstallEngineHooks(IE6, false, false);
+        EXPECT_EQ(InstallEngineHooks(IE6, false, false), NO_ERROR);
         // Children are the staged program, not this test.
         CIEThread::SetProgramPath(testing_support::StageFolder() + L"vantrell.exe");
     }
     static void TearDownTestSuite() {
-        RemoveEngineHooks();
+        EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
         OleUninitialize();
     }
 };
@@ -187,7 +188,7 @@ TEST_F(EngineThread, ProxyRoleEmbedsAChildProcessAndRelaysBothWays) {
     ASSERT_TRUE(WaitFor([&] { return (child = Proxy::ChildOf(view)) != 0; }, 20s));
     HWND content = view.Children().front();
     EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(content) != FALSE; }, 10s));
-    EXPECT_TRUE(IsWindowVisible(GetDlgItem(content, CDialogWBContainer::kAddressBoxId)));
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(content, IDC_ADDRESS_BOX)));
     // The size and address of the moment of connection arrive.
     RECT client{};
     GetClientRect(view.hwnd, &client);
@@ -316,7 +317,10 @@ TEST_F(EngineThread, AChildThatCannotStartIsReportedAndTheTabCloses) {
         },
         10s));
     CIEThread::SetProgramPath(testing_support::StageFolder() + L"vantrell.exe");
-    EXPECT_EQ(testing_support::MessageBoxText(box), L"Error when launching sub-process (2)");
+    // The fixed text, then the system's reason with its error code.
+    const std::wstring text = testing_support::MessageBoxText(box);
+    EXPECT_EQ(text.rfind(L"Error when launching sub-process (2)\n\nCreateProcess: ", 0), 0u) << text;
+    EXPECT_NE(text.find(L"(2)", 40), std::wstring::npos) << text;  // ERROR_FILE_NOT_FOUND
     EXPECT_EQ(GetWindow(box, GW_OWNER), view.hwnd);
     EXPECT_EQ(testing_support::WindowText(box), L"Vantrell");
     PostMessageW(box, WM_COMMAND, IDOK, 0);

@@ -1,5 +1,5 @@
 // The message numbers, the record's wire form and its decoder.
-#include "hosting/messages.h"
+#include "core/messages.h"
 #include "pipe_test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #pragma once
 // Shared helpers of the isolation tests: running code on a fresh thread
 // bound to a version, and telling which file an object or module came from.
-#include "app/versions.h"
+#include "core/versions.h"
 #include "engines/standin.h"
 #include "isolation/detours.h"
 #include "isolation/isolation.h"

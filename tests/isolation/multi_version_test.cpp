@@ -23,10 +23,10 @@ protected:
     static void SetUpTestSuite() {
         OleInitialize(nullptr);
         SetCurrentDirectoryW(testing_support::StageFolder().c_str());
-        InstallEngineHooks(IE6, false, false);
+        EXPECT_EQ(InstallEngineHooks(IE6, false, false), NO_ERROR);
     }
     static void TearDownTestSuite() {
-        RemoveEngineHooks();
+        EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
         OleUninitialize();
     }
     void TearDown() override { SetFiltersDisabled(false); }

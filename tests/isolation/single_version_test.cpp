@@ -39,7 +39,7 @@ protected:
         SetCurrentDirectoryW(testing_support::StageFolder().c_str());
     }
     void TearDown() override {
-        while (g_hookRefCount > 0) RemoveEngineHooks();
+        while (g_hookRefCount > 0) ASSERT_EQ(RemoveEngineHooks(), NO_ERROR);
         OleUninitialize();
     }
 };
@@ -47,7 +47,7 @@ protected:
 TEST_F(SingleVersion, EveryThreadBelongsToTheOneVersion) {
     void* loadLibrary = ExportOf(L"kernel32.dll", "LoadLibraryW");
     auto before = FirstBytes(loadLibrary);
-    InstallEngineHooks(IE7, false, true);
+    EXPECT_EQ(InstallEngineHooks(IE7, false, true), NO_ERROR);
     ASSERT_TRUE(AreEngineHooksAttached());
     EXPECT_TRUE(g_singleVersionMode);
     EXPECT_NE(FirstBytes(loadLibrary), before);
@@ -69,7 +69,7 @@ TEST_F(SingleVersion, EveryThreadBelongsToTheOneVersion) {
     EXPECT_EQ(seen, &g_engines[IE7]);
     for (IEVERSION v : {IE55, IE6, IE8, IEDefault}) EXPECT_EQ(g_engines[v].loaded, 0u) << v;
 
-    RemoveEngineHooks();
+    EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
     EXPECT_FALSE(AreEngineHooksAttached());
     EXPECT_EQ(FirstBytes(loadLibrary), before);  // original bytes restored exactly
     EXPECT_EQ(GetModuleHandleW(L"7shtml.dll"), nullptr);  // freed at removal
@@ -77,25 +77,25 @@ TEST_F(SingleVersion, EveryThreadBelongsToTheOneVersion) {
 }
 
 TEST_F(SingleVersion, NestedInstallationOnlyCounts) {
-    InstallEngineHooks(IE8, true, true);
-    InstallEngineHooks(IE55, false, false);  // changes nothing but the count
+    EXPECT_EQ(InstallEngineHooks(IE8, true, true), NO_ERROR);
+    EXPECT_EQ(InstallEngineHooks(IE55, false, false), NO_ERROR);  // changes nothing but the count
     EXPECT_EQ(g_hookRefCount, 2);
     EXPECT_EQ(g_singleVersion, IE8);
     EXPECT_TRUE(g_filtersDisabled);
     EXPECT_EQ(g_engines[IE55].loaded, 0u);
-    RemoveEngineHooks();
+    EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
     EXPECT_TRUE(AreEngineHooksAttached());
     EXPECT_EQ(g_engines[IE8].loaded, 1u);
     EXPECT_NE(GetModuleHandleW(L"8shtml.dll"), nullptr);
-    RemoveEngineHooks();
+    EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
     EXPECT_FALSE(AreEngineHooksAttached());
     EXPECT_EQ(g_engines[IE8].loaded, 0u);
     EXPECT_EQ(GetModuleHandleW(L"8shtml.dll"), nullptr);
     // Installation after removal starts afresh.
-    InstallEngineHooks(IE6, false, true);
+    EXPECT_EQ(InstallEngineHooks(IE6, false, true), NO_ERROR);
     EXPECT_TRUE(AreEngineHooksAttached());
     EXPECT_EQ(GetCurrentEngine(), &g_engines[IE6]);
-    RemoveEngineHooks();
+    EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
 }
 
 TEST_F(SingleVersion, Version9AndTheSystemEngineAttachNothing) {
@@ -105,7 +105,7 @@ TEST_F(SingleVersion, Version9AndTheSystemEngineAttachNothing) {
         // The version-9 child runs from the ie9 folder, whose redirection
         // folder holds its URL moniker library.
         CurrentDirectory cd(testing_support::StageFolder() + L"ie9");
-        InstallEngineHooks(IE9, false, true);
+        EXPECT_EQ(InstallEngineHooks(IE9, false, true), NO_ERROR);
     }
     EXPECT_FALSE(AreEngineHooksAttached());
     EXPECT_EQ(RealLoadLibraryW, nullptr);
@@ -119,24 +119,24 @@ TEST_F(SingleVersion, Version9AndTheSystemEngineAttachNothing) {
     // The stand-in itself, not a library of the same name.
     EXPECT_NE(GetProcAddress(g_engines[IE9].hUrlmon, "StandInIdentity"), nullptr);
     EXPECT_EQ(GetCurrentEngine(), &g_engines[IE9]);
-    RemoveEngineHooks();
+    EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
     EXPECT_EQ(g_engines[IE9].loaded, 0u);
 
-    InstallEngineHooks(IEDefault, false, true);
+    EXPECT_EQ(InstallEngineHooks(IEDefault, false, true), NO_ERROR);
     EXPECT_FALSE(AreEngineHooksAttached());
     EXPECT_EQ(g_engines[IEDefault].useSystem, 1u);
     EXPECT_EQ(ModuleName(g_engines[IEDefault].hUrlmon), L"urlmon.dll");
     EXPECT_EQ(ModuleName(g_engines[IEDefault].hWininet), L"wininet.dll");
-    RemoveEngineHooks();
+    EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
 }
 
 TEST_F(SingleVersion, Version9WithoutItsLibraryStillCounts) {
     // From the program's folder the relative path finds nothing; the record
     // is loaded all the same.
-    InstallEngineHooks(IE9, false, true);
+    EXPECT_EQ(InstallEngineHooks(IE9, false, true), NO_ERROR);
     EXPECT_EQ(g_engines[IE9].loaded, 1u);
     EXPECT_EQ(g_engines[IE9].hUrlmon, nullptr);
-    RemoveEngineHooks();
+    EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
 }
 
 TEST_F(SingleVersion, AMissingRequiredFileMakesTheVersionUnavailable) {
@@ -145,7 +145,7 @@ TEST_F(SingleVersion, AMissingRequiredFileMakesTheVersionUnavailable) {
     ASSERT_TRUE(CopyStageFiles(dir.Path(), {L"7eframe.dll", L"7shtml.dll", L"7rlmon.dll", L"7ininet.dll"}));
     {
         CurrentDirectory cd(dir.Path());
-        InstallEngineHooks(IE7, false, true);
+        EXPECT_EQ(InstallEngineHooks(IE7, false, true), NO_ERROR);
     }
     EXPECT_EQ(g_engines[IE7].loaded, 0u);
     EXPECT_EQ(g_engines[IE7].hShell, nullptr);
@@ -158,7 +158,7 @@ TEST_F(SingleVersion, AMissingRequiredFileMakesTheVersionUnavailable) {
     EXPECT_EQ(shell, nullptr) << loaded;
     // Single-version mode still answers with the record, which is empty.
     EXPECT_EQ(GetCurrentEngine(), &g_engines[IE7]);
-    RemoveEngineHooks();
+    EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
 }
 
 TEST_F(SingleVersion, MissingOptionalFilesLeaveTheirModulesNull) {
@@ -167,7 +167,7 @@ TEST_F(SingleVersion, MissingOptionalFilesLeaveTheirModulesNull) {
                                             L"8ininet.dll", L"8xtrans.dll"}));
     {
         CurrentDirectory cd(dir.Path());
-        InstallEngineHooks(IE8, false, true);
+        EXPECT_EQ(InstallEngineHooks(IE8, false, true), NO_ERROR);
     }
     const IEENGINE& e = g_engines[IE8];
     ASSERT_EQ(e.loaded, 1u);
@@ -191,7 +191,7 @@ TEST_F(SingleVersion, MissingOptionalFilesLeaveTheirModulesNull) {
     obj->Release();
     // A redirected load of a missing module hands back its null field.
     EXPECT_EQ(LoadLibraryA("mshtml.dll"), e.hMshtml);
-    RemoveEngineHooks();
+    EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
 }
 
 TEST_F(SingleVersion, AMissingExportMakesTheVersionUnavailable) {
@@ -204,11 +204,11 @@ TEST_F(SingleVersion, AMissingExportMakesTheVersionUnavailable) {
                           FALSE));
     {
         CurrentDirectory cd(dir.Path());
-        InstallEngineHooks(IE6, false, true);
+        EXPECT_EQ(InstallEngineHooks(IE6, false, true), NO_ERROR);
     }
     EXPECT_EQ(g_engines[IE6].loaded, 0u);
     EXPECT_EQ(g_engines[IE6].hJscript, nullptr);
-    RemoveEngineHooks();
+    EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
 }
 
 TEST_F(SingleVersion, TooLongACurrentDirectoryFailsTheVersion) {
@@ -220,10 +220,10 @@ TEST_F(SingleVersion, TooLongACurrentDirectoryFailsTheVersion) {
     }
     {
         CurrentDirectory cd(deep);
-        InstallEngineHooks(IE7, false, true);
+        EXPECT_EQ(InstallEngineHooks(IE7, false, true), NO_ERROR);
     }
     EXPECT_EQ(g_engines[IE7].loaded, 0u);
-    RemoveEngineHooks();
+    EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 #include "prefs/stdio_file_ex.h"
 
 #include "framework/strings.h"
-#include "res/string_ids.h"
+#include "res/resource_ids.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "hosting/messages.h"
+#include "core/messages.h"
 
 namespace {
 

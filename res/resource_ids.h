@@ -1,0 +1,197 @@
+#pragma once
+// Every resource and command identifier of the program, in one place. The
+// resource scripts (res/*.rc), the language-file tool and the C++ code all
+// use these names; no identifier is written as a number anywhere else.
+// Only #define lines: the resource compiler reads this file too.
+//
+// One number may name resources of several types at once, the framework's
+// way: a document template's id is also its icon and its description string,
+// a command's id is also the id of its prompt string, and the main frame's id
+// names its title string, icon and accelerator table.
+
+// ---------------------------------------------------------------------------
+// Frame, document templates (strings and icons of the engine versions)
+#define IDR_MAINFRAME                  128
+#define IDR_IE4                        312
+#define IDR_IE5                        313
+#define IDR_IE6                        314
+#define IDR_IE55                       315
+#define IDR_IE_DEFAULT                 316
+#define IDR_IE7                        317
+#define IDR_IE8                        319
+#define IDR_IE9                        334
+
+// Accelerator table of the application (128, IDR_MAINFRAME, is the frame's)
+#define IDR_APP_ACCELERATORS           129
+
+// Context menus
+#define IDR_CONTEXT_EDIT               119
+#define IDR_CONTEXT_EXPLORER           174
+
+// ---------------------------------------------------------------------------
+// Dialogs and their controls
+#define IDD_ABOUTBOX                   100
+#define IDD_TAB_CONTENT                310
+
+#define IDC_PANEL_SPLITTER             219
+#define IDC_WEB_BROWSER                1000
+#define IDC_ADDRESS_BOX                1001
+#define IDC_VERSION_LINK               1014
+#define IDC_PANEL_CLOSE                1018
+#define IDC_PANEL_TITLE                1019
+
+// ---------------------------------------------------------------------------
+// Commands (each also the id of its prompt string, where it has one)
+#define ID_BACK                        109
+#define ID_FORWARD                     110
+#define ID_REFRESH                     111
+#define ID_STOP                        112
+#define ID_HOME                        113
+#define ID_FAVORITES                   311
+#define ID_IE_OPTIONS                  318
+#define ID_CLOSE_ALL_TABS              320
+#define ID_CLOSE_OTHER_TABS            322
+#define ID_TEXT_SIZE                   326
+#define ID_VIEW_SOURCE                 328
+#define ID_DISABLE_CACHE               329
+#define ID_DISABLE_MEDIAS              330
+#define ID_DISABLE_ENGINES             331
+#define ID_CHECK_VERSION               2000
+#define ID_OPTIONS                     2001
+#define ID_TOGGLE_FENNICK              2002
+#define ID_NEW_IE4                     32777
+#define ID_NEW_IE5                     32778
+#define ID_NEW_IE55                    32779
+#define ID_NEW_IE7                     32780
+#define ID_NEW_IE6                     32781
+#define ID_NEW_IE_DEFAULT              32793
+#define ID_NEW_IE8                     32796
+#define ID_FOCUS_SEARCH                32797
+#define ID_MENU_REFRESH                32810
+#define ID_REFRESH_NO_CACHE            32811
+#define ID_REFRESH_ALL                 32813
+#define ID_REFRESH_ALL_NO_CACHE        32815
+#define ID_CLOSE_ACTIVE_TAB            32825
+#define ID_OPEN_ALL_VERSIONS           32827
+#define ID_ZOOM_100                    32832
+#define ID_ZOOM_OUT                    32835
+#define ID_ZOOM_IN                     32838
+#define ID_TEXT_SIZE_LARGER            32852
+#define ID_TEXT_SIZE_LARGE             32854
+#define ID_TEXT_SIZE_MEDIUM            32856
+#define ID_TEXT_SIZE_SMALL             32858
+#define ID_TEXT_SIZE_SMALLER           32860
+#define ID_FOCUS_ADDRESS               32861
+#define ID_DISABLE_IMAGES              32865
+#define ID_DISABLE_VIDEOS              32866
+#define ID_DISABLE_BACKGROUND_SOUNDS   32867
+#define ID_DISABLE_JAVASCRIPT          32868
+#define ID_DISABLE_JAVA                32869
+#define ID_DISABLE_ACTIVEX             32870
+#define ID_DISABLE_BEHAVIORS           32871
+#define ID_NEW_IE9                     32873
+#define ID_FILE_OPEN                   57601
+#define ID_CLOSE_TAB                   57602
+#define ID_PRINT                       57607
+#define ID_QUICK_PRINT                 57608
+#define ID_PRINT_PREVIEW               57609
+#define ID_EDIT_COPY                   57634
+#define ID_EDIT_CUT                    57635
+#define ID_EDIT_PASTE                  57637
+#define ID_ABOUT                       57664
+#define ID_EXIT                        57665
+#define ID_NEXT_PANE                   57680
+#define ID_PREV_PANE                   57681
+#define ID_PROPERTIES                  57860
+
+// ---------------------------------------------------------------------------
+// Strings
+#define IDS_OLE_INIT_FAILED            100
+#define IDS_PANEL_NEW                  101
+#define IDS_PANEL_NAVIGATE             103
+#define IDS_LABEL_PREVIOUS             104
+#define IDS_LABEL_NEXT                 105
+#define IDS_LABEL_REFRESH              106
+#define IDS_LABEL_STOP                 107
+#define IDS_LABEL_HOME                 108
+#define IDS_FAVORITES                  114
+#define IDS_ABOUT                      115
+#define IDS_CHECK_VERSION              116
+#define IDS_CATEGORY_OPTIONS           117
+#define IDS_IE_OPTIONS                 118
+#define IDS_CHOOSE_LANGUAGE            119
+#define IDS_LANGUAGE_NEXT_START        120
+#define IDS_PAGE_LANGUAGE              121
+#define IDS_LANGUAGE_NAME              124
+#define IDS_CONFIGURE_APP              125
+#define IDS_LATEST_VERSION             126
+#define IDS_NEW_VERSION_AVAILABLE      127
+#define IDS_VERSION_INFO_UNAVAILABLE   129
+#define IDS_ABOUT_TITLE                131
+#define IDS_WINDOWS_DIALOG             132
+#define IDS_PANEL_APP_OPTIONS          133
+#define IDS_PAGE_GENERAL               134
+#define IDS_HOMEPAGE_CUE               135
+#define IDS_GROUP_HOMEPAGE             136
+#define IDS_BLANK_PAGE                 137
+#define IDS_DEFAULT_HOME               138
+#define IDS_GROUP_WEB_SEARCH           139
+#define IDS_WEB_SEARCH                 140
+#define IDS_OPTIONS_TITLE              141
+#define IDS_CLOSE_BUTTON               142
+#define IDS_SEARCH_NEW_DEFAULT_TAB     143
+#define IDS_SEARCH_ACTIVE_TAB          144
+#define IDS_SEARCH_FIRST_DEFAULT_TAB   145
+#define IDS_PANEL_PRINT                146
+#define IDS_OPEN_ALL_TITLE             147
+#define IDS_OPEN_ALL_PROMPT            148
+#define IDS_OK_BUTTON                  149
+#define IDS_CANCEL_BUTTON              150
+#define IDS_BROWSE_BUTTON              151
+#define IDS_SHOW_RIBBON                152
+#define IDS_MINIMIZE_RIBBON            153
+#define IDS_STATUS_INFO                154
+#define IDS_CATEGORY_DEV_TOOLS         159
+#define IDS_FENNICK_PANEL_ERROR        160
+#define IDS_PAGE_ADVANCED              161
+#define IDS_DISABLE_WINDOW_EXTERNAL    162
+#define IDS_GROUP_EXPERIMENTAL         163
+#define IDS_DISABLE_FILTERS            164
+#define IDS_MULTI_PROCESS_OPTION       165
+#define IDS_CANNOT_LOAD_VERSION        166
+#define IDS_MULTI_PROCESS_MODE         167
+#define IDS_MULTI_THREAD_MODE          168
+#define IDS_ADMINISTRATOR              169
+#define IDS_PANEL_DISABLE_FEATURES     170
+#define IDS_ISOLATION_FAILED           180
+#define IDS_SYSTEM_CALL_FAILED         181
+#define IDS_NO_PARENT_PROCESS_ID       182
+#define IDS_NO_PARENT_PROCESS_HANDLE   183
+#define IDS_LAUNCH_FAILED_PATH         184
+#define IDS_LAUNCH_FAILED_CREATE       185
+#define IDS_BIND_FAILED                186
+#define IDS_LOOK_OFFICE2007_BLUE       215
+#define IDS_LOOK_OFFICE2007_BLACK      216
+#define IDS_LOOK_OFFICE2007_SILVER     217
+#define IDS_LOOK_OFFICE2007_AQUA       218
+#define IDS_REOPEN_TAB                 231
+#define IDS_REOPEN_TAB_TIP             232
+#define IDS_TAB_CRASHED                233
+#define IDS_IMPORTANT                  234
+#define IDS_FILE                       260
+#define IDS_MAIN_CLOSE                 271
+#define IDS_MAIN_EXIT                  273
+#define IDS_CATEGORY_HOME              274
+#define IDS_STYLE                      286
+#define IDS_STYLE_TIP                  287
+#define IDS_STYLE_DESCRIPTION          288
+#define IDS_CONTEXT_EXPLORER           305
+#define IDS_CONTEXT_EDIT               306
+#define IDS_DOWNLOAD_PROGRESS          321
+#define IDS_ZOOM                       323
+#define IDS_ZOOM_SLIDER                325
+#define IDS_FENNICK_TOO_OLD            327
+#define IDS_DISABLE_TASKBAR_THUMBNAILS 332
+#define IDS_STATUSBAR_CONFIG           17087
+#define IDS_APP_TITLE                  57344
+#define IDS_FENNICK_NOT_FOUND          61445
