@@ -157,12 +157,17 @@ TEST(CommandLine, BuiltChildArgumentParsesBack) {
     EXPECT_EQ(BuildPcodeArgument(L"P", IEDefault, 0xABC), L"-pcode=P_ieD_ABC");
 }
 
-TEST(CommandLine, AddressesSurviveTheAnsiRoundTrip) {
+TEST(CommandLine, AddressesKeepEveryCharacter) {
     CCustomCommandLineInfo info;
-    Parse(info, L"\"C:\\My Pages\\index.html\" http://example.test/?a=1&b=2");
+    // Characters outside any ANSI code page, and ones a code page would map
+    // to a look-alike, come through unchanged.
+    Parse(info, L"\"C:\\My Pages\\\u00e9t\u00e9 \u20ac.html\" http://example.test/?a=1&b=2 "
+                L"-ie7 http://\u4f8b\u3048.test/\u30da\u30fc\u30b8?q=\u0436\U0001F600");
     ASSERT_EQ(info.m_urls[IEDefault].size(), 2u);
-    EXPECT_EQ(info.m_urls[IEDefault][0], L"C:\\My Pages\\index.html");
+    EXPECT_EQ(info.m_urls[IEDefault][0], L"C:\\My Pages\\\u00e9t\u00e9 \u20ac.html");
     EXPECT_EQ(info.m_urls[IEDefault][1], L"http://example.test/?a=1&b=2");
+    ASSERT_EQ(info.m_urls[IE7].size(), 1u);
+    EXPECT_EQ(info.m_urls[IE7][0], L"http://\u4f8b\u3048.test/\u30da\u30fc\u30b8?q=\u0436\U0001F600");
 }
 
 std::vector<std::wstring> Split(const std::wstring& text, const std::wstring& sep, int* count = nullptr) {

@@ -267,7 +267,6 @@ TEST_F(MultiVersion, FilterSwitchAndVersion6) {
 TEST_F(MultiVersion, ClassObjectQueryServesTheWebBrowserControl) {
     OnThread(IE8, [&] {
         IClassFactory* factory = nullptr;
-        // Whatever interface is asked for, the caller receives the class factory.
         ASSERT_EQ(CoGetClassObject(kWebBrowser, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
                                    reinterpret_cast<void**>(&factory)),
                   S_OK);
@@ -277,6 +276,17 @@ TEST_F(MultiVersion, ClassObjectQueryServesTheWebBrowserControl) {
         EXPECT_EQ(OriginOf(control), L"8eframe.dll");
         control->Release();
         factory->Release();
+        // Another interface of the class object comes from the same factory;
+        // one the factory lacks is refused, not answered with the factory.
+        IUnknown* unknown = nullptr;
+        ASSERT_EQ(CoGetClassObject(kWebBrowser, CLSCTX_INPROC_SERVER, nullptr, IID_IUnknown,
+                                   reinterpret_cast<void**>(&unknown)),
+                  S_OK);
+        EXPECT_EQ(ModuleNameOf(*reinterpret_cast<void**>(unknown)), L"8eframe.dll");
+        unknown->Release();
+        void* none = &none;
+        EXPECT_EQ(CoGetClassObject(kWebBrowser, CLSCTX_INPROC_SERVER, nullptr, IID_IDispatch, &none), E_NOINTERFACE);
+        EXPECT_EQ(none, nullptr);
         // Filter classes are not in the class-object table.
         EXPECT_EQ(CoGetClassObject(kFilterClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
                                    reinterpret_cast<void**>(&factory)),

@@ -3,6 +3,7 @@
 // are incomplete.
 #include "isolation_support.h"
 
+#include "interception/interception.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
@@ -224,6 +225,61 @@ TEST_F(SingleVersion, TooLongACurrentDirectoryFailsTheVersion) {
     }
     EXPECT_EQ(g_engines[IE7].loaded, 0u);
     EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
+}
+
+
+// A function that something else already intercepts cannot be attached: the
+// installation fails as a whole and leaves nothing of the layer behind.
+decltype(&LoadLibraryW) g_foreignReal = nullptr;
+HMODULE WINAPI ForeignLoadLibraryW(LPCWSTR name) { return g_foreignReal(name); }
+
+TEST_F(SingleVersion, AFailedInstallationLeavesNothingBehind) {
+    void* loadLibrary = ExportOf(L"kernel32.dll", "LoadLibraryA");
+    auto before = FirstBytes(loadLibrary);
+    g_foreignReal = reinterpret_cast<decltype(&LoadLibraryW)>(ExportOf(L"kernel32.dll", "LoadLibraryW"));
+    ASSERT_EQ(interception::TransactionBegin(), NO_ERROR);
+    ASSERT_EQ(interception::Attach(reinterpret_cast<void**>(&g_foreignReal), reinterpret_cast<void*>(&ForeignLoadLibraryW)),
+              NO_ERROR);
+    ASSERT_EQ(interception::TransactionCommit(), NO_ERROR);
+
+    EXPECT_EQ(InstallEngineHooks(IE7, false, true), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(g_hookRefCount, 0);
+    EXPECT_FALSE(AreEngineHooksAttached());
+    EXPECT_EQ(g_engines[IE7].loaded, 0u);
+    EXPECT_EQ(g_engines[IE7].hMshtml, nullptr);
+    EXPECT_EQ(GetModuleHandleW(L"7shtml.dll"), nullptr);  // the version's files were freed again
+    EXPECT_EQ(RealLoadLibraryA, nullptr);
+    EXPECT_EQ(FirstBytes(loadLibrary), before);            // nothing half attached
+    EXPECT_EQ(LoadLibraryW(L"kernel32.dll"), GetModuleHandleW(L"kernel32.dll"));
+
+    ASSERT_EQ(interception::TransactionBegin(), NO_ERROR);
+    ASSERT_EQ(interception::Detach(reinterpret_cast<void**>(&g_foreignReal), reinterpret_cast<void*>(&ForeignLoadLibraryW)),
+              NO_ERROR);
+    ASSERT_EQ(interception::TransactionCommit(), NO_ERROR);
+    // A later installation starts afresh.
+    EXPECT_EQ(InstallEngineHooks(IE7, false, true), NO_ERROR);
+    EXPECT_EQ(g_engines[IE7].loaded, 1u);
+}
+
+// A removal that cannot detach keeps the detours working: their saved entry
+// points stay, and the removal can be tried again.
+TEST_F(SingleVersion, AFailedRemovalKeepsTheDetoursWorking) {
+    ASSERT_EQ(InstallEngineHooks(IE7, false, true), NO_ERROR);
+    // A transaction left open on this thread makes the removal's own fail.
+    ASSERT_EQ(interception::TransactionBegin(), NO_ERROR);
+    EXPECT_EQ(RemoveEngineHooks(), ERROR_INVALID_OPERATION);
+    EXPECT_EQ(g_hookRefCount, 1);
+    EXPECT_TRUE(AreEngineHooksAttached());
+    EXPECT_NE(RealLoadLibraryA, nullptr);
+    EXPECT_NE(RealLoadLibraryW, nullptr);
+    EXPECT_EQ(g_engines[IE7].loaded, 1u);
+    EXPECT_EQ(LoadLibraryA("mshtml.dll"), g_engines[IE7].hMshtml);
+    EXPECT_EQ(LoadLibraryW(L"kernel32.dll"), GetModuleHandleW(L"kernel32.dll"));
+    ASSERT_EQ(interception::TransactionAbort(), NO_ERROR);
+
+    EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
+    EXPECT_FALSE(AreEngineHooksAttached());
+    EXPECT_EQ(g_hookRefCount, 0);
 }
 
 } // namespace
