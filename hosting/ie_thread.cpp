@@ -121,7 +121,10 @@ bool CIEThread::InitInstance() {
         m_dlgContent.m_strURL = m_strURL;
         m_dlgContent.m_nVersion = m_nVersion;
         m_dlgContent.m_hWndTopLevel = fw::OutermostAncestor(m_hWndTab);
-        if (!m_dlgContent.Create(IDD_TAB_CONTENT, m_hWndTab)) return true;
+        if (!m_dlgContent.Create(IDD_TAB_CONTENT, m_hWndTab)) {
+            ReportError(IDS_SYSTEM_CALL_FAILED, fw::DescribeSystemError(L"CreateDialog", GetLastError()));
+            return false;
+        }
         SetParent(m_dlgContent.Handle(), m_hWndTab);
         ShowWindow(m_dlgContent.Handle(), SW_SHOW);
         return true;

@@ -5,6 +5,8 @@
 
 #include "detours.h"
 
+#include "framework/com_ptr.h"
+
 #include <cstring>
 
 namespace {
@@ -160,20 +162,22 @@ HRESULT WINAPI HookedCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD con
     PFN_DllGetClassObject entry = FindEntry(kCreateRoutes, *engine, clsid, &route);
     if (!entry) return RealCoCreateInstance(clsid, outer, context, iid, object);
 
-    IClassFactory* factory = nullptr;
-    HRESULT hr = entry(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    fw::ComPtr<IClassFactory> factory;
+    HRESULT hr = entry(clsid, IID_IClassFactory, factory.put_void());
     if (route == 1) {
         if (FAILED(hr)) return hr;
-        if (!factory || reinterpret_cast<UINT_PTR>(factory) == ~static_cast<UINT_PTR>(0)) return E_FAIL;
+        if (!factory || reinterpret_cast<UINT_PTR>(factory.get()) == ~static_cast<UINT_PTR>(0)) {
+            // An all-ones pointer is no object: never release it.
+            (void)factory.detach();
+            return E_FAIL;
+        }
     } else if (route == 2) {
         if (FAILED(hr)) return hr;
     } else if (hr != S_OK) {
         return hr;
     }
     if (!factory) return E_FAIL;  // a success without a factory: nothing to create with
-    hr = factory->CreateInstance(outer, iid, object);
-    factory->Release();
-    return hr;
+    return factory->CreateInstance(outer, iid, object);
 }
 
 HRESULT WINAPI HookedCoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD context, COSERVERINFO* server,
@@ -191,14 +195,12 @@ HRESULT WINAPI HookedCoGetClassObject(REFCLSID clsid, DWORD context, COSERVERINF
     *object = nullptr;
     // The library is always asked for its class factory; a caller that
     // wants another interface of the class object gets it from the factory.
-    IClassFactory* factory = nullptr;
-    HRESULT hr = entry(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    fw::ComPtr<IClassFactory> factory;
+    HRESULT hr = entry(clsid, IID_IClassFactory, factory.put_void());
     if (FAILED(hr) || !factory) return FAILED(hr) ? hr : E_FAIL;
     if (IsEqualIID(iid, IID_IClassFactory)) {
-        *object = factory;
+        *object = factory.detach();
         return hr;
     }
-    hr = factory->QueryInterface(iid, object);
-    factory->Release();
-    return hr;
+    return factory->QueryInterface(iid, object);
 }
