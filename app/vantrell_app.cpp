@@ -129,6 +129,8 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
 
     m_hAccelTable.reset(LoadAcceleratorsW(fw::ResourceModule(), MAKEINTRESOURCEW(IDR_APP_ACCELERATORS)));
     CIEThread::SetAcceleratorTable(m_hAccelTable.get());
+    GetBrowserHostOptions().hAccelTable = m_hAccelTable.get();
+    GetBrowserHostOptions().bDisableWindowExternal = m_settings.disableWindowExternal;
 
     auto frame = new CMainFrame(m_settings, m_hAccelTable.get());
     if (!frame->LoadFrame(IDR_MAINFRAME, kMainFrameStyle)) {

@@ -1,24 +1,201 @@
 #include "dialog_wb_container.h"
 
+#include "core/settings.h"
+#include "isolation/isolation.h"
 #include "res/resource_ids.h"
 
 #include <commctrl.h>
+#include <exdispid.h>
+#include <mshtmcid.h>
+#include <mshtml.h>
+#include <olectl.h>
+
+namespace {
+
+// The ambient property through which the engine reads its download-control
+// flags (DISPID_AMBIENT_DLCONTROL).
+constexpr DISPID kAmbientDownloadControl = -5512;
+// The old-style NewWindow event of DWebBrowserEvents.
+constexpr DISPID kOldNewWindow = 107;
+// The command group of the engine's document commands (CGID_MSHTML, which
+// the toolchain declares but its libraries do not define).
+constexpr GUID kCgidMshtml = {0xDE4BA900, 0x59CA, 0x11CF, {0x95, 0x92, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+// Refresh2's level for a refresh that bypasses the cache.
+constexpr int kRefreshCompletely = 3;
+
+// Argument `index` (in the event's own order) of an event, references
+// followed, or null when the event has fewer arguments.
+const VARIANT* Argument(const DISPPARAMS* params, UINT index) {
+    if (!params || index >= params->cArgs || !params->rgvarg) return nullptr;
+    const VARIANT* v = &params->rgvarg[params->cArgs - 1 - index];
+    if (v->vt == (VT_VARIANT | VT_BYREF) && v->pvarVal) v = v->pvarVal;
+    return v;
+}
+
+std::wstring StringArgument(const DISPPARAMS* params, UINT index) {
+    const VARIANT* v = Argument(params, index);
+    if (!v) return {};
+    if (v->vt == VT_BSTR) return v->bstrVal ? std::wstring(v->bstrVal, SysStringLen(v->bstrVal)) : std::wstring();
+    if (v->vt == (VT_BSTR | VT_BYREF) && v->pbstrVal && *v->pbstrVal)
+        return std::wstring(*v->pbstrVal, SysStringLen(*v->pbstrVal));
+    VARIANT copy;
+    VariantInit(&copy);
+    std::wstring out;
+    if (SUCCEEDED(VariantChangeType(&copy, const_cast<VARIANT*>(v), 0, VT_BSTR)) && copy.bstrVal)
+        out.assign(copy.bstrVal, SysStringLen(copy.bstrVal));
+    VariantClear(&copy);
+    return out;
+}
+
+long NumberArgument(const DISPPARAMS* params, UINT index) {
+    const VARIANT* v = Argument(params, index);
+    if (!v) return 0;
+    VARIANT copy;
+    VariantInit(&copy);
+    long out = 0;
+    if (SUCCEEDED(VariantChangeType(&copy, const_cast<VARIANT*>(v), 0, VT_I4))) out = copy.lVal;
+    VariantClear(&copy);
+    return out;
+}
+
+IDispatch* DispatchArgument(const DISPPARAMS* params, UINT index) {
+    const VARIANT* v = Argument(params, index);
+    if (!v) return nullptr;
+    if (v->vt == VT_DISPATCH) return v->pdispVal;
+    if (v->vt == (VT_DISPATCH | VT_BYREF) && v->ppdispVal) return *v->ppdispVal;
+    return nullptr;
+}
+
+// Sets a by-reference Boolean argument (Cancel, Processed).
+void SetBoolArgument(DISPPARAMS* params, UINT index, bool value) {
+    if (!params || index >= params->cArgs || !params->rgvarg) return;
+    VARIANT* v = &params->rgvarg[params->cArgs - 1 - index];
+    if (v->vt == (VT_VARIANT | VT_BYREF) && v->pvarVal) v = v->pvarVal;
+    if (v->vt == (VT_BOOL | VT_BYREF) && v->pboolVal) *v->pboolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    else if (v->vt == VT_BOOL) v->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+std::wstring ToString(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
+
+} // namespace
+
+// A sink for one of the control's event interfaces; it hands every event to
+// the dialog while the dialog is there.
+class CDialogWBContainer::EventSink final : public IDispatch {
+public:
+    EventSink(CDialogWBContainer* dialog, REFIID events, bool oldStyle)
+        : m_pDialog(dialog), m_events(events), m_bOldStyle(oldStyle) {}
+    void Detach() { m_pDialog = nullptr; }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, m_events)) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+    STDMETHODIMP_(ULONG) Release() override {
+        LONG n = InterlockedDecrement(&m_refs);
+        if (n == 0) delete this;
+        return static_cast<ULONG>(n);
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (count) *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info) *info = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        // The dispatch map's one method, for callers that ask by name.
+        if (m_bOldStyle && names && ids && count >= 1 && names[0] && _wcsicmp(names[0], L"NewWindow") == 0) {
+            ids[0] = kOldNewWindow;
+            for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+            return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+        }
+        for (UINT i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+        if (!m_pDialog) return S_OK;
+        return m_bOldStyle ? m_pDialog->OnOldBrowserEvent(id, params) : m_pDialog->OnBrowserEvent(id, params);
+    }
+
+private:
+    ~EventSink() = default;
+    LONG m_refs = 1;
+    CDialogWBContainer* m_pDialog;
+    IID m_events;
+    bool m_bOldStyle;
+};
+
+CDialogWBContainer::CDialogWBContainer() : m_site(*this) {}
+
+CDialogWBContainer::~CDialogWBContainer() {
+    // A dialog whose window never went through WM_DESTROY (creation failed
+    // half-way) still lets go of its control here.
+    OnDestroy();
+}
 
 BOOL CDialogWBContainer::OnInitDialog() {
     SetWindowTextW(Item(IDC_PANEL_TITLE), L"");
     if (HWND edit = reinterpret_cast<HWND>(SendMessageW(Item(IDC_ADDRESS_BOX), CBEM_GETEDITCONTROL, 0, 0)))
         SetWindowSubclass(edit, &CDialogWBContainer::AddressEditProc, 0, 0);
+
+    // The control comes from the class object of this thread, which the
+    // isolation layer answers with the tab's engine version.
+    if (SUCCEEDED(m_wndBrowser.CreateInPlaceOf(Handle(), IDC_WEB_BROWSER, CLSID_WebBrowser, &m_site))) {
+        m_hWndBrowser = m_wndBrowser.Window();
+        m_wndBrowser.Query(IID_IWebBrowser2, m_pBrowser);
+        m_pEvents.attach(new EventSink(this, DIID_DWebBrowserEvents2, false));
+        m_wndBrowser.Advise(DIID_DWebBrowserEvents2, m_pEvents.get(), nullptr);
+        if (m_pBrowser) {
+            // The old-style interface brings NewWindow, which opens new tabs.
+            m_pOldEvents.attach(new EventSink(this, DIID_DWebBrowserEvents, true));
+            m_wndBrowser.Advise(DIID_DWebBrowserEvents, m_pOldEvents.get(), &m_dwEventsCookie);
+            if (!m_bChildProcess) PostBrowserToView();
+            m_pBrowser->put_RegisterAsDropTarget(VARIANT_TRUE);
+        }
+    }
     // The first address; an empty one shows a blank page.
     Navigate(m_strURL.empty() ? std::wstring(L"about:blank") : m_strURL);
     RecalcLayout();
     return TRUE;
 }
 
+void CDialogWBContainer::PostBrowserToView() {
+    // The view may drive the browser from its own thread through a stream
+    // marshalled for it; it owns the stream once the post succeeded.
+    fw::ComPtr<IDispatch> application;
+    if (FAILED(m_pBrowser->get_Application(application.put())) || !application) return;
+    IStream* stream = nullptr;
+    if (FAILED(CoMarshalInterThreadInterfaceInStream(IID_IDispatch, application.get(), &stream)) || !stream) return;
+    if (!PostMessageW(m_hWndView, UWM_TAB_BROWSER_READY, reinterpret_cast<WPARAM>(stream), 0)) {
+        // Nobody took it: unmarshalling releases the marshalled reference.
+        IDispatch* unused = nullptr;
+        if (SUCCEEDED(CoGetInterfaceAndReleaseStream(stream, IID_IDispatch, reinterpret_cast<void**>(&unused))) &&
+            unused)
+            unused->Release();
+    }
+}
+
 void CDialogWBContainer::Navigate(const std::wstring& url) {
-    // The page itself comes with the WebBrowser control; what a navigation
-    // start does to the tab (its address enters the address list) happens
-    // here already.
-    AddUrlToAddressList(url);
+    if (!m_pBrowser) {
+        // Without a control the address still enters the list, so the tab
+        // shows what it was asked for.
+        AddUrlToAddressList(url);
+        return;
+    }
+    BSTR address = SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
+    VARIANT empty;
+    VariantInit(&empty);
+    m_pBrowser->Navigate(address, &empty, &empty, &empty, &empty);
+    SysFreeString(address);
 }
 
 void CDialogWBContainer::AddUrlToAddressList(const std::wstring& url) {
@@ -42,8 +219,24 @@ void CDialogWBContainer::RecalcLayout() {
     RECT client{}, boxRect{};
     GetClientRect(Handle(), &client);
     GetWindowRect(box, &boxRect);
-    int addressHeight = boxRect.bottom - boxRect.top;
-    MoveWindow(box, 0, 0, client.right, addressHeight, TRUE);
+    const int width = client.right, height = client.bottom;
+    const int addressHeight = boxRect.bottom - boxRect.top;
+    MoveWindow(box, 0, 0, width, addressHeight, TRUE);
+    RECT page{0, addressHeight, width, std::max(height, addressHeight)};
+    m_wndBrowser.Move(page);
+}
+
+bool CDialogWBContainer::PreTranslateMessage(MSG& msg) {
+    const bool inBrowser =
+        m_hWndBrowser && (msg.hwnd == m_hWndBrowser || IsChild(m_hWndBrowser, msg.hwnd));
+    if (inBrowser && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
+        // The page's own keys first (tabbing between links, its accelerators).
+        if (m_wndBrowser.TranslateAccelerator(msg)) return true;
+        // Enter and Escape belong to the page (a form submits on Enter); the
+        // dialog manager would take them as OK and Cancel.
+        if (msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE)) return false;
+    }
+    return CDialogFNK::PreTranslateMessage(msg);
 }
 
 void CDialogWBContainer::Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam) {
@@ -64,6 +257,163 @@ void CDialogWBContainer::NotifyString(UINT message, const std::wstring& text, st
         TakeStringParam(heap);  // nobody received it
 }
 
+void CDialogWBContainer::NotifyStrings(UINT message, const std::wstring& first, const std::wstring& second) {
+    if (m_bChildProcess) {
+        if (m_pOwner) m_pOwner->NotifyStrings(message, first, second);
+        return;
+    }
+    WPARAM wParam = NewStringParam<WPARAM>(first);
+    LPARAM lParam = NewStringParam<LPARAM>(second);
+    if (!PostMessageW(m_hWndView, message, wParam, lParam)) {
+        TakeStringParam(wParam);
+        TakeStringParam(static_cast<std::uintptr_t>(lParam));
+    }
+}
+
+bool CDialogWBContainer::OnAmbientProperty(DISPID id, VARIANT* value) {
+    if (id != kAmbientDownloadControl || !value) return false;
+    value->vt = VT_I4;
+    value->lVal = static_cast<LONG>(m_dwDownloadFlags);
+    return true;
+}
+
+bool CDialogWBContainer::IsTopLevelBrowser(IDispatch* disp) const {
+    IUnknown* control = m_wndBrowser.Control();
+    if (!disp && !control) return true;
+    if (!disp || !control) return false;
+    fw::ComPtr<IUnknown> a, b;
+    if (FAILED(disp->QueryInterface(IID_IUnknown, a.put_void())) ||
+        FAILED(control->QueryInterface(IID_IUnknown, b.put_void())))
+        return false;
+    return a.get() == b.get();
+}
+
+HRESULT CDialogWBContainer::OnBrowserEvent(DISPID id, DISPPARAMS* params) {
+    switch (id) {
+    case DISPID_BEFORENAVIGATE2:
+    case DISPID_NAVIGATECOMPLETE2:
+    case DISPID_NAVIGATEERROR:
+        // Frames inside the page navigate too; only the page itself counts.
+        if (IsTopLevelBrowser(DispatchArgument(params, 0))) AddUrlToAddressList(StringArgument(params, 1));
+        break;
+    case DISPID_DOCUMENTCOMPLETE:
+        if (IsTopLevelBrowser(DispatchArgument(params, 0))) {
+            std::wstring url = StringArgument(params, 1);
+            AddUrlToAddressList(url);
+            BSTR name = nullptr;
+            if (m_pBrowser) m_pBrowser->get_LocationName(&name);
+            NotifyStrings(UWM_TAB_HISTORY_ADD, url, ToString(name));
+            SysFreeString(name);
+        }
+        break;
+    case DISPID_STATUSTEXTCHANGE:
+        NotifyString(UWM_TAB_STATUS_TEXT, StringArgument(params, 0), 0);
+        break;
+    case DISPID_TITLECHANGE:
+        NotifyString(UWM_TAB_TITLE, StringArgument(params, 0), 0);
+        break;
+    case DISPID_PROGRESSCHANGE:
+        Notify(UWM_TAB_PROGRESS, static_cast<std::uint32_t>(NumberArgument(params, 0)),
+               static_cast<std::uint32_t>(NumberArgument(params, 1)));
+        break;
+    case DISPID_WINDOWCLOSING:
+        // window.close() of the page: its unload handlers may keep it.
+        if (!MayUnload(true)) SetBoolArgument(params, 1, true);
+        break;
+    default:
+        break;
+    }
+    return S_OK;
+}
+
+HRESULT CDialogWBContainer::OnOldBrowserEvent(DISPID id, DISPPARAMS* params) {
+    if (id != kOldNewWindow) return S_OK;
+    // A page's new window becomes a new tab of the same version, opened by
+    // the view; the engine opens no window of its own.
+    const IEENGINE* engine = GetCurrentEngine();
+    const std::uint32_t version = engine ? engine->version : static_cast<std::uint32_t>(IEDefault);
+    NotifyString(UWM_TAB_NEW_WINDOW, StringArgument(params, 0), version);
+    SetBoolArgument(params, 5, true);
+    return S_OK;
+}
+
+bool CDialogWBContainer::MayUnload(bool failureAllows) {
+    if (!m_pBrowser) return failureAllows;
+    VARIANT out;
+    VariantInit(&out);
+    out.vt = VT_BOOL;
+    out.boolVal = VARIANT_TRUE;
+    if (FAILED(m_pBrowser->ExecWB(OLECMDID_ONUNLOAD, OLECMDEXECOPT_DODEFAULT, nullptr, &out))) return failureAllows;
+    const bool may = out.vt == VT_BOOL && out.boolVal != VARIANT_FALSE;
+    VariantClear(&out);
+    return may;
+}
+
+void CDialogWBContainer::ExecPrint(DWORD command) {
+    fw::ComPtr<IOleCommandTarget> target;
+    if (SUCCEEDED(m_wndBrowser.Query(IID_IOleCommandTarget, target)) && target)
+        target->Exec(&kCgidMshtml, command, 0, nullptr, nullptr);
+}
+
+void CDialogWBContainer::OnCommand(UINT id) {
+    switch (id) {
+    case ID_FOCUS_ADDRESS:
+        SetFocus(Item(IDC_ADDRESS_BOX));
+        return;
+    default:
+        break;
+    }
+    if (!m_pBrowser) return;
+    switch (id) {
+    case ID_BACK: m_pBrowser->GoBack(); break;
+    case ID_FORWARD: m_pBrowser->GoForward(); break;
+    case ID_REFRESH:
+    case ID_MENU_REFRESH:
+    case ID_REFRESH_ALL: m_pBrowser->Refresh(); break;
+    case ID_REFRESH_NO_CACHE:
+    case ID_REFRESH_ALL_NO_CACHE: {
+        VARIANT level;
+        VariantInit(&level);
+        level.vt = VT_I4;
+        level.lVal = kRefreshCompletely;
+        m_pBrowser->Refresh2(&level);
+        break;
+    }
+    case ID_STOP: m_pBrowser->Stop(); break;
+    // The program's home page, not the engine's.
+    case ID_HOME: Navigate(g_strHomePage); break;
+    case ID_PRINT: ExecPrint(IDM_PRINT); break;
+    case ID_PRINT_PREVIEW: ExecPrint(IDM_PRINTPREVIEW); break;
+    default: break;
+    }
+}
+
+void CDialogWBContainer::OnParentNotify(WPARAM wParam, LPARAM lParam) {
+    // The control's window goes from inside when the page closed itself.
+    if (m_bDestroying || LOWORD(wParam) != WM_DESTROY || reinterpret_cast<HWND>(lParam) != m_hWndBrowser ||
+        !m_hWndBrowser)
+        return;
+    ShowWindow(Handle(), SW_HIDE);
+    SetParent(Handle(), nullptr);
+    Notify(UWM_TAB_MUST_CLOSE, CLOSE_PAGE_CLOSED, 0);
+    DestroyWindow(Handle());
+}
+
+void CDialogWBContainer::OnDestroy() {
+    m_bDestroying = true;
+    // The events stop first, then the control lets go of its site and
+    // goes; the sinks may outlive the dialog in the engine's hands, so
+    // they are cut off from it.
+    if (m_pEvents) m_pEvents->Detach();
+    if (m_pOldEvents) m_pOldEvents->Detach();
+    m_pBrowser.reset();
+    m_wndBrowser.Destroy();
+    m_pEvents.reset();
+    m_pOldEvents.reset();
+    m_dwEventsCookie = 0;
+    m_hWndBrowser = nullptr;
+}
+
 bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
     switch (message) {
     case WM_SIZE:
@@ -74,17 +424,20 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
         result = TRUE;
         return true;
+    case WM_PARENTNOTIFY:
+        OnParentNotify(wParam, lParam);
+        return false;
+    case WM_DESTROY:
+        OnDestroy();
+        return false;
     case WM_CLOSE:
         // A tab's content never closes itself on request; it goes down with
         // the view's window.
         return true;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) return true;
-        if (LOWORD(wParam) == ID_FOCUS_ADDRESS) {
-            SetFocus(Item(IDC_ADDRESS_BOX));
-            return true;
-        }
-        return false;
+        OnCommand(LOWORD(wParam));
+        return true;
     case UWM_TAB_GO_ADDRESS: {
         HWND edit = reinterpret_cast<HWND>(SendMessageW(Item(IDC_ADDRESS_BOX), CBEM_GETEDITCONTROL, 0, 0));
         int n = edit ? GetWindowTextLengthW(edit) : 0;
@@ -101,6 +454,11 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
         result = TRUE;
         return true;
     }
+    case UWM_TAB_QUERY_CLOSE:
+        // The user closes the tab: the page may keep it open.
+        if (MayUnload(true)) Notify(UWM_TAB_MUST_CLOSE, CLOSE_UNLOAD_ACCEPTED, 0);
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
+        return true;
     default:
         return false;
     }

@@ -1,12 +1,27 @@
 #pragma once
 // The tab content: the window that fills a tab, with the address box above
-// the page. It lives on the tab's engine thread (multi-thread mode) or on
-// the main thread of the tab's child process, and its window is always a
-// child of the tab view's window.
+// the page and the page itself, a WebBrowser control of the tab's engine
+// version. It lives on the tab's engine thread (multi-thread mode) or on the
+// main thread of the tab's child process, and its window is always a child
+// of the tab view's window.
+//
+// Created by the engine thread (in-process) or the child's start-up, which
+// set the public members and call Create(IDD_TAB_CONTENT, view). The control
+// is created in OnInitDialog on the dialog's own thread, so the isolation
+// layer hands it the thread's engine version. All of the dialog's code runs
+// on that thread; it reaches the view only by posted messages (in-process)
+// or through its owner (child process), never by a sent one.
+// Window and dialog code returns bool; COM-facing code returns HRESULTs;
+// nothing throws out of a window procedure or a COM method.
+#include "browser/control_site.h"
 #include "core/messages.h"
 #include "core/versions.h"
 
+#include "framework/com_ptr.h"
+#include "framework/ole_control.h"
 #include "framework/window.h"
+
+#include <exdisp.h>
 
 #include <cstdint>
 #include <string>
@@ -18,6 +33,7 @@ class ITabContentOwner {
 public:
     virtual void Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam) = 0;
     virtual void NotifyString(UINT message, const std::wstring& text, std::uint32_t lParam) = 0;
+    virtual void NotifyStrings(UINT message, const std::wstring& first, const std::wstring& second) = 0;
 
 protected:
     ~ITabContentOwner() = default;
@@ -32,6 +48,9 @@ public:
 
 class CDialogWBContainer : public CDialogFNK {
 public:
+    CDialogWBContainer();
+    ~CDialogWBContainer() override;
+
     // In a child process the dialog moves itself on WM_SIZE, reports to its
     // owner and ends the process's loop when destroyed.
     bool m_bChildProcess = false;
@@ -50,11 +69,26 @@ public:
     void AddUrlToAddressList(const std::wstring& url);
     void Navigate(const std::wstring& url);
     void RecalcLayout();
+    bool PreTranslateMessage(MSG& msg) override;
+
+    // The hosted control, for the commands and for tests; null before
+    // OnInitDialog and after teardown.
+    IWebBrowser2* Browser() const { return m_pBrowser.get(); }
+    HWND BrowserWindow() const { return m_hWndBrowser; }
 
     // Notifications to the view: posted in multi-thread mode (strings as new
     // heap strings), handed to the owner in a child process.
     void Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam);
     void NotifyString(UINT message, const std::wstring& text, std::uint32_t lParam);
+    void NotifyStrings(UINT message, const std::wstring& first, const std::wstring& second);
+
+    // The ambient properties the control reads through its site: the
+    // download-control flags.
+    bool OnAmbientProperty(DISPID id, VARIANT* value);
+
+    // The events of the control's two event interfaces, by dispatch id.
+    HRESULT OnBrowserEvent(DISPID id, DISPPARAMS* params);
+    HRESULT OnOldBrowserEvent(DISPID id, DISPPARAMS* params);
 
 protected:
     BOOL OnInitDialog() override;
@@ -63,4 +97,25 @@ protected:
 
 private:
     static LRESULT CALLBACK AddressEditProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    class EventSink;
+
+    void OnCommand(UINT id);
+    void OnDestroy();
+    void OnParentNotify(WPARAM wParam, LPARAM lParam);
+    // True when the object an event names is the control itself, not a frame.
+    bool IsTopLevelBrowser(IDispatch* disp) const;
+    // Asks the page's unload handlers; true when the page may go (or the
+    // question could not be asked, when `failureAllows`).
+    bool MayUnload(bool failureAllows);
+    void PostBrowserToView();
+    void ExecPrint(DWORD command);
+
+    CDialogWBContainerCustomControlSite m_site;
+    fw::OleControl m_wndBrowser;
+    fw::ComPtr<IWebBrowser2> m_pBrowser;
+    fw::ComPtr<EventSink> m_pEvents;
+    fw::ComPtr<EventSink> m_pOldEvents;
+    DWORD m_dwEventsCookie = 0;
+    HWND m_hWndBrowser = nullptr;
+    bool m_bDestroying = false;
 };

@@ -54,6 +54,11 @@ void CChildPipeNotifier::NotifyString(UINT message, const std::wstring& text, st
     Write(record);
 }
 
+void CChildPipeNotifier::NotifyStrings(UINT message, const std::wstring& first, const std::wstring& second) {
+    auto record = CFNKXProcessMessage::Strings(message, first, second);
+    Write(record);
+}
+
 void CChildPipeNotifier::Write(CFNKXProcessMessage& message) {
     EnterCriticalSection(&m_lock);
     if (m_pThread) m_pThread->m_pipe.Send(message);

@@ -35,6 +35,7 @@ public:
 
     void Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam) override;
     void NotifyString(UINT message, const std::wstring& text, std::uint32_t lParam) override;
+    void NotifyStrings(UINT message, const std::wstring& first, const std::wstring& second) override;
 
     void Attach(CIEThread* thread);
     void Detach(CIEThread* thread);

@@ -1,0 +1,105 @@
+#include "control_site.h"
+
+#include "dialog_wb_container.h"
+
+#include "framework/thread.h"
+
+BrowserHostOptions& GetBrowserHostOptions() {
+    static BrowserHostOptions options;
+    return options;
+}
+
+CDialogWBContainerCustomControlSite::CDialogWBContainerCustomControlSite(CDialogWBContainer& dialog)
+    : m_dialog(dialog) {}
+
+bool CDialogWBContainerCustomControlSite::OnAmbientProperty(DISPID id, VARIANT* value) {
+    return m_dialog.OnAmbientProperty(id, value);
+}
+
+HRESULT CDialogWBContainerCustomControlSite::QuerySiteInterface(IUnknown* site, REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!IsEqualIID(iid, IID_IDocHostUIHandler)) return E_NOINTERFACE;
+    m_xDocHostUIHandler.m_pOuter = site;
+    *out = static_cast<IDocHostUIHandler*>(&m_xDocHostUIHandler);
+    site->AddRef();
+    return S_OK;
+}
+
+using Handler = CDialogWBContainerCustomControlSite::XDocHostUIHandler;
+
+STDMETHODIMP Handler::QueryInterface(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(iid, IID_IDocHostUIHandler)) {
+        *out = static_cast<IDocHostUIHandler*>(this);
+        AddRef();
+        return S_OK;
+    }
+    if (!m_pOuter) {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    return m_pOuter->QueryInterface(iid, out);
+}
+STDMETHODIMP_(ULONG) Handler::AddRef() { return m_pOuter ? m_pOuter->AddRef() : 1; }
+STDMETHODIMP_(ULONG) Handler::Release() { return m_pOuter ? m_pOuter->Release() : 1; }
+
+// The engine shows its own context menu.
+STDMETHODIMP Handler::ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) { return S_FALSE; }
+
+STDMETHODIMP Handler::GetHostInfo(DOCHOSTUIINFO* info) {
+    if (!info) return E_INVALIDARG;
+    info->dwFlags = DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_THEME;
+    info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+    return S_OK;
+}
+
+// The host shows its own interface: nothing of the engine's is merged.
+STDMETHODIMP Handler::ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
+                             IOleInPlaceUIWindow*) {
+    return S_OK;
+}
+STDMETHODIMP Handler::HideUI() { return S_OK; }
+STDMETHODIMP Handler::UpdateUI() { return S_OK; }
+STDMETHODIMP Handler::EnableModeless(BOOL) { return S_OK; }
+STDMETHODIMP Handler::OnDocWindowActivate(BOOL) { return E_NOTIMPL; }
+STDMETHODIMP Handler::OnFrameWindowActivate(BOOL) { return E_NOTIMPL; }
+STDMETHODIMP Handler::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
+
+// The application's shortcuts work inside pages: a key of its table becomes
+// the table's command for the thread's main window (an engine thread has
+// none of its own, so the window active as seen from that thread).
+STDMETHODIMP Handler::TranslateAccelerator(LPMSG msg, const GUID*, DWORD) {
+    HACCEL table = GetBrowserHostOptions().hAccelTable;
+    fw::WinThread* thread = fw::WinThread::Current();
+    if (!msg || !table || !thread) return S_FALSE;
+    HWND target = thread->MainWindow() ? thread->MainWindow() : GetActiveWindow();
+    if (target && ::TranslateAcceleratorW(target, table, msg)) return S_OK;
+    return S_FALSE;
+}
+
+STDMETHODIMP Handler::GetOptionKeyPath(LPOLESTR* key, DWORD) {
+    if (key) *key = nullptr;
+    return E_NOTIMPL;
+}
+STDMETHODIMP Handler::GetDropTarget(IDropTarget*, IDropTarget** target) {
+    if (target) *target = nullptr;
+    return E_NOTIMPL;
+}
+
+// Until the program's own window.external object is in, pages get the
+// engine's default object.
+STDMETHODIMP Handler::GetExternal(IDispatch** dispatch) {
+    if (GetBrowserHostOptions().bDisableWindowExternal.load(std::memory_order_relaxed)) return S_FALSE;
+    if (!dispatch) return E_INVALIDARG;
+    return S_FALSE;
+}
+
+STDMETHODIMP Handler::TranslateUrl(DWORD, LPWSTR, LPWSTR* out) {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+}
+STDMETHODIMP Handler::FilterDataObject(IDataObject*, IDataObject** out) {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+}

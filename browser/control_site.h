@@ -1,0 +1,68 @@
+#pragma once
+// What the tab content's control site adds to the framework's site: the
+// document host handler the engine asks for (border and theme flags, the
+// engine's own menus and message boxes, the application's shortcuts inside
+// pages, the window.external object) and the ambient properties of the tab.
+//
+// One per tab content, embedded in it and living as long as it; the handler
+// shares the framework site's identity and reference count, so the engine
+// keeps the site (not this object) alive through it. Runs on the dialog's
+// thread. The process-wide host options are written by start-up (and the
+// options sheet) on the main thread and read here.
+#include "framework/ole_control.h"
+
+#include <mshtmhst.h>
+
+#include <atomic>
+
+class CDialogWBContainer;
+
+// What every tab's site reads, set by the process's start-up.
+struct BrowserHostOptions {
+    // Table 129 of the application; null in a child process, whose pages
+    // keep every key.
+    HACCEL hAccelTable = nullptr;
+    // Pages get the engine's own window.external instead of the program's.
+    std::atomic<bool> bDisableWindowExternal{false};
+};
+BrowserHostOptions& GetBrowserHostOptions();
+
+class CDialogWBContainerCustomControlSite final : public fw::OleControlSiteOwner {
+public:
+    explicit CDialogWBContainerCustomControlSite(CDialogWBContainer& dialog);
+    CDialogWBContainerCustomControlSite(const CDialogWBContainerCustomControlSite&) = delete;
+    CDialogWBContainerCustomControlSite& operator=(const CDialogWBContainerCustomControlSite&) = delete;
+
+    bool OnAmbientProperty(DISPID id, VARIANT* value) override;
+    HRESULT QuerySiteInterface(IUnknown* site, REFIID iid, void** out) override;
+
+    // The handler the engine gets from the site.
+    class XDocHostUIHandler final : public IDocHostUIHandler {
+    public:
+        IUnknown* m_pOuter = nullptr;  // the framework site; not counted
+
+        STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+        STDMETHODIMP_(ULONG) AddRef() override;
+        STDMETHODIMP_(ULONG) Release() override;
+        STDMETHODIMP ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override;
+        STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) override;
+        STDMETHODIMP ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
+                            IOleInPlaceUIWindow*) override;
+        STDMETHODIMP HideUI() override;
+        STDMETHODIMP UpdateUI() override;
+        STDMETHODIMP EnableModeless(BOOL) override;
+        STDMETHODIMP OnDocWindowActivate(BOOL) override;
+        STDMETHODIMP OnFrameWindowActivate(BOOL) override;
+        STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override;
+        STDMETHODIMP TranslateAccelerator(LPMSG msg, const GUID*, DWORD) override;
+        STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD) override;
+        STDMETHODIMP GetDropTarget(IDropTarget*, IDropTarget** target) override;
+        STDMETHODIMP GetExternal(IDispatch** dispatch) override;
+        STDMETHODIMP TranslateUrl(DWORD, LPWSTR, LPWSTR* out) override;
+        STDMETHODIMP FilterDataObject(IDataObject*, IDataObject** out) override;
+    };
+
+private:
+    CDialogWBContainer& m_dialog;
+    XDocHostUIHandler m_xDocHostUIHandler;
+};

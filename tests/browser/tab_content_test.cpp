@@ -1,0 +1,287 @@
+// The tab content hosting its version's WebBrowser control: on a bound
+// engine thread of this process, and in a real child process of the staged
+// program, with a window of this test standing in for the tab view. Pages
+// come from a loopback server, which shows which engine fetched them.
+#include "hosting/ie_thread.h"
+
+#include "engines/browser/tests/http_server.h"
+#include "isolation/isolation.h"
+#include "tests/support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+using testing_support::WaitFor;
+
+namespace {
+
+struct Received {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    std::wstring text, text2;  // string parameters, taken over as the view does
+};
+
+// Records what reaches the view, taking over every string and stream the
+// protocol hands to it.
+class TestView {
+public:
+    TestView() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &TestView::Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"VantrellTabContentTestView";
+        RegisterClassW(&wc);
+        hwnd = CreateWindowExW(0, wc.lpszClassName, L"view", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 640, 480,
+                               nullptr, nullptr, wc.hInstance, this);
+        ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+    }
+    ~TestView() {
+        if (IsWindow(hwnd)) DestroyWindow(hwnd);
+        for (IDispatch* browser : browsers) browser->Release();
+    }
+    std::vector<Received> Of(UINT message) const {
+        std::vector<Received> out;
+        for (const auto& r : received)
+            if (r.message == message) out.push_back(r);
+        return out;
+    }
+    bool Got(UINT message, const std::wstring& text = {}) const {
+        for (const auto& r : Of(message))
+            if (text.empty() || r.text == text) return true;
+        return false;
+    }
+
+    HWND hwnd = nullptr;
+    std::vector<Received> received;
+    std::vector<IDispatch*> browsers;  // unmarshalled from UWM_TAB_BROWSER_READY
+
+private:
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+        if (m == WM_NCCREATE)
+            SetWindowLongPtrW(h, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams));
+        auto self = reinterpret_cast<TestView*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+        if (!self || m < UWM_TAB_GO_ADDRESS || m > UWM_TAB_TASKBAR_PREVIEW) return DefWindowProcW(h, m, w, l);
+        Received r{m, w, l, {}, {}};
+        switch (m) {
+        case UWM_TAB_ADDRESS:
+        case UWM_TAB_TITLE:
+        case UWM_TAB_STATUS_TEXT:
+        case UWM_TAB_NEW_WINDOW:
+            if (auto text = TakeStringParam(w)) r.text = *text;
+            break;
+        case UWM_TAB_HISTORY_ADD:
+            if (auto text = TakeStringParam(w)) r.text = *text;
+            if (auto text = TakeStringParam(static_cast<std::uintptr_t>(l))) r.text2 = *text;
+            break;
+        case UWM_TAB_BROWSER_READY: {
+            IDispatch* browser = nullptr;
+            if (SUCCEEDED(CoGetInterfaceAndReleaseStream(reinterpret_cast<IStream*>(w), IID_IDispatch,
+                                                         reinterpret_cast<void**>(&browser))) &&
+                browser)
+                self->browsers.push_back(browser);
+            break;
+        }
+        default:
+            break;
+        }
+        self->received.push_back(r);
+        return 0;
+    }
+};
+
+struct DoneEvent {
+    DoneEvent() : h(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~DoneEvent() { CloseHandle(h); }
+    bool Signalled() const { return WaitForSingleObject(h, 0) == WAIT_OBJECT_0; }
+    HANDLE h;
+};
+
+// One tab: its engine thread in the in-process or the proxy role.
+struct Tab {
+    Tab(TestView& view, IEVERSION version, const std::wstring& url, bool childProcess) : view(view) {
+        thread = new CIEThread(childProcess, false, L"", view.hwnd, version, url.c_str(), done.h, view.hwnd);
+        started = thread->CreateThread();
+        id = thread->ThreadId();
+    }
+    // As a tab closes: the view's window goes (and the content inside it),
+    // then the engine thread is told to end.
+    ~Tab() {
+        if (IsWindow(view.hwnd)) DestroyWindow(view.hwnd);
+        PostThreadMessageW(id, UWM_ENGINE_CLOSE, 0, 0);
+        WaitFor([&] { return done.Signalled(); }, 15s);
+    }
+    void Navigate(const std::wstring& url) {
+        WPARAM heap = NewStringParam<WPARAM>(url);
+        if (!PostThreadMessageW(id, UWM_TAB_NAVIGATE, heap, 0)) TakeStringParam(heap);
+    }
+    TestView& view;
+    DoneEvent done;
+    CIEThread* thread = nullptr;
+    bool started = false;
+    DWORD id = 0;
+};
+
+const char* UserAgentMark(IEVERSION v) {
+    switch (v) {
+    case IE55: return "MSIE 5.5";
+    case IE6: return "MSIE 6.0";
+    case IE7: return "MSIE 7.0";
+    case IE8: return "MSIE 8.0";
+    default: return "";
+    }
+}
+
+// The user agent of the last request for `path`.
+std::string AgentOf(const testing_support::HttpServer& server, const std::string& path) {
+    std::string agent;
+    for (const auto& r : server.Requests())
+        if (r.path == path) {
+            auto it = r.headers.find("user-agent");
+            if (it != r.headers.end()) agent = it->second;
+        }
+    return agent;
+}
+
+class TabContent : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        OleInitialize(nullptr);
+        SetCurrentDirectoryW(testing_support::StageFolder().c_str());
+        EXPECT_EQ(InstallEngineHooks(IE6, false, false), NO_ERROR);
+        CIEThread::SetProgramPath(testing_support::StageFolder() + L"vantrell.exe");
+    }
+    static void TearDownTestSuite() {
+        EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
+        OleUninitialize();
+    }
+    void SetUp() override {
+        server.Serve("/page.html", 200, "text/html", "<html><head><title>Sample page</title></head><body>Hi</body></html>");
+        server.Serve("/other.html", 200, "text/html", "<html><head><title>Other</title></head><body>2</body></html>");
+        server.Serve("/leave.html", 200, "text/html",
+                     "<html><head><title>Leave</title></head><body onbeforeunload=\"return 'Sure?'\">x</body></html>");
+    }
+    testing_support::HttpServer server;
+};
+
+TEST_F(TabContent, EachVersionLoadsThePageWithItsOwnEngineAndReportsIt) {
+    for (IEVERSION version : {IE55, IE7, IE8}) {
+        SCOPED_TRACE(UserAgentMark(version));
+        TestView view;
+        const std::wstring url = server.Url("/page.html");
+        Tab tab(view, version, url, false);
+        ASSERT_TRUE(tab.started);
+        ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_HISTORY_ADD); }, 15s));
+        EXPECT_NE(AgentOf(server, "/page.html").find(UserAgentMark(version)), std::string::npos)
+            << AgentOf(server, "/page.html");
+        EXPECT_TRUE(view.Got(UWM_TAB_TITLE, L"Sample page"));
+        auto history = view.Of(UWM_TAB_HISTORY_ADD);
+        EXPECT_EQ(history.back().text, url);
+        EXPECT_EQ(history.back().text2, L"Sample page");
+        EXPECT_TRUE(view.Got(UWM_TAB_PROGRESS));
+        EXPECT_TRUE(view.Got(UWM_TAB_STATUS_TEXT));
+        // The browser handed to the view works from the view's thread.
+        ASSERT_EQ(view.browsers.size(), 1u);
+        IWebBrowser2* browser = nullptr;
+        ASSERT_EQ(view.browsers[0]->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser)), S_OK);
+        BSTR location = nullptr;
+        EXPECT_EQ(browser->get_LocationURL(&location), S_OK);
+        EXPECT_EQ(std::wstring(location ? location : L""), url);
+        SysFreeString(location);
+        browser->Release();
+
+        // One address, however often and in whatever letter case it comes.
+        std::wstring upper = url;
+        for (auto& c : upper) c = static_cast<wchar_t>(towupper(c));
+        tab.Navigate(upper);
+        ASSERT_TRUE(WaitFor([&] { return view.Of(UWM_TAB_HISTORY_ADD).size() >= 2; }, 15s));
+        EXPECT_EQ(view.Of(UWM_TAB_ADDRESS).size(), 1u);
+    }
+}
+
+TEST_F(TabContent, ANewWindowOfAPageCarriesTheTabsVersion) {
+    TestView view;
+    Tab tab(view, IE7, server.Url("/page.html"), false);
+    ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_HISTORY_ADD); }, 15s));
+    tab.Navigate(L"javascript:window.open('" + server.Url("/other.html") + L"')");
+    ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_NEW_WINDOW); }, 15s));
+    auto opened = view.Of(UWM_TAB_NEW_WINDOW).front();
+    EXPECT_EQ(opened.text, server.Url("/other.html"));
+    EXPECT_EQ(opened.lParam, static_cast<LPARAM>(IE7));
+    // The engine opened no window of its own and the tab kept its page.
+    EXPECT_EQ(view.Of(UWM_TAB_HISTORY_ADD).size(), 1u);
+}
+
+// The page's unload question, answered through its message box; true once
+// the box has gone.
+bool AnswerUnloadQuestion(int button) {
+    HWND box = nullptr;
+    bool found = WaitFor(
+        [&] {
+            for (HWND w : testing_support::TopLevelWindows(GetCurrentProcessId(), L"#32770")) {
+                if (IsWindowVisible(w) && !testing_support::MessageBoxText(w).empty()) {
+                    box = w;
+                    return true;
+                }
+            }
+            return false;
+        },
+        10s);
+    if (!found) return false;
+    PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+    return WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10s);
+}
+
+TEST_F(TabContent, APageThatClosesItselfIsAskedFirstAndThenClosesTheTab) {
+    TestView view;
+    Tab tab(view, IE8, server.Url("/leave.html"), false);
+    ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_HISTORY_ADD); }, 15s));
+
+    tab.Navigate(L"javascript:window.close()");
+    ASSERT_TRUE(AnswerUnloadQuestion(IDCANCEL));  // stay on the page
+    Sleep(200);
+    EXPECT_FALSE(view.Got(UWM_TAB_MUST_CLOSE));
+
+    tab.Navigate(L"javascript:window.close()");
+    ASSERT_TRUE(AnswerUnloadQuestion(IDOK));
+    ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_MUST_CLOSE); }, 10s));
+    EXPECT_EQ(view.Of(UWM_TAB_MUST_CLOSE).front().wParam, static_cast<WPARAM>(CLOSE_PAGE_CLOSED));
+}
+
+TEST_F(TabContent, ClosingATabAsksThePage) {
+    TestView view;
+    Tab tab(view, IE7, server.Url("/leave.html"), false);
+    ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_HISTORY_ADD); }, 15s));
+    PostThreadMessageW(tab.id, UWM_TAB_QUERY_CLOSE, 0, 0);
+    ASSERT_TRUE(AnswerUnloadQuestion(IDCANCEL));
+    Sleep(200);
+    EXPECT_FALSE(view.Got(UWM_TAB_MUST_CLOSE));
+    PostThreadMessageW(tab.id, UWM_TAB_QUERY_CLOSE, 0, 0);
+    ASSERT_TRUE(AnswerUnloadQuestion(IDOK));
+    ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_MUST_CLOSE); }, 10s));
+    EXPECT_EQ(view.Of(UWM_TAB_MUST_CLOSE).front().wParam, static_cast<WPARAM>(CLOSE_UNLOAD_ACCEPTED));
+}
+
+TEST_F(TabContent, AChildProcessOfEachVersionShowsThePageAndReportsItsTitle) {
+    for (IEVERSION version : {IE55, IE6, IE7, IE8}) {
+        SCOPED_TRACE(UserAgentMark(version));
+        TestView view;
+        const std::wstring url = server.Url("/page.html");
+        Tab tab(view, version, url, true);
+        ASSERT_TRUE(tab.started);
+        // The child shows a blank page until the address comes over the pipe.
+        ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_HISTORY_ADD, url); }, 20s));
+        EXPECT_TRUE(view.Got(UWM_TAB_TITLE, L"Sample page"));
+        EXPECT_EQ(view.Of(UWM_TAB_HISTORY_ADD).back().text2, L"Sample page");
+        EXPECT_NE(AgentOf(server, "/page.html").find(UserAgentMark(version)), std::string::npos)
+            << AgentOf(server, "/page.html");
+        // No browser crosses a process.
+        EXPECT_TRUE(view.browsers.empty());
+    }
+}
+
+} // namespace
