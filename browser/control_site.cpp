@@ -10,7 +10,10 @@ BrowserHostOptions& GetBrowserHostOptions() {
 }
 
 CDialogWBContainerCustomControlSite::CDialogWBContainerCustomControlSite(CDialogWBContainer& dialog)
-    : m_dialog(dialog) {}
+    : m_dialog(dialog) {
+    m_external.attach(CCustomWindowExternal::Create());
+    m_xDocHostUIHandler.m_pExternal = m_external.get();
+}
 
 bool CDialogWBContainerCustomControlSite::OnAmbientProperty(DISPID id, VARIANT* value) {
     return m_dialog.OnAmbientProperty(id, value);
@@ -87,12 +90,15 @@ STDMETHODIMP Handler::GetDropTarget(IDropTarget*, IDropTarget** target) {
     return E_NOTIMPL;
 }
 
-// Until the program's own window.external object is in, pages get the
-// engine's default object.
+// Every page of the tab gets the site's one window.external object, unless
+// the user switched it off; the engine then gives pages its own.
 STDMETHODIMP Handler::GetExternal(IDispatch** dispatch) {
     if (GetBrowserHostOptions().bDisableWindowExternal.load(std::memory_order_relaxed)) return S_FALSE;
     if (!dispatch) return E_INVALIDARG;
-    return S_FALSE;
+    if (!m_pExternal) return S_FALSE;
+    *dispatch = m_pExternal;
+    m_pExternal->AddRef();
+    return S_OK;
 }
 
 STDMETHODIMP Handler::TranslateUrl(DWORD, LPWSTR, LPWSTR* out) {

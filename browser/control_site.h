@@ -9,6 +9,8 @@
 // keeps the site (not this object) alive through it. Runs on the dialog's
 // thread. The process-wide host options are written by start-up (and the
 // options sheet) on the main thread and read here.
+#include "browser/window_external.h"
+#include "framework/com_ptr.h"
 #include "framework/ole_control.h"
 
 #include <mshtmhst.h>
@@ -40,6 +42,7 @@ public:
     class XDocHostUIHandler final : public IDocHostUIHandler {
     public:
         IUnknown* m_pOuter = nullptr;  // the framework site; not counted
+        CCustomWindowExternal* m_pExternal = nullptr;  // the site's own; not counted here
 
         STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
         STDMETHODIMP_(ULONG) AddRef() override;
@@ -64,5 +67,7 @@ public:
 
 private:
     CDialogWBContainer& m_dialog;
+    // The one window.external of the tab's pages, for the life of the site.
+    fw::ComPtr<CCustomWindowExternal> m_external;
     XDocHostUIHandler m_xDocHostUIHandler;
 };

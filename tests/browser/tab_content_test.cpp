@@ -4,6 +4,8 @@
 // come from a loopback server, which shows which engine fetched them.
 #include "hosting/ie_thread.h"
 
+#include "browser/window_external.h"
+
 #include "engines/browser/tests/http_server.h"
 #include "isolation/isolation.h"
 #include "tests/support/process.h"
@@ -216,9 +218,9 @@ TEST_F(TabContent, ANewWindowOfAPageCarriesTheTabsVersion) {
     EXPECT_EQ(view.Of(UWM_TAB_HISTORY_ADD).size(), 1u);
 }
 
-// The page's unload question, answered through its message box; true once
-// the box has gone.
-bool AnswerUnloadQuestion(int button) {
+// A message box of this process, answered with `button`; its text, once the
+// box has gone (empty when none came).
+std::wstring AnswerMessageBox(int button, std::chrono::milliseconds timeout = 10s) {
     HWND box = nullptr;
     bool found = WaitFor(
         [&] {
@@ -230,11 +232,15 @@ bool AnswerUnloadQuestion(int button) {
             }
             return false;
         },
-        10s);
-    if (!found) return false;
+        timeout);
+    if (!found) return {};
+    const std::wstring text = testing_support::MessageBoxText(box);
     PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
-    return WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10s);
+    return WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10s) ? text : std::wstring();
 }
+
+// The page's unload question, answered.
+bool AnswerUnloadQuestion(int button) { return !AnswerMessageBox(button).empty(); }
 
 TEST_F(TabContent, APageThatClosesItselfIsAskedFirstAndThenClosesTheTab) {
     TestView view;
@@ -282,6 +288,84 @@ TEST_F(TabContent, AChildProcessOfEachVersionShowsThePageAndReportsItsTitle) {
         // No browser crosses a process.
         EXPECT_TRUE(view.browsers.empty());
     }
+}
+
+TEST_F(TabContent, PagesReachTheWindowExternalMethodsOfTheirVersion) {
+    struct Case {
+        IEVERSION version;
+        const wchar_t* call;
+        const wchar_t* shown;  // null: refused, no message
+    } cases[] = {
+        {IE7, L"window.external.AddSearchProvider('x')", L"window.external.AddSearchProvider method called"},
+        {IE7, L"window.external.AddChannel('x')", nullptr},
+        {IE7, L"window.external.addfavorite('a', 'b')", L"window.external.AddFavorite method called"},
+        {IE6, L"window.external.IsSubscribed('x')", L"window.external.IsSubscribed method called"},
+        {IE8, L"window.external.ShowBrowserUI('x')", L"window.external.ShowBrowserUI method called"},
+        {IE8, L"window.external.AddFavorite('a')", nullptr},
+        {IE8, L"window.external.ContentDiscoveryReset(1)", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.call);
+        TestView view;
+        Tab tab(view, c.version, server.Url("/page.html"), false);
+        ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_HISTORY_ADD); }, 15s));
+        tab.Navigate(std::wstring(L"javascript:") + c.call);
+        if (c.shown) {
+            EXPECT_EQ(AnswerMessageBox(IDOK), c.shown);
+        } else {
+            // The script fails: the page reports an error and no box comes.
+            ASSERT_TRUE(WaitFor(
+                [&] {
+                    for (const auto& r : view.Of(UWM_TAB_STATUS_TEXT))
+                        if (r.text.rfind(L"Error on page", 0) == 0) return true;
+                    return false;
+                },
+                10s));
+            EXPECT_TRUE(AnswerMessageBox(IDOK, 300ms).empty());
+        }
+    }
+}
+
+// The automation rules, called as a script engine would, on a thread bound
+// to a version.
+TEST_F(TabContent, WindowExternalRefusesWrongCallsWithAutomationErrors) {
+    ASSERT_TRUE(BindThreadToVersion(0, IE8));
+    CCustomWindowExternal* external = CCustomWindowExternal::Create();
+    auto id = [&](const wchar_t* name) {
+        DISPID out = 12345;
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        HRESULT hr = external->GetIDsOfNames(IID_NULL, names, 1, 0, &out);
+        return SUCCEEDED(hr) ? out : static_cast<DISPID>(hr);
+    };
+    EXPECT_EQ(id(L"addtofavoritesbar"), 3);
+    EXPECT_EQ(id(L"IsSubscribed"), static_cast<DISPID>(DISP_E_UNKNOWNNAME));
+    auto call = [&](DISPID member, std::vector<VARIANT> args) {
+        DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+        VARIANT result;
+        VariantInit(&result);
+        UINT argError = 99;
+        return external->Invoke(member, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, &argError);
+    };
+    VARIANT text;
+    text.vt = VT_BSTR;
+    text.bstrVal = SysAllocString(L"a");
+    VARIANT object;
+    object.vt = VT_DISPATCH;
+    object.pdispVal = nullptr;
+    EXPECT_EQ(call(0, {text}), DISP_E_PARAMNOTOPTIONAL);           // AddFavorite(string, string)
+    EXPECT_EQ(call(0, {text, text, text}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(call(6, {text}), DISP_E_BADPARAMCOUNT);              // ContentDiscoveryReset()
+    EXPECT_EQ(call(1, {text, text, text, text, text, text}), DISP_E_TYPEMISMATCH);  // "a" is no number
+    EXPECT_EQ(call(12, {}), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(call(-1, {}), DISP_E_MEMBERNOTFOUND);
+    (void)object;
+    SysFreeString(text.bstrVal);
+    // A 7 thread has a table of its own.
+    ASSERT_TRUE(BindThreadToVersion(0, IE7));
+    EXPECT_EQ(id(L"AddSearchProvider"), 2);
+    EXPECT_EQ(id(L"AddToFavoritesBar"), static_cast<DISPID>(DISP_E_UNKNOWNNAME));
+    UnbindCurrentThread();
+    EXPECT_EQ(external->Release(), 0u);
 }
 
 } // namespace
