@@ -5,6 +5,7 @@
 #include "res/resource_ids.h"
 
 #include <commctrl.h>
+#include <cwchar>
 #include <exdispid.h>
 #include <mshtmcid.h>
 #include <mshtml.h>
@@ -20,6 +21,11 @@ constexpr DISPID kOldNewWindow = 107;
 // The command group of the engine's document commands (CGID_MSHTML, which
 // the toolchain declares but its libraries do not define).
 constexpr GUID kCgidMshtml = {0xDE4BA900, 0x59CA, 0x11CF, {0x95, 0x92, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+// The wrapper's attribute text; %d is the percentage.
+constexpr const wchar_t* kZoomWrapperAttributes =
+    L"ID = \"__bm__fennickbar__zoom__\" NAME=\"__bm__fennickbar__zoom__\" STYLE=\"position: relative;zoom: %d%%\"";
+// The engine's tag identifier of a DIV (TAGID_DIV).
+constexpr int kTagDiv = 30;
 // Refresh2's level for a refresh that bypasses the cache.
 constexpr int kRefreshCompletely = 3;
 
@@ -73,6 +79,37 @@ void SetBoolArgument(DISPPARAMS* params, UINT index, bool value) {
     if (v->vt == (VT_VARIANT | VT_BYREF) && v->pvarVal) v = v->pvarVal;
     if (v->vt == (VT_BOOL | VT_BYREF) && v->pboolVal) *v->pboolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
     else if (v->vt == VT_BOOL) v->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+// A CSS percentage as a string variant ("150%").
+struct PercentText {
+    explicit PercentText(int percent) {
+        wchar_t text[16];
+        swprintf(text, 16, L"%d%%", percent);
+        VariantInit(&value);
+        value.vt = VT_BSTR;
+        value.bstrVal = SysAllocString(text);
+    }
+    ~PercentText() { VariantClear(&value); }
+    VARIANT value;
+};
+
+// Sets the CSS zoom of a style object that answers IHTMLStyle3.
+template <typename Style>
+bool SetZoom(Style* style, int percent) {
+    if (!style) return false;
+    fw::ComPtr<IHTMLStyle3> style3;
+    if (FAILED(style->QueryInterface(__uuidof(IHTMLStyle3), style3.put_void())) || !style3) return false;
+    PercentText text(percent);
+    return SUCCEEDED(style3->put_zoom(text.value));
+}
+
+bool SetRuntimeZoom(IHTMLElement* element, int percent) {
+    fw::ComPtr<IHTMLElement2> element2;
+    if (FAILED(element->QueryInterface(__uuidof(IHTMLElement2), element2.put_void())) || !element2) return false;
+    fw::ComPtr<IHTMLStyle> runtime;
+    if (FAILED(element2->get_runtimeStyle(runtime.put())) || !runtime) return false;
+    return SetZoom(runtime.get(), percent);
 }
 
 std::wstring ToString(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
@@ -304,7 +341,11 @@ HRESULT CDialogWBContainer::OnBrowserEvent(DISPID id, DISPPARAMS* params) {
             if (m_pBrowser) m_pBrowser->get_LocationName(&name);
             NotifyStrings(UWM_TAB_HISTORY_ADD, url, ToString(name));
             SysFreeString(name);
+            ReapplyZoom();
         }
+        break;
+    case DISPID_DOWNLOADCOMPLETE:
+        ReapplyZoom();
         break;
     case DISPID_STATUSTEXTCHANGE:
         NotifyString(UWM_TAB_STATUS_TEXT, StringArgument(params, 0), 0);
@@ -349,10 +390,130 @@ bool CDialogWBContainer::MayUnload(bool failureAllows) {
     return may;
 }
 
+fw::ComPtr<IHTMLDocument2> CDialogWBContainer::Document() const {
+    fw::ComPtr<IHTMLDocument2> html;
+    fw::ComPtr<IDispatch> document;
+    if (m_pBrowser && SUCCEEDED(m_pBrowser->get_Document(document.put())) && document)
+        document.As(__uuidof(IHTMLDocument2), html);
+    return html;
+}
+
+LRESULT CDialogWBContainer::OnZoomRequest(int percent) {
+    if (!m_pBrowser) return 1;
+    fw::ComPtr<IDispatch> document;
+    if (FAILED(m_pBrowser->get_Document(document.put())) || !document) return 1;
+    fw::ComPtr<IHTMLDocument2> html;
+    // Not an HTML page: the tab keeps its zoom.
+    if (FAILED(document.As(__uuidof(IHTMLDocument2), html)) || !html) return 0;
+    m_nZoom = percent;
+    ApplyZoom(html.get(), percent, false);
+    return 0;
+}
+
+void CDialogWBContainer::ReapplyZoom() {
+    if (m_nZoom == 100) return;
+    if (auto html = Document()) ApplyZoom(html.get(), m_nZoom, false);
+}
+
+bool CDialogWBContainer::ApplyZoom(IHTMLDocument2* document, int percent, bool nested) {
+    if (!document || percent <= 0) return false;
+    fw::ComPtr<IHTMLElement> body;
+    if (FAILED(document->get_body(body.put())) || !body) return false;
+
+    fw::ComPtr<IHTMLBodyElement> bodyElement;
+    if (SUCCEEDED(body.As(__uuidof(IHTMLBodyElement), bodyElement)) && bodyElement) {
+        // Inside a frame the frame's own scaling is undone on its body, so
+        // that the wrapper's zoom is the page's only one.
+        if (nested) SetRuntimeZoom(body.get(), 10000 / percent);
+
+        fw::ComPtr<IDispatch> allDispatch;
+        fw::ComPtr<IHTMLElementCollection> all;
+        if (FAILED(body->get_all(allDispatch.put())) || !allDispatch ||
+            FAILED(allDispatch.As(__uuidof(IHTMLElementCollection), all)) || !all)
+            return false;
+        VARIANT zero;
+        VariantInit(&zero);
+        zero.vt = VT_I4;
+        zero.lVal = 0;
+        fw::ComPtr<IDispatch> firstDispatch;
+        fw::ComPtr<IHTMLElement> first;
+        BSTR id = nullptr;
+        if (SUCCEEDED(all->item(zero, zero, firstDispatch.put())) && firstDispatch &&
+            SUCCEEDED(firstDispatch.As(__uuidof(IHTMLElement), first)) && first && SUCCEEDED(first->get_id(&id)) &&
+            id && ToString(id) == kZoomWrapperId) {
+            SysFreeString(id);
+            fw::ComPtr<IHTMLStyle> style;
+            if (FAILED(first->get_style(style.put())) || !SetZoom(style.get(), percent)) return false;
+            return ZoomFrames(document, percent);
+        }
+        SysFreeString(id);
+
+        // No wrapper yet (or something was put before it): wrap the whole
+        // content of the body in a new one.
+        fw::ComPtr<IMarkupServices> markup;
+        fw::ComPtr<IMarkupContainer> container;
+        if (FAILED(document->QueryInterface(__uuidof(IMarkupServices), markup.put_void())) || !markup ||
+            FAILED(document->QueryInterface(__uuidof(IMarkupContainer), container.put_void())) || !container)
+            return false;
+        fw::ComPtr<IMarkupPointer> begin, end;
+        if (FAILED(markup->CreateMarkupPointer(begin.put())) || !begin ||
+            FAILED(markup->CreateMarkupPointer(end.put())) || !end)
+            return false;
+        if (FAILED(begin->MoveAdjacentToElement(body.get(), ELEM_ADJ_AfterBegin)) ||
+            FAILED(end->MoveAdjacentToElement(body.get(), ELEM_ADJ_BeforeEnd)))
+            return false;
+        wchar_t attributes[160];
+        swprintf(attributes, 160, kZoomWrapperAttributes, percent);
+        fw::ComPtr<IHTMLElement> wrapper;
+        if (FAILED(markup->CreateElement(static_cast<ELEMENT_TAG_ID>(kTagDiv), attributes, wrapper.put())) ||
+            !wrapper)
+            return false;
+        if (FAILED(markup->InsertElement(wrapper.get(), begin.get(), end.get()))) return false;
+        return ZoomFrames(document, percent);
+    }
+
+    // A frameset: its frames are scaled each on their own.
+    if (nested) return ZoomFrames(document, percent);
+    fw::ComPtr<IHTMLFrameSetElement> frameset;
+    if (FAILED(body.As(__uuidof(IHTMLFrameSetElement), frameset)) || !frameset) return false;
+    if (!SetRuntimeZoom(body.get(), percent)) return false;
+    return ZoomFrames(document, percent);
+}
+
+bool CDialogWBContainer::ZoomFrames(IHTMLDocument2* document, int percent) {
+    fw::ComPtr<IHTMLFramesCollection2> frames;
+    long length = 0;
+    if (FAILED(document->get_frames(frames.put())) || !frames || FAILED(frames->get_length(&length))) return false;
+    for (long i = 0; i < length; ++i) {
+        VARIANT index, item;
+        VariantInit(&index);
+        VariantInit(&item);
+        index.vt = VT_I4;
+        index.lVal = i;
+        if (SUCCEEDED(frames->item(&index, &item)) && item.vt == VT_DISPATCH && item.pdispVal) {
+            fw::ComPtr<IHTMLWindow2> window;
+            fw::ComPtr<IHTMLDocument2> frameDocument;
+            if (SUCCEEDED(item.pdispVal->QueryInterface(__uuidof(IHTMLWindow2), window.put_void())) && window &&
+                SUCCEEDED(window->get_document(frameDocument.put())) && frameDocument)
+                ApplyZoom(frameDocument.get(), percent, true);
+        }
+        VariantClear(&item);
+    }
+    return true;
+}
+
 void CDialogWBContainer::ExecPrint(DWORD command) {
     fw::ComPtr<IOleCommandTarget> target;
     if (SUCCEEDED(m_wndBrowser.Query(IID_IOleCommandTarget, target)) && target)
         target->Exec(&kCgidMshtml, command, 0, nullptr, nullptr);
+}
+
+void CDialogWBContainer::SetTextSize(int level) {
+    VARIANT in;
+    VariantInit(&in);
+    in.vt = VT_I4;
+    in.lVal = level;
+    m_pBrowser->ExecWB(OLECMDID_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &in, nullptr);
 }
 
 void CDialogWBContainer::OnCommand(UINT id) {
@@ -382,6 +543,11 @@ void CDialogWBContainer::OnCommand(UINT id) {
     case ID_STOP: m_pBrowser->Stop(); break;
     // The program's home page, not the engine's.
     case ID_HOME: Navigate(g_strHomePage); break;
+    case ID_TEXT_SIZE_LARGER: SetTextSize(4); break;
+    case ID_TEXT_SIZE_LARGE: SetTextSize(3); break;
+    case ID_TEXT_SIZE_MEDIUM: SetTextSize(2); break;
+    case ID_TEXT_SIZE_SMALL: SetTextSize(1); break;
+    case ID_TEXT_SIZE_SMALLER: SetTextSize(0); break;
     case ID_PRINT: ExecPrint(IDM_PRINT); break;
     case ID_PRINT_PREVIEW: ExecPrint(IDM_PRINTPREVIEW); break;
     default: break;
@@ -452,6 +618,19 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
         if (auto url = TakeStringParam(wParam)) Navigate(*url);
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 1);
         result = TRUE;
+        return true;
+    }
+    case UWM_TAB_ZOOM:
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, OnZoomRequest(static_cast<int>(wParam)));
+        result = GetWindowLongPtrW(Handle(), DWLP_MSGRESULT);
+        return true;
+    case UWM_TAB_DOWNLOAD_FLAGS: {
+        // The control reads the new word at its next load; no reload here.
+        m_dwDownloadFlags = static_cast<DWORD>(wParam);
+        fw::ComPtr<IOleControl> control;
+        if (SUCCEEDED(m_wndBrowser.Query(IID_IOleControl, control)) && control)
+            control->OnAmbientPropertyChange(kAmbientDownloadControl);
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
         return true;
     }
     case UWM_TAB_QUERY_CLOSE:

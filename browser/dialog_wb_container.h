@@ -22,6 +22,7 @@
 #include "framework/window.h"
 
 #include <exdisp.h>
+#include <mshtml.h>
 
 #include <cstdint>
 #include <string>
@@ -82,6 +83,14 @@ public:
     void NotifyString(UINT message, const std::wstring& text, std::uint32_t lParam);
     void NotifyStrings(UINT message, const std::wstring& first, const std::wstring& second);
 
+    // Scales the page by wrapping its body's content in a DIV with a CSS zoom
+    // (found again by its identifier), frames and framesets included;
+    // `nested` for frame documents. False when the document's frames could
+    // not be visited. Every failing call ends that document's zoom quietly.
+    bool ApplyZoom(IHTMLDocument2* document, int percent, bool nested);
+    // The identifier of the zoom wrapper, which pages may see.
+    static constexpr const wchar_t* kZoomWrapperId = L"__bm__fennickbar__zoom__";
+
     // The ambient properties the control reads through its site: the
     // download-control flags.
     bool OnAmbientProperty(DISPID id, VARIANT* value);
@@ -108,7 +117,15 @@ private:
     // question could not be asked, when `failureAllows`).
     bool MayUnload(bool failureAllows);
     void PostBrowserToView();
+    // The control's HTML document, or null.
+    fw::ComPtr<IHTMLDocument2> Document() const;
+    // UWM_TAB_ZOOM; the message's result.
+    LRESULT OnZoomRequest(int percent);
+    // Re-applies the tab's zoom to a newly loaded page.
+    void ReapplyZoom();
+    bool ZoomFrames(IHTMLDocument2* document, int percent);
     void ExecPrint(DWORD command);
+    void SetTextSize(int level);
 
     CDialogWBContainerCustomControlSite m_site;
     fw::OleControl m_wndBrowser;

@@ -10,7 +10,11 @@
 #include "isolation/isolation.h"
 #include "tests/support/process.h"
 
+#include "res/resource_ids.h"
+
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <string>
 #include <vector>
@@ -349,16 +353,12 @@ TEST_F(TabContent, WindowExternalRefusesWrongCallsWithAutomationErrors) {
     VARIANT text;
     text.vt = VT_BSTR;
     text.bstrVal = SysAllocString(L"a");
-    VARIANT object;
-    object.vt = VT_DISPATCH;
-    object.pdispVal = nullptr;
     EXPECT_EQ(call(0, {text}), DISP_E_PARAMNOTOPTIONAL);           // AddFavorite(string, string)
     EXPECT_EQ(call(0, {text, text, text}), DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(call(6, {text}), DISP_E_BADPARAMCOUNT);              // ContentDiscoveryReset()
     EXPECT_EQ(call(1, {text, text, text, text, text, text}), DISP_E_TYPEMISMATCH);  // "a" is no number
     EXPECT_EQ(call(12, {}), DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(call(-1, {}), DISP_E_MEMBERNOTFOUND);
-    (void)object;
     SysFreeString(text.bstrVal);
     // A 7 thread has a table of its own.
     ASSERT_TRUE(BindThreadToVersion(0, IE7));
@@ -366,6 +366,185 @@ TEST_F(TabContent, WindowExternalRefusesWrongCallsWithAutomationErrors) {
     EXPECT_EQ(id(L"AddToFavoritesBar"), static_cast<DISPID>(DISP_E_UNKNOWNNAME));
     UnbindCurrentThread();
     EXPECT_EQ(external->Release(), 0u);
+}
+
+// The tab content on this thread, bound to a version, so a test can look
+// into its page directly.
+class LocalTab {
+public:
+    LocalTab(TestView& view, IEVERSION version, const std::wstring& url) {
+        BindThreadToVersion(0, version);
+        dialog.m_hWndView = view.hwnd;
+        dialog.m_strURL = url;
+        dialog.m_nVersion = version;
+        created = dialog.Create(IDD_TAB_CONTENT, view.hwnd);
+    }
+    ~LocalTab() {
+        dialog.Destroy();
+        UnbindCurrentThread();
+    }
+    // Runs this thread's messages until `done` or the time is up.
+    static bool Pump(const std::function<bool()>& done, std::chrono::milliseconds timeout = 15s) {
+        auto end = std::chrono::steady_clock::now() + timeout;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+        return true;
+    }
+    fw::ComPtr<IHTMLDocument2> Document() {
+        fw::ComPtr<IDispatch> document;
+        fw::ComPtr<IHTMLDocument2> html;
+        if (dialog.Browser() && SUCCEEDED(dialog.Browser()->get_Document(document.put())) && document)
+            document.As(__uuidof(IHTMLDocument2), html);
+        return html;
+    }
+    CDialogWBContainer dialog;
+    bool created = false;
+};
+
+// The CSS zoom text of a style object, "" when it has none.
+template <typename Style>
+std::wstring ZoomOf(Style* style) {
+    fw::ComPtr<IHTMLStyle3> style3;
+    VARIANT zoom;
+    VariantInit(&zoom);
+    std::wstring out;
+    if (style && SUCCEEDED(style->QueryInterface(__uuidof(IHTMLStyle3), style3.put_void())) &&
+        SUCCEEDED(style3->get_zoom(&zoom)) && zoom.vt == VT_BSTR && zoom.bstrVal)
+        out = zoom.bstrVal;
+    VariantClear(&zoom);
+    return out;
+}
+
+// The body's wrappers, outermost first, as (id, zoom) pairs.
+std::vector<std::pair<std::wstring, std::wstring>> Wrappers(IHTMLDocument2* document) {
+    std::vector<std::pair<std::wstring, std::wstring>> out;
+    fw::ComPtr<IHTMLElement> element;
+    if (FAILED(document->get_body(element.put())) || !element) return out;
+    for (;;) {
+        fw::ComPtr<IDispatch> allDispatch, firstDispatch;
+        fw::ComPtr<IHTMLElementCollection> all;
+        fw::ComPtr<IHTMLElement> first;
+        VARIANT zero;
+        VariantInit(&zero);
+        zero.vt = VT_I4;
+        if (FAILED(element->get_all(allDispatch.put())) || !allDispatch ||
+            FAILED(allDispatch.As(__uuidof(IHTMLElementCollection), all)) ||
+            FAILED(all->item(zero, zero, firstDispatch.put())) || !firstDispatch ||
+            FAILED(firstDispatch.As(__uuidof(IHTMLElement), first)))
+            return out;
+        BSTR id = nullptr;
+        first->get_id(&id);
+        std::wstring idText = id ? id : L"";
+        SysFreeString(id);
+        if (idText != CDialogWBContainer::kZoomWrapperId) return out;
+        fw::ComPtr<IHTMLStyle> style;
+        first->get_style(style.put());
+        out.push_back({idText, ZoomOf(style.get())});
+        element = first;
+    }
+}
+
+std::wstring RuntimeZoomOfBody(IHTMLDocument2* document) {
+    fw::ComPtr<IHTMLElement> body;
+    fw::ComPtr<IHTMLElement2> body2;
+    fw::ComPtr<IHTMLStyle> runtime;
+    if (FAILED(document->get_body(body.put())) || !body || FAILED(body.As(__uuidof(IHTMLElement2), body2)) ||
+        FAILED(body2->get_runtimeStyle(runtime.put())))
+        return L"?";
+    return ZoomOf(runtime.get());
+}
+
+fw::ComPtr<IHTMLDocument2> FrameDocument(IHTMLDocument2* document, long index) {
+    fw::ComPtr<IHTMLFramesCollection2> frames;
+    fw::ComPtr<IHTMLDocument2> out;
+    VARIANT i, item;
+    VariantInit(&i);
+    VariantInit(&item);
+    i.vt = VT_I4;
+    i.lVal = index;
+    if (SUCCEEDED(document->get_frames(frames.put())) && frames && SUCCEEDED(frames->item(&i, &item)) &&
+        item.vt == VT_DISPATCH && item.pdispVal) {
+        fw::ComPtr<IHTMLWindow2> window;
+        if (SUCCEEDED(item.pdispVal->QueryInterface(__uuidof(IHTMLWindow2), window.put_void())))
+            window->get_document(out.put());
+    }
+    VariantClear(&item);
+    return out;
+}
+
+TEST_F(TabContent, ZoomWrapsThePageOnceAndScalesFramesAndFramesets) {
+    server.Serve("/frames.html", 200, "text/html",
+                 "<html><head><title>F</title></head><body><p>top</p><iframe src=\"/page.html\"></iframe></body></html>");
+    server.Serve("/frameset.html", 200, "text/html",
+                 "<html><head><title>S</title></head><frameset cols=\"50%,50%\"><frame src=\"/page.html\">"
+                 "<frame src=\"/other.html\"></frameset></html>");
+    TestView view;
+    {
+        LocalTab tab(view, IE7, server.Url("/frames.html"));
+        ASSERT_TRUE(tab.created);
+        ASSERT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_HISTORY_ADD, server.Url("/frames.html")); }));
+        auto document = tab.Document();
+        ASSERT_TRUE(document);
+        // 100 on a page never zoomed still wraps it, at 100%.
+        EXPECT_EQ(SendMessageW(tab.dialog.Handle(), UWM_TAB_ZOOM, 100, 0), 0);
+        EXPECT_EQ(Wrappers(document.get()), (std::vector<std::pair<std::wstring, std::wstring>>{
+                                                {CDialogWBContainer::kZoomWrapperId, L"100%"}}));
+        // Later zooms change that one wrapper.
+        SendMessageW(tab.dialog.Handle(), UWM_TAB_ZOOM, 150, 0);
+        SendMessageW(tab.dialog.Handle(), UWM_TAB_ZOOM, 200, 0);
+        EXPECT_EQ(Wrappers(document.get()), (std::vector<std::pair<std::wstring, std::wstring>>{
+                                                {CDialogWBContainer::kZoomWrapperId, L"200%"}}));
+        EXPECT_EQ(tab.dialog.m_nZoom, 200);
+        // A frame's body undoes the frame's scaling; its own wrapper scales.
+        auto frame = FrameDocument(document.get(), 0);
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(RuntimeZoomOfBody(frame.get()), L"50%");
+        EXPECT_EQ(Wrappers(frame.get()).size(), 1u);
+        SendMessageW(tab.dialog.Handle(), UWM_TAB_ZOOM, 150, 0);
+        EXPECT_EQ(RuntimeZoomOfBody(frame.get()), L"66%");
+    }
+    {
+        LocalTab tab(view, IE8, server.Url("/frameset.html"));
+        ASSERT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_HISTORY_ADD, server.Url("/frameset.html")); }));
+        auto document = tab.Document();
+        ASSERT_TRUE(document);
+        SendMessageW(tab.dialog.Handle(), UWM_TAB_ZOOM, 120, 0);
+        EXPECT_EQ(RuntimeZoomOfBody(document.get()), L"120%");
+        auto second = FrameDocument(document.get(), 1);
+        ASSERT_TRUE(second);
+        EXPECT_EQ(RuntimeZoomOfBody(second.get()), L"83%");
+        EXPECT_EQ(Wrappers(second.get()).size(), 1u);
+    }
+}
+
+TEST_F(TabContent, DownloadFlagsReachTheControlBeforeItsNextLoad) {
+    server.Serve("/picture.html", 200, "text/html",
+                 "<html><head><title>P</title></head><body><img src=\"/dot.png\"></body></html>");
+    server.Serve("/dot.png", 404, "text/plain", "none");
+    TestView view;
+    LocalTab tab(view, IE8, server.Url("/picture.html"));
+    ASSERT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_HISTORY_ADD); }));
+    auto pictureRequests = [&] {
+        int n = 0;
+        for (const auto& r : server.Requests()) n += r.path == "/dot.png";
+        return n;
+    };
+    ASSERT_TRUE(LocalTab::Pump([&] { return pictureRequests() == 1; }, 5s));
+    // Pictures off: the next load fetches none.
+    SendMessageW(tab.dialog.Handle(), UWM_TAB_DOWNLOAD_FLAGS, 0x4060, 0);
+    EXPECT_EQ(tab.dialog.m_dwDownloadFlags, 0x4060u);
+    const size_t loads = view.Of(UWM_TAB_HISTORY_ADD).size();
+    tab.dialog.Navigate(server.Url("/picture.html"));
+    ASSERT_TRUE(LocalTab::Pump([&] { return view.Of(UWM_TAB_HISTORY_ADD).size() > loads; }));
+    Sleep(200);
+    EXPECT_EQ(pictureRequests(), 1);
 }
 
 } // namespace
