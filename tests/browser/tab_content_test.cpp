@@ -489,6 +489,9 @@ TEST_F(TabContent, ZoomWrapsThePageOnceAndScalesFramesAndFramesets) {
     {
         LocalTab tab(view, IE7, server.Url("/frames.html"));
         ASSERT_TRUE(tab.created);
+        // The panel's parts stay hidden while the panel is.
+        for (int id : {IDC_PANEL_SPLITTER, IDC_PANEL_CLOSE, IDC_PANEL_TITLE})
+            EXPECT_FALSE(GetWindowLongW(GetDlgItem(tab.dialog.Handle(), id), GWL_STYLE) & WS_VISIBLE) << id;
         ASSERT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_HISTORY_ADD, server.Url("/frames.html")); }));
         auto document = tab.Document();
         ASSERT_TRUE(document);
