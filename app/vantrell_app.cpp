@@ -172,15 +172,19 @@ bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
     dialog->m_nVersion = version;
     dialog->m_hWndTopLevel = topLevel;
     dialog->m_pOwner = m_pChildNotifier.get();
-    if (!dialog->Create(IDD_TAB_CONTENT, view)) {
-        delete dialog;
-        return false;
-    }
-    SetMainWindow(dialog->Handle());
-    ShowWindow(dialog->Handle(), ShowCommand());
-    UpdateWindow(dialog->Handle());
+    // The parent may destroy the view at any moment (the tab closed while
+    // its child starts), and the content's window goes with it, even in the
+    // middle of its creation: its WM_NCDESTROY then deletes the object. So
+    // the object is not touched after Create, only its handle; and a failed
+    // Create, which may have deleted it already, leaves it to the process's
+    // end (which follows at once) instead of deleting it a second time.
+    if (!dialog->Create(IDD_TAB_CONTENT, view)) return false;
+    const HWND content = dialog->Handle();
+    SetMainWindow(content);
+    ShowWindow(content, ShowCommand());
+    UpdateWindow(content);
 
-    auto thread = new CIEThread(true, true, cmdInfo.m_strPipeName.c_str(), dialog->Handle(), version, L"",
+    auto thread = new CIEThread(true, true, cmdInfo.m_strPipeName.c_str(), content, version, L"",
                                 m_hSubProcessDoneEvent.get(), topLevel);
     thread->SetChildNotifier(m_pChildNotifier.get());
     if (!thread->CreateThread(CREATE_SUSPENDED)) {

@@ -6,8 +6,12 @@
 // child processes of the benchmark ("isolation-multi", "isolation-single"),
 // and so does the pipe part ("pipe", whose other end is "pipe-peer" or
 // "pipe-raw-peer", started by it).
+// The soaks are long and run only when named: "soak-decoder" and
+// "soak-hooks" (soak_bench.h); their exit code tells whether they passed.
 #include "isolation_bench.h"
 #include "proxy_bench.h"
+#include "soak_bench.h"
+#include "host_bench.h"
 #include "standin_bench.h"
 
 #include "tests/support/process.h"
@@ -82,10 +86,17 @@ int main(int argc, char** argv) {
         StandInBenchmark(argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
         return 0;
     }
+    if (argc > 1 && std::strcmp(argv[1], "host") == 0) {
+        HostBenchmark(argc > 2 ? std::max(1, std::atoi(argv[2])) : 9);
+        return 0;
+    }
     if (argc > 1 && std::strcmp(argv[1], "pipe") == 0) {
         PipeBenchmark();
         return 0;
     }
+    if (argc > 1 && std::strcmp(argv[1], "soak-decoder") == 0) return DecoderSoakCommand(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "soak-hooks") == 0) return HookSoakCommand(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "soak-hooks-run") == 0) return HookSoakChild(argc, argv);
     if (argc > 1 && (std::strcmp(argv[1], "pipe-peer") == 0 || std::strcmp(argv[1], "pipe-raw-peer") == 0))
         return PipeBenchmarkPeer(argc, argv);
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
@@ -97,5 +108,6 @@ int main(int argc, char** argv) {
     ProxyBenchmark(runs);
     std::fflush(stdout);
     RunSelf(L"standin");
+    RunSelf(L"host");
     return 0;
 }

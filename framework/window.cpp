@@ -83,7 +83,9 @@ void Window::Detach() {
 bool Dialog::Create(UINT templateId, HWND parent) {
     HWND h = CreateDialogParamW(ResourceModule(), MAKEINTRESOURCEW(templateId), parent, &Dialog::StaticDialogProc,
                                 reinterpret_cast<LPARAM>(this));
-    return h != nullptr && Handle() == h;
+    // A window destroyed during its own creation may have deleted this
+    // object already: only a window that still exists is asked about it.
+    return h != nullptr && IsWindow(h) && Handle() == h;
 }
 
 bool Dialog::PreTranslateMessage(MSG& msg) {

@@ -74,6 +74,8 @@ private:
 // PreTranslateMessage.
 class Dialog : public Window {
 public:
+    // False when the dialog could not be created, or was destroyed (and may
+    // have deleted itself in PostNcDestroy) before Create returned.
     bool Create(UINT templateId, HWND parent);
     bool PreTranslateMessage(MSG& msg) override;
     HWND Item(int id) const { return GetDlgItem(Handle(), id); }

@@ -6,6 +6,10 @@
 
 #include "interception/interception.h"
 
+#include <winternl.h>
+
+#include <atomic>
+#include <climits>
 #include <cstring>
 #include <new>
 #include <unordered_map>
@@ -33,6 +37,23 @@ PFN_ZwQueryKey RealZwQueryKey = nullptr;
 
 namespace {
 
+// A thread's binding. Every thread that has been bound, or has asked for its
+// engine, has one record: the map finds it by thread identifier (binding
+// another thread, the diagnostics), and the thread itself keeps a pointer to
+// it in a TLS slot, so that GetCurrentEngine, which every detour calls, costs
+// neither a lock nor a search. A record is never moved or replaced while its
+// thread lives; binding from another thread changes it in place. Only the
+// thread's own end (ForgetEndingThread) removes and frees it.
+struct ThreadBinding {
+    std::atomic<int> version;  // an IEVERSION, or kUnbound
+};
+// A value no caller means as a version.
+constexpr int kUnbound = INT_MIN;
+
+// Answers the lookups a thread makes after its record is gone, while it
+// ends: unbound, without creating a record again.
+ThreadBinding g_endedThread{kUnbound};
+
 // The map and its lock. The critical section is re-entrant, so a detour
 // running inside another detour on the same thread cannot deadlock; it is
 // held for one lookup or one change and nothing else.
@@ -40,13 +61,22 @@ struct ThreadMap {
     ThreadMap() { InitializeCriticalSection(&lock); }
     ~ThreadMap() { DeleteCriticalSection(&lock); }
     CRITICAL_SECTION lock;
-    std::unordered_map<DWORD, IEVERSION> versions;
+    std::unordered_map<DWORD, ThreadBinding*> records;
 };
+
+// The TLS slot holding each thread's record; TLS_OUT_OF_INDEXES until the
+// map exists (or when the process has no slot left: then every lookup goes
+// through the map).
+std::atomic<DWORD> g_bindingSlot{TLS_OUT_OF_INDEXES};
 
 // Never destroyed: threads may still end (and look themselves up) while
 // the process runs its static destructors.
 ThreadMap& Threads() {
-    static ThreadMap* map = new ThreadMap;
+    static ThreadMap* map = [] {
+        auto created = new ThreadMap;
+        g_bindingSlot.store(TlsAlloc(), std::memory_order_release);
+        return created;
+    }();
     return *map;
 }
 
@@ -55,6 +85,83 @@ struct Lock {
     ~Lock() { LeaveCriticalSection(&m_cs); }
     CRITICAL_SECTION& m_cs;
 };
+
+// The calling thread's environment block. (NtCurrentTeb does the same, but
+// its memory operand at a constant address makes GCC warn about bounds.)
+const TEB* OwnTeb() {
+    const TEB* teb;
+#if defined(_WIN64)
+    __asm__("movq %%gs:0x30, %0" : "=r"(teb));
+#else
+    __asm__("movl %%fs:0x18, %0" : "=r"(teb));
+#endif
+    return teb;
+}
+
+// The calling thread's value of a TLS slot, read from its thread block the
+// way TlsGetValue reads it, but without the call and without TlsGetValue's
+// side effect of clearing the last error, which a detour must leave alone.
+void* ReadSlot(DWORD slot) {
+    const TEB* teb = OwnTeb();
+    if (slot < TLS_MINIMUM_AVAILABLE) return teb->TlsSlots[slot];
+    // Slots past the first 64 live in a block the system allocates the first
+    // time the thread stores one; before that every such slot reads null.
+    auto expansion = static_cast<void* const*>(teb->TlsExpansionSlots);
+    return expansion ? expansion[slot - TLS_MINIMUM_AVAILABLE] : nullptr;
+}
+
+// Points the calling thread's slot at `record`. Failure only costs speed:
+// the thread is then looked up in the map again next time.
+void RememberOwnRecord(ThreadBinding* record) {
+    DWORD slot = g_bindingSlot.load(std::memory_order_acquire);
+    if (slot != TLS_OUT_OF_INDEXES) TlsSetValue(slot, record);
+}
+
+// With the map locked: the record of a thread, or null.
+ThreadBinding* FindRecord(ThreadMap& map, DWORD threadId) {
+    auto it = map.records.find(threadId);
+    return it == map.records.end() ? nullptr : it->second;
+}
+
+// With the map locked: the record of a thread, created unbound when there is
+// none; null when memory is short.
+ThreadBinding* FindOrAddRecord(ThreadMap& map, DWORD threadId) {
+    if (ThreadBinding* found = FindRecord(map, threadId)) return found;
+    auto record = new (std::nothrow) ThreadBinding{kUnbound};
+    if (!record) return nullptr;
+    try {
+        map.records.emplace(threadId, record);
+    } catch (const std::bad_alloc&) {
+        delete record;
+        return nullptr;
+    }
+    return record;
+}
+
+// The calling thread's version (or kUnbound) when its slot does not know it
+// yet: from the map, remembering the record in the slot for next time.
+int OwnVersionFromMap() {
+    ThreadMap& map = Threads();
+    const bool haveSlot = g_bindingSlot.load(std::memory_order_acquire) != TLS_OUT_OF_INDEXES;
+    Lock lock(map.lock);
+    const DWORD id = GetCurrentThreadId();
+    // Without a slot there is nothing to remember, so no record is made for
+    // a thread nobody bound.
+    ThreadBinding* record = haveSlot ? FindOrAddRecord(map, id) : FindRecord(map, id);
+    if (!record) return kUnbound;
+    RememberOwnRecord(record);
+    return record->version.load(std::memory_order_acquire);
+}
+
+// The calling thread's version, or kUnbound.
+inline int OwnVersion() {
+    const DWORD slot = g_bindingSlot.load(std::memory_order_acquire);
+    if (slot != TLS_OUT_OF_INDEXES) {
+        if (auto record = static_cast<const ThreadBinding*>(ReadSlot(slot)))
+            return record->version.load(std::memory_order_acquire);
+    }
+    return OwnVersionFromMap();
+}
 
 // One row of the detour table.
 struct DetourEntry {
@@ -178,7 +285,9 @@ LONG RemoveEngineHooks() {
         }
         g_attached = false;
     }
-    for (const DetourEntry& d : kDetours) *d.real = nullptr;
+    // The saved entry points stay: after the detach they hold the functions
+    // themselves again, so a thread that was on its way into a detour while
+    // the removal committed still reaches the system.
     FreeEngines();
     return NO_ERROR;
 }
@@ -188,46 +297,39 @@ bool AreEngineHooksAttached() { return g_attached; }
 IEENGINE* GetCurrentEngine() {
     if (g_singleVersionMode) return IsValidVersion(g_singleVersion) ? &g_engines[g_singleVersion] : nullptr;
 
-    DWORD id = GetCurrentThreadId();
-    IEVERSION version = IE4;
-    bool found = false;
-    {
-        ThreadMap& map = Threads();
-        Lock lock(map.lock);
-        auto it = map.versions.find(id);
-        if (it != map.versions.end()) {
-            version = it->second;
-            found = true;
-        }
-    }
-    if (found && IsValidVersion(version) && g_engines[version].loaded == 1) return &g_engines[version];
+    const int version = OwnVersion();
+    if (version != kUnbound && IsValidVersion(version) && g_engines[version].loaded == 1) return &g_engines[version];
     return nullptr;
 }
 
 bool BindThreadToVersion(DWORD threadId, IEVERSION version) {
-    if (threadId == 0) threadId = GetCurrentThreadId();
+    const DWORD self = GetCurrentThreadId();
+    if (threadId == 0) threadId = self;
     ThreadMap& map = Threads();
     Lock lock(map.lock);
-    try {
-        map.versions[threadId] = version;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    ThreadBinding* record = FindOrAddRecord(map, threadId);
+    if (!record) return false;
+    // Stored under the lock: the thread's end removes its record under the
+    // same lock, so a record found here is still alive.
+    record->version.store(version, std::memory_order_release);
+    if (threadId == self) RememberOwnRecord(record);
     return true;
 }
 
 bool UnbindCurrentThread() {
     ThreadMap& map = Threads();
     Lock lock(map.lock);
-    return map.versions.erase(GetCurrentThreadId()) != 0;
+    ThreadBinding* record = FindRecord(map, GetCurrentThreadId());
+    return record && record->version.exchange(kUnbound, std::memory_order_acq_rel) != kUnbound;
 }
 
 bool IsThreadBound(DWORD threadId, IEVERSION* version) {
     ThreadMap& map = Threads();
     Lock lock(map.lock);
-    auto it = map.versions.find(threadId);
-    if (it == map.versions.end()) return false;
-    if (version) *version = it->second;
+    ThreadBinding* record = FindRecord(map, threadId);
+    const int bound = record ? record->version.load(std::memory_order_acquire) : kUnbound;
+    if (bound == kUnbound) return false;
+    if (version) *version = static_cast<IEVERSION>(bound);
     return true;
 }
 
@@ -255,8 +357,19 @@ namespace {
 void NTAPI ForgetEndingThread(PVOID, DWORD reason, PVOID) {
     if (reason != DLL_THREAD_DETACH) return;
     ThreadMap& map = Threads();
-    Lock lock(map.lock);
-    map.versions.erase(GetCurrentThreadId());
+    ThreadBinding* record = nullptr;
+    {
+        Lock lock(map.lock);
+        auto it = map.records.find(GetCurrentThreadId());
+        if (it != map.records.end()) {
+            record = it->second;
+            map.records.erase(it);
+        }
+    }
+    // Later lookups of this thread (other libraries' thread-end code may
+    // still load or look up modules) answer unbound and add nothing.
+    RememberOwnRecord(&g_endedThread);
+    delete record;
 }
 } // namespace
 

@@ -6,6 +6,7 @@
 
 #include "core/locations.h"
 
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 
@@ -32,7 +33,100 @@ FARPROC ClassObjectEntry(HMODULE module) {
     return module ? GetProcAddress(module, "DllGetClassObject") : nullptr;
 }
 
-bool IsBareName(const wchar_t* name, const wchar_t* expected) { return _wcsicmp(name, expected) == 0; }
+// Name comparisons of the detours. Every library load and module lookup of
+// the process passes through them, and almost none is of an engine file, so
+// they must say "no" in a few instructions: no allocation, no call into the
+// C runtime. The names looked for are lower-case ASCII, and a unit of the
+// caller's name that is ASCII matches one of them exactly when its ASCII
+// lower case does, whatever the locale. A unit outside ASCII is left to
+// _wcsicmp or _stricmp, which fold it as the runtime's locale says.
+
+constexpr unsigned FoldAscii(unsigned c) { return c - 'A' < 26u ? c + ('a' - 'A') : c; }
+
+// True when the first `n` units of `text` (none of them 0) equal the
+// lower-case ASCII `name` of length `n`, ignoring case as _wcsnicmp does.
+bool SameName(const wchar_t* text, const wchar_t* name, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned c = static_cast<std::uint16_t>(text[i]);
+        if (c >= 0x80) return _wcsnicmp(text, name, n) == 0;
+        if (FoldAscii(c) != static_cast<unsigned>(name[i])) return false;
+    }
+    return true;
+}
+
+// _wcsicmp(text, name) == 0 for a 0-terminated text and a lower-case ASCII
+// name, reading the text no further than a mismatch.
+bool IsBareName(const wchar_t* text, const wchar_t* name) {
+    for (size_t i = 0;; ++i) {
+        const unsigned c = static_cast<std::uint16_t>(text[i]);
+        if (c >= 0x80) return _wcsicmp(text, name) == 0;
+        if (FoldAscii(c) != static_cast<unsigned>(name[i])) return false;
+        if (c == 0) return true;
+    }
+}
+
+// The same for narrow names and _stricmp.
+bool IsBareName(const char* text, const char* name) {
+    for (size_t i = 0;; ++i) {
+        const unsigned c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) return _stricmp(text, name) == 0;
+        if (FoldAscii(c) != static_cast<unsigned char>(name[i])) return false;
+        if (c == 0) return true;
+    }
+}
+
+// std::wcsstr(text, kShdoclcName) != nullptr, without the call.
+bool ContainsResourceLibraryName(const wchar_t* text) {
+    const wchar_t* wanted = kShdoclcName;
+    for (; *text; ++text) {
+        if (*text != wanted[0]) continue;
+        size_t i = 1;
+        while (wanted[i] && text[i] == wanted[i]) ++i;
+        if (!wanted[i]) return true;
+    }
+    return false;
+}
+
+// Narrow names whose load a bound thread gets from its version, and the
+// module of the record that answers.
+struct RedirectedName {
+    const char* name;
+    HMODULE IEENGINE::*field;
+};
+constexpr RedirectedName kRedirectedNames[] = {{"urlmon.dll", &IEENGINE::hUrlmon},
+                                               {"wininet.dll", &IEENGINE::hWininet},
+                                               {"mshtml.dll", &IEENGINE::hMshtml},
+                                               {"ieframe.dll", &IEENGINE::hShell},
+                                               {"shdocvw.dll", &IEENGINE::hShell}};
+
+// The load of a redirected name: the module that answers it, or null with
+// `answered` false when the system must load `r.name` itself.
+HMODULE RedirectedLoad(const RedirectedName& r, bool& answered) {
+    answered = true;
+    IEENGINE* engine = GetCurrentEngine();
+    if (engine && engine->useSystem != 1) return engine->*r.field;
+    // Unbound threads and the system's engine share the modules that the
+    // default record holds.
+    const IEENGINE& system = g_engines[IEDefault];
+    if (r.field == &IEENGINE::hUrlmon && system.hUrlmon) return system.hUrlmon;
+    if (r.field == &IEENGINE::hWininet && system.hWininet) return system.hWininet;
+    answered = false;
+    return nullptr;
+}
+
+// The system's function behind a detour. A detour can still be entered
+// after the layer was removed, by a thread that was on its way in while the
+// removal was committed; the saved entry point is null by then, and the
+// function itself, no longer detoured, is called instead.
+template <typename F>
+F Original(F saved, const wchar_t* module, const char* name) {
+    if (saved) return saved;
+    HMODULE m = GetModuleHandleW(module);
+    return reinterpret_cast<F>(reinterpret_cast<void*>(m ? GetProcAddress(m, name) : nullptr));
+}
+
+HMODULE SystemLoadLibraryA(LPCSTR name) { return Original(RealLoadLibraryA, L"kernel32.dll", "LoadLibraryA")(name); }
+HMODULE SystemLoadLibraryW(LPCWSTR name) { return Original(RealLoadLibraryW, L"kernel32.dll", "LoadLibraryW")(name); }
 
 } // namespace
 
@@ -113,42 +207,39 @@ bool LoadEngine(IEVERSION version, IEENGINE& record) {
 
 HMODULE WINAPI HookedLoadLibraryA(LPCSTR name) {
     if (name) {
-        const struct {
-            const char* name;
-            HMODULE IEENGINE::*field;
-        } redirected[] = {{"urlmon.dll", &IEENGINE::hUrlmon},
-                          {"wininet.dll", &IEENGINE::hWininet},
-                          {"mshtml.dll", &IEENGINE::hMshtml},
-                          {"ieframe.dll", &IEENGINE::hShell},
-                          {"shdocvw.dll", &IEENGINE::hShell}};
-        for (const auto& r : redirected) {
-            if (_stricmp(name, r.name) != 0) continue;
-            IEENGINE* engine = GetCurrentEngine();
-            if (engine && engine->useSystem != 1) return engine->*r.field;
-            // Unbound threads and the system's engine share the modules that
-            // the default record holds.
-            const IEENGINE& system = g_engines[IEDefault];
-            if (r.field == &IEENGINE::hUrlmon && system.hUrlmon) return system.hUrlmon;
-            if (r.field == &IEENGINE::hWininet && system.hWininet) return system.hWininet;
+        for (const RedirectedName& r : kRedirectedNames) {
+            if (!IsBareName(name, r.name)) continue;
+            bool answered = false;
+            HMODULE module = RedirectedLoad(r, answered);
+            if (answered) return module;
             break;
         }
     }
-    return RealLoadLibraryA(name);
+    return SystemLoadLibraryA(name);
 }
 
 HMODULE WINAPI HookedLoadLibraryW(LPCWSTR name) {
     if (name) {
-        if (IsBareName(name, L"urlmon.dll")) return HookedLoadLibraryA("urlmon.dll");
-        if (IsBareName(name, L"wininet.dll")) return HookedLoadLibraryA("wininet.dll");
-        if (IsBareName(name, L"mshtml.dll")) return HookedLoadLibraryA("mshtml.dll");
-        if (std::wcsstr(name, kShdoclcName)) {
+        // The three bare names a wide load redirects, loaded by their narrow
+        // name when the system answers.
+        static_assert(kRedirectedNames[0].field == &IEENGINE::hUrlmon &&
+                      kRedirectedNames[1].field == &IEENGINE::hWininet &&
+                      kRedirectedNames[2].field == &IEENGINE::hMshtml);
+        static constexpr const wchar_t* kWide[] = {L"urlmon.dll", L"wininet.dll", L"mshtml.dll"};
+        for (int i = 0; i < 3; ++i) {
+            if (!IsBareName(name, kWide[i])) continue;
+            bool answered = false;
+            HMODULE module = RedirectedLoad(kRedirectedNames[i], answered);
+            return answered ? module : SystemLoadLibraryA(kRedirectedNames[i].name);
+        }
+        if (ContainsResourceLibraryName(name)) {
             if (IEENGINE* engine = GetCurrentEngine()) {
-                if (engine->version == IE55) return RealLoadLibraryW(L"5hdoclc.dll");
-                if (engine->version == IE6) return RealLoadLibraryW(L"6hdoclc.dll");
+                if (engine->version == IE55) return SystemLoadLibraryW(L"5hdoclc.dll");
+                if (engine->version == IE6) return SystemLoadLibraryW(L"6hdoclc.dll");
             }
         }
     }
-    return RealLoadLibraryW(name);
+    return SystemLoadLibraryW(name);
 }
 
 BOOL WINAPI HookedFreeLibrary(HMODULE module) {
@@ -157,36 +248,56 @@ BOOL WINAPI HookedFreeLibrary(HMODULE module) {
             module == e.hMshtmled || module == e.hWininet || module == e.hVbscript)
             return TRUE;
     }
-    return RealFreeLibrary(module);
+    return Original(RealFreeLibrary, L"kernel32.dll", "FreeLibrary")(module);
 }
 
 namespace {
 
-// The engine module that answers a module lookup of `name` on a thread of
-// `engine`, or null when the system must answer.
-HMODULE LookupEngineModule(const IEENGINE* engine, const ISOLATION_UNICODE_STRING* name) {
-    if (!engine || engine->version == IEDefault || !name || !name->Buffer) return nullptr;
-    const std::wstring text(name->Buffer, name->Length / sizeof(wchar_t));
-    const struct {
-        HMODULE IEENGINE::*field;
-        const wchar_t* names[4];
-    } groups[] = {
-        {&IEENGINE::hShell, {L"ieframe", L"ieframe.dll", L"shdocvw", L"shdocvw.dll"}},
-        {&IEENGINE::hMshtml, {L"mshtml", L"mshtml.dll"}},
-        {&IEENGINE::hJscript, {L"jscript", L"jscript.dll"}},
-        {&IEENGINE::hUrlmon, {L"urlmon", L"urlmon.dll"}},
-        {&IEENGINE::hMshtmled, {L"mshtmled", L"mshtmled.dll"}},
-        {&IEENGINE::hWininet, {L"wininet", L"wininet.dll"}},
-        {&IEENGINE::hVbscript, {L"vbscript", L"vbscript.dll"}},
-    };
-    for (const auto& g : groups) {
-        HMODULE module = engine->*g.field;
-        if (!module) continue;
-        for (const wchar_t* candidate : g.names) {
-            if (candidate && _wcsicmp(text.c_str(), candidate) == 0) return module;
+// Names a module lookup answers with a version's module: each stem alone or
+// followed by ".dll".
+struct LookupName {
+    HMODULE IEENGINE::*field;
+    const wchar_t* stem;
+    size_t length;
+};
+constexpr LookupName kLookupNames[] = {
+    {&IEENGINE::hShell, L"ieframe", 7},    {&IEENGINE::hShell, L"shdocvw", 7},
+    {&IEENGINE::hMshtml, L"mshtml", 6},    {&IEENGINE::hJscript, L"jscript", 7},
+    {&IEENGINE::hUrlmon, L"urlmon", 6},    {&IEENGINE::hMshtmled, L"mshtmled", 8},
+    {&IEENGINE::hWininet, L"wininet", 7},  {&IEENGINE::hVbscript, L"vbscript", 8},
+};
+constexpr size_t kShortestLookupName = 6;
+constexpr size_t kLongestLookupName = 8 + 4;
+
+// The record field named by a module lookup, or null. The name is the
+// counted string up to its first 0 unit, if it has one.
+HMODULE IEENGINE::*LookupField(const ISOLATION_UNICODE_STRING* name) {
+    if (!name || !name->Buffer) return nullptr;
+    const wchar_t* text = name->Buffer;
+    // Units counted up to one past the longest name: a longer one matches nothing.
+    const size_t limit = name->Length / sizeof(wchar_t);
+    size_t n = 0;
+    while (n < limit && n <= kLongestLookupName && text[n]) ++n;
+    if (n < kShortestLookupName || n > kLongestLookupName) return nullptr;
+    for (const LookupName& l : kLookupNames) {
+        if (n == l.length) {
+            if (SameName(text, l.stem, n)) return l.field;
+        } else if (n == l.length + 4) {
+            if (SameName(text, l.stem, l.length) && SameName(text + l.length, L".dll", 4)) return l.field;
         }
     }
     return nullptr;
+}
+
+// The module of the calling thread's version that answers a module lookup
+// of `name`, or null when the system must answer. The name is looked at
+// first: most lookups are of other modules, and need no engine at all.
+HMODULE LookupEngineModule(const ISOLATION_UNICODE_STRING* name) {
+    HMODULE IEENGINE::*field = LookupField(name);
+    if (!field) return nullptr;
+    const IEENGINE* engine = GetCurrentEngine();
+    if (!engine || engine->version == IEDefault) return nullptr;
+    return engine->*field;
 }
 
 } // namespace
@@ -194,12 +305,12 @@ HMODULE LookupEngineModule(const IEENGINE* engine, const ISOLATION_UNICODE_STRIN
 NTSTATUS_T NTAPI HookedLdrGetDllHandle(PWSTR path, PULONG characteristics, ISOLATION_UNICODE_STRING* name,
                                        PVOID* handle) {
     if (handle) {
-        if (HMODULE module = LookupEngineModule(GetCurrentEngine(), name)) {
+        if (HMODULE module = LookupEngineModule(name)) {
             *handle = module;
             return 0;
         }
     }
-    return RealLdrGetDllHandle(path, characteristics, name, handle);
+    return Original(RealLdrGetDllHandle, L"ntdll.dll", "LdrGetDllHandle")(path, characteristics, name, handle);
 }
 
 NTSTATUS_T NTAPI HookedLdrGetDllHandleEx(ULONG flags, PCWSTR path, PULONG characteristics,
@@ -207,10 +318,11 @@ NTSTATUS_T NTAPI HookedLdrGetDllHandleEx(ULONG flags, PCWSTR path, PULONG charac
     if (handle) {
         // The layer holds its own reference to every engine module, so the
         // caller's reference-count flags change nothing.
-        if (HMODULE module = LookupEngineModule(GetCurrentEngine(), name)) {
+        if (HMODULE module = LookupEngineModule(name)) {
             *handle = module;
             return 0;
         }
     }
-    return RealLdrGetDllHandleEx(flags, path, characteristics, name, handle);
+    return Original(RealLdrGetDllHandleEx, L"ntdll.dll", "LdrGetDllHandleEx")(flags, path, characteristics, name,
+                                                                           handle);
 }

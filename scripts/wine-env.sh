@@ -16,6 +16,9 @@ wine_prefix_ensure() {
       WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot -i >/dev/null 2>&1 || true
       wine reg add 'HKCU\Software\Wine\MSHTML' /v GeckoUrl /d '' /f >/dev/null 2>&1 || true
       wine reg add 'HKCU\Software\Wine\DllOverrides' /v mscoree /d '' /f >/dev/null 2>&1 || true
+      # A crashing program prints its backtrace and ends instead of waiting
+      # in a crash dialog nobody sees (which would keep a test's output open).
+      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
       if [ "$driver" = null ]; then
         wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
       fi

@@ -146,6 +146,22 @@ TEST_F(EngineThread, InProcessRoleHostsTheTabContentBoundToItsVersion) {
     EXPECT_FALSE(IsThreadBound(id));
 }
 
+TEST_F(EngineThread, WaitForEngineThreadsIsTrueOnlyOnceNoInProcessEngineThreadIsLeft) {
+    TestView view;
+    DoneEvent done;
+    auto thread = new CIEThread(false, false, L"", view.hwnd, IE6, L"about:blank", done.h, view.hwnd);
+    ASSERT_TRUE(thread->CreateThread());
+    const DWORD id = thread->ThreadId();
+    // Running: its tab content is in the view.
+    ASSERT_TRUE(WaitFor([&] { return !view.Children().empty(); }, 10s));
+    EXPECT_FALSE(CIEThread::WaitForEngineThreads(100));
+
+    PostThreadMessageW(id, UWM_ENGINE_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return done.Signalled(); }, 10s));
+    // The done event comes first in the object's end; the count follows.
+    EXPECT_TRUE(CIEThread::WaitForEngineThreads(5000));
+}
+
 // A proxy thread and the real child process it starts.
 struct Proxy {
     Proxy(TestView& view, IEVERSION version, const wchar_t* url, DoneEvent& done) {

@@ -101,7 +101,9 @@ TEST_F(SingleVersion, NestedInstallationOnlyCounts) {
 
 TEST_F(SingleVersion, Version9AndTheSystemEngineAttachNothing) {
     void* coCreate = ExportOf(L"ole32.dll", "CoCreateInstance");
+    void* loadLibrary = ExportOf(L"kernel32.dll", "LoadLibraryW");
     auto before = FirstBytes(coCreate);
+    auto beforeLoad = FirstBytes(loadLibrary);
     {
         // The version-9 child runs from the ie9 folder, whose redirection
         // folder holds its URL moniker library.
@@ -109,8 +111,8 @@ TEST_F(SingleVersion, Version9AndTheSystemEngineAttachNothing) {
         EXPECT_EQ(InstallEngineHooks(IE9, false, true), NO_ERROR);
     }
     EXPECT_FALSE(AreEngineHooksAttached());
-    EXPECT_EQ(RealLoadLibraryW, nullptr);
     EXPECT_EQ(FirstBytes(coCreate), before);
+    EXPECT_EQ(FirstBytes(loadLibrary), beforeLoad);
     EXPECT_EQ(g_engines[IE9].loaded, 1u);
     EXPECT_EQ(g_engines[IE9].version, static_cast<DWORD>(IE9));
     wchar_t path[MAX_PATH] = {};

@@ -508,7 +508,7 @@ TEST_F(Control, UnloadQuestionFollowsThePagesHandlerAndTheUsersAnswer) {
     {
         MessageBoxAnswer leave(GetCurrentThreadId(), IDOK);
         EXPECT_TRUE(ask());
-        EXPECT_FALSE(leave.Join().empty());
+        EXPECT_NE(leave.Join().find(L"You have unsaved changes."), std::wstring::npos);
     }
     // With scripts switched off the handler does not run.
     c.downloadFlags = 0x4070 | DLCTL_NO_SCRIPTS;

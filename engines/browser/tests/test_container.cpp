@@ -1,5 +1,7 @@
 #include "engines/browser/tests/test_container.h"
 
+#include "tests/support/process.h"
+
 #include <exdispid.h>
 #include <mshtmdid.h>
 #include <olectl.h>
@@ -533,17 +535,20 @@ std::wstring MessageBoxAnswer::Join() {
 DWORD WINAPI MessageBoxAnswer::Run(void* param) {
     auto* self = static_cast<MessageBoxAnswer*>(param);
     const DWORD start = GetTickCount();
-    while (GetTickCount() - start < self->timeoutMs_) {
+    auto timeLeft = [&] { return GetTickCount() - start < self->timeoutMs_; };
+    while (timeLeft()) {
         HWND found = nullptr;
         EnumThreadWindows(self->threadId_, FindDialogBox, reinterpret_cast<LPARAM>(&found));
         if (found) {
-            // The message text is the box's static control 0xFFFF.
-            wchar_t text[1024] = L"";
-            GetDlgItemTextW(found, 0xFFFF, text, 1024);
-            self->text_ = text;
-            if (self->text_.empty()) {
-                GetWindowTextW(found, text, 1024);
-                self->text_ = text;
+            if (GetDlgItem(found, 0xFFFF)) {
+                // A message box: its window exists a moment before its text
+                // does, so the text is waited for, not read once. Pressing
+                // the button earlier would keep an empty text.
+                while ((self->text_ = testing_support::MessageBoxText(found)).empty() && timeLeft()) Sleep(10);
+            } else {
+                // A dialog of another kind (the print dialog) has no message
+                // text; its title tells that it was shown.
+                self->text_ = testing_support::WindowText(found);
             }
             PostMessageW(found, WM_COMMAND, MAKEWPARAM(self->button_, BN_CLICKED), 0);
             return 0;

@@ -99,13 +99,15 @@ private:
 };
 
 // Presses a button of the next message box that appears on thread
-// `threadId` (IDOK, IDCANCEL, ...) from a thread of its own, and keeps the
-// box's text. Join() waits for it (up to `timeoutMs` from the start).
+// `threadId` (IDOK, IDCANCEL, ...) from a thread of its own, once the box
+// shows its text, and keeps that text. Join() waits for it (up to
+// `timeoutMs` from the start).
 class MessageBoxAnswer {
 public:
     MessageBoxAnswer(DWORD threadId, int button, DWORD timeoutMs = 10000);
     ~MessageBoxAnswer();
-    // The message text of the box that was answered; empty if none came.
+    // The message text of the box that was answered (the title of a dialog
+    // that has none, such as the print dialog); empty if none came.
     std::wstring Join();
 
 private:

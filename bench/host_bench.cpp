@@ -1,0 +1,152 @@
+// Cost of a hosted tab: from the start of a tab's engine thread to the
+// DocumentComplete of about:blank (in-process, on a bound thread), and the
+// private memory of one tab showing the sample page.
+#include "host_bench.h"
+
+#include "hosting/ie_thread.h"
+#include "isolation/isolation.h"
+#include "tests/support/process.h"
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+using namespace std::chrono;
+
+namespace {
+
+// A stand-in tab view that counts completed loads and frees what the
+// protocol hands it.
+struct View {
+    View() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &View::Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"VantrellBenchView";
+        RegisterClassW(&wc);
+        hwnd = CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 800, 600,
+                               nullptr, nullptr, wc.hInstance, nullptr);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~View() { DestroyWindow(hwnd); }
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+        auto self = reinterpret_cast<View*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+        if (!self || m < UWM_TAB_GO_ADDRESS || m > UWM_TAB_TASKBAR_PREVIEW) return DefWindowProcW(h, m, w, l);
+        if (m == UWM_TAB_HISTORY_ADD) {
+            ++self->loads;
+            TakeStringParam(w);
+            TakeStringParam(static_cast<std::uintptr_t>(l));
+        } else if (m == UWM_TAB_ADDRESS || m == UWM_TAB_TITLE || m == UWM_TAB_STATUS_TEXT ||
+                   m == UWM_TAB_NEW_WINDOW) {
+            TakeStringParam(w);
+        } else if (m == UWM_TAB_BROWSER_READY) {
+            IDispatch* browser = nullptr;
+            if (SUCCEEDED(CoGetInterfaceAndReleaseStream(reinterpret_cast<IStream*>(w), IID_IDispatch,
+                                                         reinterpret_cast<void**>(&browser))) &&
+                browser)
+                browser->Release();
+        }
+        return 0;
+    }
+    HWND hwnd = nullptr;
+    int loads = 0;
+};
+
+bool PumpUntil(const View& view, int loads, milliseconds timeout) {
+    auto end = steady_clock::now() + timeout;
+    while (view.loads < loads) {
+        if (steady_clock::now() > end) return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    return true;
+}
+
+struct Tab {
+    Tab(View& view, IEVERSION version, const std::wstring& url) : view(view) {
+        done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        auto thread = new CIEThread(false, false, L"", view.hwnd, version, url.c_str(), done, view.hwnd);
+        if (thread->CreateThread()) id = thread->ThreadId();
+        else delete thread;
+    }
+    void Close() {
+        PostThreadMessageW(id, UWM_ENGINE_CLOSE, 0, 0);
+        WaitForSingleObject(done, 10000);
+        CloseHandle(done);
+    }
+    View& view;
+    HANDLE done = nullptr;
+    DWORD id = 0;
+};
+
+SIZE_T PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    // Wine reports committed private memory as PagefileUsage (PrivateUsage is 0).
+    return std::max(counters.PrivateUsage, counters.PagefileUsage);
+}
+
+} // namespace
+
+void HostBenchmark(int runs) {
+    const std::wstring stage = testing_support::StageFolder();
+    SetCurrentDirectoryW(stage.c_str());
+    OleInitialize(nullptr);
+    if (LONG error = InstallEngineHooks(IE6, false, false); error != NO_ERROR) {
+        std::printf("installing the isolation layer failed: error %ld\n", static_cast<long>(error));
+        return;
+    }
+    for (IEVERSION version : {IE55, IE7, IE8}) {
+        std::vector<double> ms;
+        for (int i = 0; i < runs + 1; ++i) {
+            View view;
+            auto start = steady_clock::now();
+            Tab tab(view, version, L"about:blank");
+            bool loaded = PumpUntil(view, 1, 10s);
+            double elapsed = duration<double, std::milli>(steady_clock::now() - start).count();
+            tab.Close();
+            if (!loaded) {
+                std::printf("%ls: about:blank never completed\n", g_versionInfo[version].name);
+                break;
+            }
+            if (i > 0) ms.push_back(elapsed);  // the first run loads the libraries' first pages
+        }
+        if (ms.empty()) continue;
+        std::sort(ms.begin(), ms.end());
+        std::printf("%ls tab, engine thread start to DocumentComplete of about:blank: median %.1f ms, min %.1f ms, "
+                    "max %.1f ms over %zu runs\n",
+                    g_versionInfo[version].name, ms[ms.size() / 2], ms.front(), ms.back(), ms.size());
+    }
+
+    // Memory: tabs showing the sample page, opened together.
+    constexpr int kTabs = 10;
+    const std::wstring sample = stage + L"samples\\compare.html";
+    View view;
+    {
+        Tab warm(view, IE7, sample);
+        PumpUntil(view, 1, 15s);
+        warm.Close();
+    }
+    view.loads = 0;
+    const SIZE_T before = PrivateBytes();
+    std::vector<Tab*> tabs;
+    for (int i = 0; i < kTabs; ++i) tabs.push_back(new Tab(view, IE7, sample));
+    bool loaded = PumpUntil(view, kTabs, 30s);
+    const SIZE_T after = PrivateBytes();
+    for (Tab* t : tabs) {
+        t->Close();
+        delete t;
+    }
+    if (loaded)
+        std::printf("private memory per hosted IE 7 tab showing the sample page: %.2f MB (over %d tabs)\n",
+                    static_cast<double>(after - before) / kTabs / (1024.0 * 1024.0), kTabs);
+    else
+        std::printf("the sample page did not load in every tab\n");
+    if (RemoveEngineHooks() != NO_ERROR) std::printf("removing the isolation layer failed\n");
+    OleUninitialize();
+}
