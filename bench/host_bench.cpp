@@ -31,7 +31,12 @@ struct View {
                                nullptr, nullptr, wc.hInstance, nullptr);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
-    ~View() { DestroyWindow(hwnd); }
+    ~View() { Close(); }
+    // As a tab closes: the view's window goes first, and its content with it.
+    void Close() {
+        if (hwnd) DestroyWindow(hwnd);
+        hwnd = nullptr;
+    }
     static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
         auto self = reinterpret_cast<View*>(GetWindowLongPtrW(h, GWLP_USERDATA));
         if (!self || m < UWM_TAB_GO_ADDRESS || m > UWM_TAB_TASKBAR_PREVIEW) return DefWindowProcW(h, m, w, l);
@@ -73,9 +78,16 @@ struct Tab {
         if (thread->CreateThread()) id = thread->ThreadId();
         else delete thread;
     }
+    // Tells the engine thread to end and waits for it, serving this
+    // thread's messages meanwhile (the thread's windows talk to the view's).
     void Close() {
         PostThreadMessageW(id, UWM_ENGINE_CLOSE, 0, 0);
-        WaitForSingleObject(done, 10000);
+        auto end = steady_clock::now() + 10s;
+        while (MsgWaitForMultipleObjects(1, &done, FALSE, 50, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+               steady_clock::now() < end) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        }
         CloseHandle(done);
     }
     View& view;
@@ -109,6 +121,7 @@ void HostBenchmark(int runs) {
             Tab tab(view, version, L"about:blank");
             bool loaded = PumpUntil(view, 1, 10s);
             double elapsed = duration<double, std::milli>(steady_clock::now() - start).count();
+            view.Close();
             tab.Close();
             if (!loaded) {
                 std::printf("%ls: about:blank never completed\n", g_versionInfo[version].name);
@@ -138,6 +151,7 @@ void HostBenchmark(int runs) {
     for (int i = 0; i < kTabs; ++i) tabs.push_back(new Tab(view, IE7, sample));
     bool loaded = PumpUntil(view, kTabs, 30s);
     const SIZE_T after = PrivateBytes();
+    view.Close();
     for (Tab* t : tabs) {
         t->Close();
         delete t;

@@ -81,7 +81,20 @@ void CIEThread::SetAcceleratorTable(HACCEL table) { g_accelerators = table; }
 void CIEThread::SetProgramPath(const std::wstring& path) { g_programPath = path; }
 
 bool CIEThread::WaitForEngineThreads(DWORD timeoutMs) {
-    return WaitForSingleObject(Live().noneLeft, timeoutMs) == WAIT_OBJECT_0;
+    // An ending engine thread may still send a message to a window of the
+    // waiting thread (a tab content telling its view that it goes): those
+    // are served while waiting, posted messages are left alone.
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now >= end ? 0 : static_cast<DWORD>(end - now);
+        HANDLE noneLeft = Live().noneLeft;
+        DWORD r = MsgWaitForMultipleObjects(1, &noneLeft, FALSE, left, QS_SENDMESSAGE);
+        if (r == WAIT_OBJECT_0) return true;
+        if (r != WAIT_OBJECT_0 + 1) return false;
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }
 
 CIEThread::CIEThread() = default;

@@ -71,7 +71,8 @@ public:
     // Waits until no in-process engine thread object is left (their threads
     // then run no engine code any more); false when some are still there
     // after `timeoutMs`. For the main process's exit, before the engine
-    // libraries are freed.
+    // libraries are freed. Messages sent to the calling thread's windows
+    // are served meanwhile.
     static bool WaitForEngineThreads(DWORD timeoutMs);
     // The program whose child path hosts a tab: this process's own
     // executable unless set (a test host sets the staged program).
