@@ -24,6 +24,8 @@ TEST(IsolationSoak, CyclesUnderCallingThreadsRestoreEveryByteAndAnswerRight) {
     EXPECT_GT(f.bindings, 0u);
 }
 
+DWORD WINAPI ReturnThree(void*) { return 3; }
+
 // A thread can be on its way into a detour while the removal is committed
 // and arrive after it; the saved entry points then hold the functions
 // themselves, no longer detoured, so every detour reaches the system.
@@ -53,7 +55,7 @@ TEST(IsolationSoak, ADetourEnteredAfterTheRemovalReachesTheSystem) {
                                      reinterpret_cast<void**>(&table)),
               S_OK);
     if (table) table->Release();
-    HANDLE thread = HookedCreateThread(nullptr, 0, [](void*) -> DWORD { return 3; }, nullptr, 0, nullptr);
+    HANDLE thread = HookedCreateThread(nullptr, 0, ReturnThree, nullptr, 0, nullptr);
     ASSERT_NE(thread, nullptr);
     EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
     CloseHandle(thread);
