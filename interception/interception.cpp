@@ -8,8 +8,10 @@
 // taken before anything is suspended, because everything that allocates must
 // happen first: a suspended thread may own the heap lock, and the commit
 // would then deadlock on its next allocation. Between suspension and resume
-// the commit only calls VirtualProtect, FlushInstructionCache and the thread
-// context functions, and writes into memory prepared earlier. A suspended
+// the commit only calls VirtualProtect, FlushInstructionCache, the thread
+// context functions, DuplicateHandle and event waits, and writes into memory
+// prepared earlier; the contexts are read by a thread of the commit's own with
+// a time limit per thread (see ContextReader). A suspended
 // thread whose instruction pointer lies in bytes being replaced is moved to
 // the matching instruction of the trampoline; one inside a trampoline being
 // removed is moved back to the matching original instruction. Threads that
@@ -40,10 +42,12 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "interception/x86_code.h"
@@ -495,11 +499,93 @@ uintptr_t MapInstructionPointer(const State& s, uintptr_t ip) {
     return ip;
 }
 
+// Reads the contexts of suspended threads on a thread of its own, so that the
+// commit waits a bounded time for each. Under Wine, GetThreadContext of a
+// thread that was suspended while just starting or ending can wait for good
+// (the thread never reaches the point where it reports its context); such a
+// thread is left where it is, which is safe because it runs no code of a
+// target yet (or any more). The reader is created before anything is
+// suspended (creating a thread allocates and takes the loader lock, which a
+// suspended thread may hold) and owns duplicates of the thread handles, so a
+// read still pending when the commit ends touches nothing of the commit. The
+// last of the commit and the reader to let go frees the shared record.
+struct ContextReader {
+    static constexpr DWORD kWaitPerThreadMs = 1000;
+
+    LONG refs = 2;
+    HANDLE ready = nullptr;     // the reader runs
+    HANDLE go = nullptr;        // the handles are filled in
+    HANDLE progress = nullptr;  // one more context was read (or failed)
+    volatile LONG abandoned = 0;
+    size_t count = 0;
+    std::vector<HANDLE> handles;
+    std::vector<CONTEXT> contexts;
+    std::vector<LONG> state;  // 0 pending, 1 read, 2 failed
+
+    explicit ContextReader(size_t capacity) : handles(capacity, nullptr), contexts(capacity), state(capacity, 0) {
+        ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        progress = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    }
+    ~ContextReader() {
+        for (HANDLE h : handles) {
+            if (h) CloseHandle(h);
+        }
+        for (HANDLE e : {ready, go, progress}) {
+            if (e) CloseHandle(e);
+        }
+    }
+    bool usable() const { return ready && go && progress; }
+    void release() {
+        if (InterlockedDecrement(&refs) == 0) delete this;
+    }
+
+    static DWORD WINAPI Run(void* p) {
+        auto r = static_cast<ContextReader*>(p);
+        SetEvent(r->ready);
+        WaitForSingleObject(r->go, INFINITE);
+        for (size_t i = 0; i < r->count && !r->abandoned; ++i) {
+            r->contexts[i].ContextFlags = CONTEXT_CONTROL;
+            const BOOL ok = r->handles[i] && GetThreadContext(r->handles[i], &r->contexts[i]);
+            InterlockedExchange(&r->state[i], ok ? 1 : 2);
+            SetEvent(r->progress);
+        }
+        r->release();
+        return 0;
+    }
+};
+
+// Starts a reader for up to `capacity` threads; null (the commit then reads
+// the contexts itself) when it cannot be started.
+ContextReader* StartContextReader(size_t capacity, DWORD& readerId) {
+    auto r = new (std::nothrow) ContextReader(capacity);
+    if (!r) return nullptr;
+    HANDLE thread = r->usable() ? CreateThread(nullptr, 0, &ContextReader::Run, r, 0, &readerId) : nullptr;
+    if (!thread) {
+        delete r;
+        return nullptr;
+    }
+    CloseHandle(thread);
+    WaitForSingleObject(r->ready, INFINITE);
+    return r;
+}
+
 // Applies s.ops with every other thread suspended. Nothing that can fail
 // happens after the first byte of a target is written.
 LONG Apply(State& s) {
     // Allocations first (see the top of this file).
-    const std::vector<DWORD> ids = OtherThreadsOfProcess();
+    DWORD readerId = 0;
+    ContextReader* reader = StartContextReader(OtherThreadsOfProcess().size() + s.threads.size() + 16, readerId);
+    std::vector<DWORD> ids = OtherThreadsOfProcess();
+    // The reader is no thread of the callers' and must not be suspended;
+    // threads that came since its capacity was counted go without a reader.
+    ids.erase(std::remove(ids.begin(), ids.end(), readerId), ids.end());
+    if (reader && ids.size() + s.threads.size() > reader->handles.size()) {
+        reader->abandoned = 1;
+        SetEvent(reader->go);
+        reader->release();
+        reader = nullptr;
+    }
     std::vector<SuspendedThread> suspended;
     suspended.reserve(ids.size() + s.threads.size());
     std::vector<CONTEXT> contexts(ids.size() + s.threads.size());
@@ -525,15 +611,46 @@ LONG Apply(State& s) {
         suspended.push_back({h, id, false, false});
     }
     // Reading the context also waits until the suspension has taken effect.
-    for (size_t i = 0; i < suspended.size(); ++i) {
-        contexts[i].ContextFlags = CONTEXT_CONTROL;
-        suspended[i].haveContext = GetThreadContext(suspended[i].handle, &contexts[i]) != FALSE;
+    if (reader) {
+        for (size_t i = 0; i < suspended.size(); ++i) {
+            DuplicateHandle(GetCurrentProcess(), suspended[i].handle, GetCurrentProcess(), &reader->handles[i], 0,
+                            FALSE, DUPLICATE_SAME_ACCESS);
+        }
+        reader->count = suspended.size();
+        SetEvent(reader->go);
+        for (size_t i = 0; i < suspended.size(); ++i) {
+            const ULONGLONG end = GetTickCount64() + ContextReader::kWaitPerThreadMs;
+            while (reader->state[i] == 0) {
+                const ULONGLONG now = GetTickCount64();
+                if (now >= end) break;
+                WaitForSingleObject(reader->progress, static_cast<DWORD>(end - now));
+            }
+            if (reader->state[i] == 0) {
+                // This thread's context never came: it and every thread after
+                // it stay where they are (see ContextReader).
+                InterlockedExchange(&reader->abandoned, 1);
+                break;
+            }
+            suspended[i].haveContext = reader->state[i] == 1;
+            if (suspended[i].haveContext) contexts[i] = reader->contexts[i];
+        }
+    } else {
+        for (size_t i = 0; i < suspended.size(); ++i) {
+            contexts[i].ContextFlags = CONTEXT_CONTROL;
+            suspended[i].haveContext = GetThreadContext(suspended[i].handle, &contexts[i]) != FALSE;
+        }
     }
 
     auto resumeAll = [&] {
         for (const SuspendedThread& t : suspended) {
             ResumeThread(t.handle);
             if (t.owned) CloseHandle(t.handle);
+        }
+        if (reader) {
+            InterlockedExchange(&reader->abandoned, 1);
+            SetEvent(reader->go);
+            reader->release();
+            reader = nullptr;
         }
     };
 
