@@ -209,6 +209,28 @@ TEST_F(TabContent, EachVersionLoadsThePageWithItsOwnEngineAndReportsIt) {
     }
 }
 
+// A tab of the system's engine gets the system's control, whatever it can
+// show (Wine's own engine renders nothing here, but it is created and
+// hosted all the same).
+TEST_F(TabContent, TheSystemsEngineTabHostsTheSystemsControl) {
+    TestView view;
+    Tab tab(view, IEDefault, L"about:blank", false);
+    ASSERT_TRUE(tab.started);
+    ASSERT_TRUE(WaitFor([&] { return !view.browsers.empty(); }, 15s));
+    IEVERSION bound = IE4;
+    EXPECT_TRUE(IsThreadBound(tab.id, &bound));
+    EXPECT_EQ(bound, IEDefault);
+    // The control in the tab content is the system's, not a stand-in's.
+    HWND content = GetWindow(view.hwnd, GW_CHILD);
+    ASSERT_NE(content, nullptr);
+    HWND control = GetDlgItem(content, IDC_WEB_BROWSER);
+    ASSERT_NE(control, nullptr);
+    wchar_t name[64] = {};
+    GetClassNameW(control, name, 64);
+    EXPECT_STRNE(name, L"StandInWebBrowserView");
+    EXPECT_STRNE(name, L"Static");  // the placeholder made way
+}
+
 TEST_F(TabContent, ANewWindowOfAPageCarriesTheTabsVersion) {
     TestView view;
     Tab tab(view, IE7, server.Url("/page.html"), false);
