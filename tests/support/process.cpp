@@ -6,10 +6,7 @@
 
 namespace testing_support {
 
-std::wstring StageFolder() {
-    std::wstring exe = fw::ModuleFileName(nullptr);
-    return exe.substr(0, exe.find_last_of(L'\\') + 1);
-}
+std::wstring StageFolder() { return fw::FolderOfPath(fw::ModuleFileName(nullptr)); }
 
 bool Process::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
     if (!process) return true;
