@@ -504,13 +504,15 @@ uintptr_t MapInstructionPointer(const State& s, uintptr_t ip) {
 // thread that was suspended while just starting or ending can wait for good
 // (the thread never reaches the point where it reports its context); such a
 // thread is left where it is, which is safe because it runs no code of a
-// target yet (or any more). The reader is created before anything is
+// target yet (or any more); the threads after it are read directly. The reader is created before anything is
 // suspended (creating a thread allocates and takes the loader lock, which a
 // suspended thread may hold) and owns duplicates of the thread handles, so a
 // read still pending when the commit ends touches nothing of the commit. The
 // last of the commit and the reader to let go frees the shared record.
 struct ContextReader {
-    static constexpr DWORD kWaitPerThreadMs = 1000;
+    // Long enough for a busy machine; a context that has not come by then
+    // does not come at all.
+    static constexpr DWORD kWaitPerThreadMs = 3000;
 
     LONG refs = 2;
     HANDLE ready = nullptr;     // the reader runs
@@ -626,9 +628,15 @@ LONG Apply(State& s) {
                 WaitForSingleObject(reader->progress, static_cast<DWORD>(end - now));
             }
             if (reader->state[i] == 0) {
-                // This thread's context never came: it and every thread after
-                // it stay where they are (see ContextReader).
+                // This thread's context never came: it stays where it is (see
+                // ContextReader). The reader is stuck with it, so the threads
+                // after it are read here; one of them being stuck as well is
+                // the rare case this cannot bound.
                 InterlockedExchange(&reader->abandoned, 1);
+                for (size_t j = i + 1; j < suspended.size(); ++j) {
+                    contexts[j].ContextFlags = CONTEXT_CONTROL;
+                    suspended[j].haveContext = GetThreadContext(suspended[j].handle, &contexts[j]) != FALSE;
+                }
                 break;
             }
             suspended[i].haveContext = reader->state[i] == 1;
