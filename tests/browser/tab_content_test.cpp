@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <functional>
 
 #include <string>
@@ -570,6 +572,30 @@ TEST_F(TabContent, DownloadFlagsReachTheControlBeforeItsNextLoad) {
     ASSERT_TRUE(LocalTab::Pump([&] { return view.Of(UWM_TAB_HISTORY_ADD).size() > loads; }));
     Sleep(200);
     EXPECT_EQ(pictureRequests(), 1);
+}
+
+TEST_F(TabContent, EnterInTheAddressBoxNavigatesAndEscapeDoesNothing) {
+    TestView view;
+    LocalTab tab(view, IE7, server.Url("/page.html"));
+    ASSERT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_HISTORY_ADD); }));
+    HWND box = GetDlgItem(tab.dialog.Handle(), IDC_ADDRESS_BOX);
+    HWND edit = reinterpret_cast<HWND>(SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0));
+    ASSERT_NE(edit, nullptr);
+    const std::wstring other = server.Url("/other.html");
+    SetWindowTextW(edit, other.c_str());
+    // The dialog manager asks the field for its keys; the field takes Enter
+    // and Escape for itself, and Enter goes to the typed address.
+    auto key = [&](WPARAM vk) {
+        MSG msg{edit, WM_KEYDOWN, vk, 0, 0, {}};
+        return SendMessageW(edit, WM_GETDLGCODE, vk, reinterpret_cast<LPARAM>(&msg));
+    };
+    EXPECT_TRUE(key(VK_ESCAPE) & DLGC_WANTALLKEYS);
+    LocalTab::Pump([] { return false; }, 200ms);
+    EXPECT_FALSE(view.Got(UWM_TAB_HISTORY_ADD, other));
+    EXPECT_TRUE(IsWindow(tab.dialog.Handle()));
+    EXPECT_TRUE(key(VK_RETURN) & DLGC_WANTALLKEYS);
+    EXPECT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_HISTORY_ADD, other); }));
+    EXPECT_TRUE(view.Got(UWM_TAB_ADDRESS, other));
 }
 
 } // namespace
