@@ -6,6 +6,7 @@
 #include "hosting/ie_thread.h"
 #include "isolation/isolation.h"
 #include "tests/support/process.h"
+#include "tests/support/tab_view.h"
 
 #include <psapi.h>
 
@@ -18,51 +19,16 @@ using namespace std::chrono;
 
 namespace {
 
-// A stand-in tab view that counts completed loads and frees what the
-// protocol hands it.
-struct View {
-    View() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &View::Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"VantrellBenchView";
-        RegisterClassW(&wc);
-        hwnd = CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 800, 600,
-                               nullptr, nullptr, wc.hInstance, nullptr);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-    ~View() { Close(); }
-    // As a tab closes: the view's window goes first, and its content with it.
-    void Close() {
-        if (hwnd) DestroyWindow(hwnd);
-        hwnd = nullptr;
-    }
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-        auto self = reinterpret_cast<View*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-        if (!self || m < UWM_TAB_GO_ADDRESS || m > UWM_TAB_TASKBAR_PREVIEW) return DefWindowProcW(h, m, w, l);
-        if (m == UWM_TAB_HISTORY_ADD) {
-            ++self->loads;
-            TakeStringParam(w);
-            TakeStringParam(static_cast<std::uintptr_t>(l));
-        } else if (m == UWM_TAB_ADDRESS || m == UWM_TAB_TITLE || m == UWM_TAB_STATUS_TEXT ||
-                   m == UWM_TAB_NEW_WINDOW) {
-            TakeStringParam(w);
-        } else if (m == UWM_TAB_BROWSER_READY) {
-            IDispatch* browser = nullptr;
-            if (SUCCEEDED(CoGetInterfaceAndReleaseStream(reinterpret_cast<IStream*>(w), IID_IDispatch,
-                                                         reinterpret_cast<void**>(&browser))) &&
-                browser)
-                browser->Release();
-        }
-        return 0;
-    }
-    HWND hwnd = nullptr;
-    int loads = 0;
-};
+using testing_support::TestView;
 
-bool PumpUntil(const View& view, int loads, milliseconds timeout) {
+int Loads(const TestView& view) { return static_cast<int>(view.Of(UWM_TAB_HISTORY_ADD).size()); }
+
+// As a tab closes: the view's window goes first, and its content with it.
+void CloseView(TestView& view) { DestroyWindow(view.hwnd); }
+
+bool PumpUntil(const TestView& view, int loads, milliseconds timeout) {
     auto end = steady_clock::now() + timeout;
-    while (view.loads < loads) {
+    while (Loads(view) < loads) {
         if (steady_clock::now() > end) return false;
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
@@ -72,7 +38,7 @@ bool PumpUntil(const View& view, int loads, milliseconds timeout) {
 }
 
 struct Tab {
-    Tab(View& view, IEVERSION version, const std::wstring& url) : view(view) {
+    Tab(TestView& view, IEVERSION version, const std::wstring& url) : view(view) {
         done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         auto thread = new CIEThread(false, false, L"", view.hwnd, version, url.c_str(), done, view.hwnd);
         if (thread->CreateThread()) id = thread->ThreadId();
@@ -90,7 +56,7 @@ struct Tab {
         }
         CloseHandle(done);
     }
-    View& view;
+    TestView& view;
     HANDLE done = nullptr;
     DWORD id = 0;
 };
@@ -121,12 +87,12 @@ void HostBenchmark(int runs) {
             std::vector<double> ms;
             for (int i = 0; i < runs + 1; ++i) {
                 if (quiet) Sleep(300);
-                View view;
+                TestView view;
                 auto start = steady_clock::now();
                 Tab tab(view, version, L"about:blank");
                 bool loaded = PumpUntil(view, 1, 10s);
                 double elapsed = duration<double, std::milli>(steady_clock::now() - start).count();
-                view.Close();
+                CloseView(view);
                 tab.Close();
                 if (!loaded) {
                     std::printf("%ls: about:blank never completed\n", g_versionInfo[version].name);
@@ -146,19 +112,19 @@ void HostBenchmark(int runs) {
     // Memory: tabs showing the sample page, opened together.
     constexpr int kTabs = 10;
     const std::wstring sample = stage + L"samples\\compare.html";
-    View view;
+    TestView view;
     {
         Tab warm(view, IE7, sample);
         PumpUntil(view, 1, 15s);
         warm.Close();
     }
-    view.loads = 0;
+    const int warmLoads = Loads(view);
     const SIZE_T before = PrivateBytes();
     std::vector<Tab*> tabs;
     for (int i = 0; i < kTabs; ++i) tabs.push_back(new Tab(view, IE7, sample));
-    bool loaded = PumpUntil(view, kTabs, 30s);
+    bool loaded = PumpUntil(view, warmLoads + kTabs, 30s);
     const SIZE_T after = PrivateBytes();
-    view.Close();
+    CloseView(view);
     for (Tab* t : tabs) {
         t->Close();
         delete t;

@@ -621,8 +621,8 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
         return true;
     }
     case UWM_TAB_ZOOM:
-        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, OnZoomRequest(static_cast<int>(wParam)));
-        result = GetWindowLongPtrW(Handle(), DWLP_MSGRESULT);
+        result = OnZoomRequest(static_cast<int>(wParam));
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, result);
         return true;
     case UWM_TAB_DOWNLOAD_FLAGS: {
         // The control reads the new word at its next load; no reload here.

@@ -114,19 +114,6 @@ HMODULE RedirectedLoad(const RedirectedName& r, bool& answered) {
     return nullptr;
 }
 
-// The system's function behind a detour. A detour can still be entered
-// after the layer was removed, by a thread that was on its way in while the
-// removal was committed; the saved entry point is null by then, and the
-// function itself, no longer detoured, is called instead.
-template <typename F>
-F Original(F saved, const wchar_t* module, const char* name) {
-    if (saved) return saved;
-    HMODULE m = GetModuleHandleW(module);
-    return reinterpret_cast<F>(reinterpret_cast<void*>(m ? GetProcAddress(m, name) : nullptr));
-}
-
-HMODULE SystemLoadLibraryA(LPCSTR name) { return Original(RealLoadLibraryA, L"kernel32.dll", "LoadLibraryA")(name); }
-HMODULE SystemLoadLibraryW(LPCWSTR name) { return Original(RealLoadLibraryW, L"kernel32.dll", "LoadLibraryW")(name); }
 
 } // namespace
 
@@ -215,7 +202,7 @@ HMODULE WINAPI HookedLoadLibraryA(LPCSTR name) {
             break;
         }
     }
-    return SystemLoadLibraryA(name);
+    return RealLoadLibraryA(name);
 }
 
 HMODULE WINAPI HookedLoadLibraryW(LPCWSTR name) {
@@ -230,16 +217,16 @@ HMODULE WINAPI HookedLoadLibraryW(LPCWSTR name) {
             if (!IsBareName(name, kWide[i])) continue;
             bool answered = false;
             HMODULE module = RedirectedLoad(kRedirectedNames[i], answered);
-            return answered ? module : SystemLoadLibraryA(kRedirectedNames[i].name);
+            return answered ? module : RealLoadLibraryA(kRedirectedNames[i].name);
         }
         if (ContainsResourceLibraryName(name)) {
             if (IEENGINE* engine = GetCurrentEngine()) {
-                if (engine->version == IE55) return SystemLoadLibraryW(L"5hdoclc.dll");
-                if (engine->version == IE6) return SystemLoadLibraryW(L"6hdoclc.dll");
+                if (engine->version == IE55) return RealLoadLibraryW(L"5hdoclc.dll");
+                if (engine->version == IE6) return RealLoadLibraryW(L"6hdoclc.dll");
             }
         }
     }
-    return SystemLoadLibraryW(name);
+    return RealLoadLibraryW(name);
 }
 
 BOOL WINAPI HookedFreeLibrary(HMODULE module) {
@@ -248,7 +235,7 @@ BOOL WINAPI HookedFreeLibrary(HMODULE module) {
             module == e.hMshtmled || module == e.hWininet || module == e.hVbscript)
             return TRUE;
     }
-    return Original(RealFreeLibrary, L"kernel32.dll", "FreeLibrary")(module);
+    return RealFreeLibrary(module);
 }
 
 namespace {
@@ -310,7 +297,7 @@ NTSTATUS_T NTAPI HookedLdrGetDllHandle(PWSTR path, PULONG characteristics, ISOLA
             return 0;
         }
     }
-    return Original(RealLdrGetDllHandle, L"ntdll.dll", "LdrGetDllHandle")(path, characteristics, name, handle);
+    return RealLdrGetDllHandle(path, characteristics, name, handle);
 }
 
 NTSTATUS_T NTAPI HookedLdrGetDllHandleEx(ULONG flags, PCWSTR path, PULONG characteristics,
@@ -323,6 +310,5 @@ NTSTATUS_T NTAPI HookedLdrGetDllHandleEx(ULONG flags, PCWSTR path, PULONG charac
             return 0;
         }
     }
-    return Original(RealLdrGetDllHandleEx, L"ntdll.dll", "LdrGetDllHandleEx")(flags, path, characteristics, name,
-                                                                           handle);
+    return RealLdrGetDllHandleEx(flags, path, characteristics, name, handle);
 }

@@ -47,3 +47,33 @@ wine_session_start() {
   trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
   wine_services_start
 }
+
+# Pictures: the x11 prefix DIR and a private Xvfb screen on a free display
+# from FIRST on (1280x800); DISPLAY is exported and both the X server and
+# the wineserver are stopped when the calling script exits.
+#   wine_screen_session_start DIR FIRST
+wine_screen_session_start() {
+  export WINEPREFIX=$1
+  wine_prefix_ensure "$WINEPREFIX" x11
+  local n disp=
+  for n in $(seq "$2" $(($2 + 29))); do [ -e /tmp/.X11-unix/X$n ] || { disp=:$n; break; }; done
+  Xvfb "$disp" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+  WINE_SCREEN_XPID=$!
+  export DISPLAY=$disp
+  trap 'wineserver -k >/dev/null 2>&1 || true; kill $WINE_SCREEN_XPID 2>/dev/null || true' EXIT
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${disp#:}" ] && break; sleep 0.1; done
+}
+
+# Runs a program of the stage inside Wine's virtual desktop (which draws
+# title bars), waits SCREEN_DELAY seconds (default 8), saves the screen as
+# build/NAME.png and ends the session's programs.
+#   wine_shoot ROOT STAGE NAME PROGRAM [ARGS...]
+wine_shoot() {
+  local root=$1 stage=$2 name=$3; shift 3
+  (cd "$stage" && wine explorer /desktop=Pictures,1280x800 "$@" >/dev/null 2>&1 &)
+  sleep "${SCREEN_DELAY:-8}"
+  import -window root "$root/build/$name.png"
+  wineserver -k >/dev/null 2>&1 || true
+  sleep 1
+  echo "screenshot: $root/build/$name.png"
+}

@@ -9,6 +9,7 @@
 #include "engines/browser/tests/http_server.h"
 #include "isolation/isolation.h"
 #include "tests/support/process.h"
+#include "tests/support/tab_view.h"
 
 #include "res/resource_ids.h"
 
@@ -22,92 +23,11 @@
 #include <vector>
 
 using namespace std::chrono_literals;
+using testing_support::DoneEvent;
+using testing_support::TestView;
 using testing_support::WaitFor;
 
 namespace {
-
-struct Received {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    std::wstring text, text2;  // string parameters, taken over as the view does
-};
-
-// Records what reaches the view, taking over every string and stream the
-// protocol hands to it.
-class TestView {
-public:
-    TestView() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &TestView::Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"VantrellTabContentTestView";
-        RegisterClassW(&wc);
-        hwnd = CreateWindowExW(0, wc.lpszClassName, L"view", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 640, 480,
-                               nullptr, nullptr, wc.hInstance, this);
-        ShowWindow(hwnd, SW_SHOWNOACTIVATE);
-    }
-    ~TestView() {
-        if (IsWindow(hwnd)) DestroyWindow(hwnd);
-        for (IDispatch* browser : browsers) browser->Release();
-    }
-    std::vector<Received> Of(UINT message) const {
-        std::vector<Received> out;
-        for (const auto& r : received)
-            if (r.message == message) out.push_back(r);
-        return out;
-    }
-    bool Got(UINT message, const std::wstring& text = {}) const {
-        for (const auto& r : Of(message))
-            if (text.empty() || r.text == text) return true;
-        return false;
-    }
-
-    HWND hwnd = nullptr;
-    std::vector<Received> received;
-    std::vector<IDispatch*> browsers;  // unmarshalled from UWM_TAB_BROWSER_READY
-
-private:
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-        if (m == WM_NCCREATE)
-            SetWindowLongPtrW(h, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams));
-        auto self = reinterpret_cast<TestView*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-        if (!self || m < UWM_TAB_GO_ADDRESS || m > UWM_TAB_TASKBAR_PREVIEW) return DefWindowProcW(h, m, w, l);
-        Received r{m, w, l, {}, {}};
-        switch (m) {
-        case UWM_TAB_ADDRESS:
-        case UWM_TAB_TITLE:
-        case UWM_TAB_STATUS_TEXT:
-        case UWM_TAB_NEW_WINDOW:
-            if (auto text = TakeStringParam(w)) r.text = *text;
-            break;
-        case UWM_TAB_HISTORY_ADD:
-            if (auto text = TakeStringParam(w)) r.text = *text;
-            if (auto text = TakeStringParam(static_cast<std::uintptr_t>(l))) r.text2 = *text;
-            break;
-        case UWM_TAB_BROWSER_READY: {
-            IDispatch* browser = nullptr;
-            if (SUCCEEDED(CoGetInterfaceAndReleaseStream(reinterpret_cast<IStream*>(w), IID_IDispatch,
-                                                         reinterpret_cast<void**>(&browser))) &&
-                browser)
-                self->browsers.push_back(browser);
-            break;
-        }
-        default:
-            break;
-        }
-        self->received.push_back(r);
-        return 0;
-    }
-};
-
-struct DoneEvent {
-    DoneEvent() : h(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~DoneEvent() { CloseHandle(h); }
-    bool Signalled() const { return WaitForSingleObject(h, 0) == WAIT_OBJECT_0; }
-    HANDLE h;
-};
 
 // One tab: its engine thread in the in-process or the proxy role.
 struct Tab {

@@ -6,6 +6,7 @@
 #include "isolation/isolation.h"
 #include "res/resource_ids.h"
 #include "tests/support/process.h"
+#include "tests/support/tab_view.h"
 
 #include <gtest/gtest.h>
 
@@ -15,78 +16,11 @@
 #include <vector>
 
 using namespace std::chrono_literals;
+using testing_support::DoneEvent;
+using testing_support::TestView;
 using testing_support::WaitFor;
 
 namespace {
-
-struct Received {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    std::wstring text;  // string parameter of the notifications that carry one
-};
-
-// The stand-in view: records what the engine side posts to it and frees the
-// strings handed over with UWM_TAB_ADDRESS, as the real view does.
-class TestView {
-public:
-    TestView() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &TestView::Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"VantrellTestView";
-        RegisterClassW(&wc);
-        hwnd = CreateWindowExW(0, L"VantrellTestView", L"view", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 640,
-                               480, nullptr, nullptr, GetModuleHandleW(nullptr), this);
-        ShowWindow(hwnd, SW_SHOWNOACTIVATE);
-    }
-    ~TestView() {
-        if (IsWindow(hwnd)) DestroyWindow(hwnd);
-    }
-    bool Got(UINT message) const {
-        for (const auto& r : received)
-            if (r.message == message) return true;
-        return false;
-    }
-    std::vector<std::wstring> Addresses() const {
-        std::vector<std::wstring> out;
-        for (const auto& r : received)
-            if (r.message == UWM_TAB_ADDRESS) out.push_back(r.text);
-        return out;
-    }
-    // Windows of other threads or processes placed inside the view.
-    std::vector<HWND> Children() const {
-        std::vector<HWND> out;
-        for (HWND c = GetWindow(hwnd, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) out.push_back(c);
-        return out;
-    }
-
-    HWND hwnd = nullptr;
-    std::vector<Received> received;
-
-private:
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-        if (m == WM_NCCREATE) SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(
-                                                                     reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams));
-        auto self = reinterpret_cast<TestView*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-        if (self && m >= UWM_TAB_GO_ADDRESS && m <= UWM_TAB_TASKBAR_PREVIEW) {
-            Received r{m, w, l, {}};
-            if (m == UWM_TAB_ADDRESS || m == UWM_TAB_TITLE || m == UWM_TAB_STATUS_TEXT) {
-                if (auto text = TakeStringParam(w)) r.text = *text;
-            }
-            self->received.push_back(r);
-            return 0;
-        }
-        return DefWindowProcW(h, m, w, l);
-    }
-};
-
-struct DoneEvent {
-    DoneEvent() : h(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~DoneEvent() { CloseHandle(h); }
-    bool Signalled() const { return WaitForSingleObject(h, 0) == WAIT_OBJECT_0; }
-    HANDLE h;
-};
 
 class EngineThread : public ::testing::Test {
 protected:
