@@ -7,6 +7,10 @@
 #include "prefs/language.h"
 #include "res/resource_ids.h"
 #include "shell/main_frame.h"
+#include "shell/vantrell_doc.h"
+#include "shell/vantrell_view.h"
+#include "framework/document.h"
+#include "isolation/engine_table.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -29,7 +33,7 @@ void ReportSystemError(HWND owner, const wchar_t* call, DWORD error) {
 
 CVantrellApp* GetVantrellApp() { return static_cast<CVantrellApp*>(fw::GetApp()); }
 
-CVantrellApp::CVantrellApp() = default;
+CVantrellApp::CVantrellApp() { RegisterCommands(); }
 CVantrellApp::~CVantrellApp() = default;
 
 bool MakeExecutableFolderCurrent() {
@@ -126,6 +130,7 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
 
     if (!m_bMultiProcessMode && !InstallHooks(IE6, false, nullptr)) return false;
     g_strHomePage = m_settings.homePage;
+    RegisterTemplates();
 
     m_hAccelTable.reset(LoadAcceleratorsW(fw::ResourceModule(), MAKEINTRESOURCEW(IDR_APP_ACCELERATORS)));
     CIEThread::SetAcceleratorTable(m_hAccelTable.get());
@@ -140,6 +145,9 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
     }
     SetMainWindow(frame->Handle());
     cmdInfo.m_nShellCommand = fw::CommandLineInfo::ShellCommand::FileNothing;
+    // The tabs open before the window is first shown.
+    for (const StartupAddress& start : StartupAddresses(cmdInfo, m_bMultiProcessMode))
+        OpenTabForVersion(start.version, start.address.c_str());
 
     ShowWindow(frame->Handle(), ShowCommand());
     UpdateWindow(frame->Handle());
@@ -236,4 +244,121 @@ int CVantrellApp::ExitInstance() {
     }
     m_ole.reset();
     return fw::WinApp::ExitInstance();
+}
+
+// ---------------------------------------------------------------------------
+// Tabs and the application's commands.
+
+void CVantrellApp::RegisterTemplates() {
+    for (const VersionInfo& info : g_versionInfo) {
+        if (!info.templateRegistered) continue;
+        const IEVERSION version = info.version;
+        AddDocTemplate(std::make_unique<CMyMultiDocTemplate>(
+            info.templateId, [version]() -> fw::Document* { return NewDocumentOfVersion(version); },
+            []() -> fw::MDIChildFrame* { return new CChildFrame; },
+            []() -> fw::View* { return new CVantrellView; }));
+    }
+}
+
+fw::Document* CVantrellApp::OpenTab(UINT templateId, LPCWSTR url) {
+    for (const auto& docTemplate : DocTemplates()) {
+        if (docTemplate->ResourceId() != templateId) continue;
+        fw::Document* doc = docTemplate->OpenDocumentFile(url ? url : L"", true);
+        if (HWND main = MainWindow()) SendMessageW(main, fw::MoveToTabGroupMessage(), 0, 0);
+        return doc;
+    }
+    return nullptr;
+}
+
+fw::Document* CVantrellApp::OpenTabForVersion(IEVERSION version, LPCWSTR url) {
+    return OpenTab(TemplateIdOfVersion(version), url);
+}
+
+std::wstring CVantrellApp::FavoriteAddress(UINT) const { return {}; }
+
+std::vector<fw::Document*> CVantrellApp::AllDocuments() const {
+    std::vector<fw::Document*> out;
+    for (const auto& docTemplate : DocTemplates())
+        out.insert(out.end(), docTemplate->Documents().begin(), docTemplate->Documents().end());
+    return out;
+}
+
+void CVantrellApp::NotifyTaskbarSetting(bool off) {
+    for (fw::Document* doc : AllDocuments())
+        if (fw::View* view = doc->FirstView()) SendMessageW(view->Handle(), UWM_TAB_TASKBAR_PREVIEW, off ? 1 : 0, 0);
+}
+
+bool CVantrellApp::CanOpenVersion(IEVERSION version) const {
+    if (version == IEDefault) return true;
+    if (version == IE9) {
+        // Version 9 runs only in a child process, from its own folder of
+        // libraries next to the program.
+        if (!m_bMultiProcessMode) return false;
+        std::wstring folder = fw::FolderOfPath(fw::ModuleFileName(nullptr, MAX_PATH)) + kIE9LibraryFolder;
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return false;
+        bool any = false;
+        do {
+            any = wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0;
+        } while (!any && FindNextFileW(find, &data));
+        FindClose(find);
+        return any;
+    }
+    return IsVersionAvailable(version, m_bMultiProcessMode);
+}
+
+void CVantrellApp::PostToViews(UINT command) {
+    for (fw::Document* doc : AllDocuments())
+        for (fw::View* view : doc->Views()) PostMessageW(view->Handle(), WM_COMMAND, command, 0);
+}
+
+void CVantrellApp::CloseTabs(const fw::Document* keep) {
+    for (fw::Document* doc : AllDocuments()) {
+        if (doc == keep) continue;
+        if (fw::View* view = doc->FirstView()) {
+            if (fw::MDIChildFrame* frame = view->ParentFrame())
+                SendMessageW(frame->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        } else {
+            doc->OnCloseDocument();
+        }
+    }
+}
+
+void CVantrellApp::OpenInternetOptions() {
+    using Launch = BOOL(WINAPI*)(HWND);
+    HWND owner = MainWindow();
+    if (m_bMultiProcessMode) {
+        fw::Module cpl(LoadLibraryW(L"inetcpl.cpl"));
+        if (!cpl) return;
+        if (auto launch = reinterpret_cast<Launch>(GetProcAddress(cpl.get(), "LaunchInternetControlPanel")))
+            launch(owner);
+        return;
+    }
+    if (!g_hInetCpl) return;
+    if (auto launch = reinterpret_cast<Launch>(GetProcAddress(g_hInetCpl, "LaunchInternetControlPanel")))
+        launch(owner);
+}
+
+void CVantrellApp::RegisterCommands() {
+    for (const VersionInfo& info : g_versionInfo) {
+        if (!info.templateRegistered) continue;
+        const IEVERSION version = info.version;
+        m_commands.Add(info.newTabCommand, [this, version](UINT) { OpenTabForVersion(version, g_strHomePage.c_str()); },
+                       [this, version](fw::CmdUI& ui) { ui.Enable(CanOpenVersion(version)); });
+    }
+    auto moreThanOne = [this](fw::CmdUI& ui) { ui.Enable(AllDocuments().size() > 1); };
+    m_commands.Add(ID_REFRESH_ALL, [this](UINT) { PostToViews(ID_MENU_REFRESH); }, moreThanOne);
+    m_commands.Add(ID_REFRESH_ALL_NO_CACHE, [this](UINT) { PostToViews(ID_REFRESH_NO_CACHE); }, moreThanOne);
+    m_commands.Add(ID_CLOSE_ALL_TABS, [this](UINT) { CloseTabs(nullptr); },
+                   [this](fw::CmdUI& ui) { ui.Enable(!AllDocuments().empty()); });
+    m_commands.Add(ID_CLOSE_OTHER_TABS, [this](UINT) {
+        auto frame = dynamic_cast<fw::MDIFrameWnd*>(fw::Window::FromHandle(MainWindow()));
+        fw::View* view = frame ? frame->ActiveView() : nullptr;
+        CloseTabs(view ? view->GetDocument() : nullptr);
+    }, moreThanOne);
+    m_commands.Add(ID_IE_OPTIONS, [this](UINT) { OpenInternetOptions(); });
+    // The open-in-all dialog, the options sheet, the release check and the
+    // About box are not part of the program yet: their commands do nothing.
+    for (UINT id : {ID_OPEN_ALL_VERSIONS, ID_OPTIONS, ID_CHECK_VERSION, ID_ABOUT}) m_commands.Add(id, [](UINT) {});
 }

@@ -9,6 +9,7 @@
 #include "framework/app.h"
 #include "framework/handles.h"
 #include "hosting/ie_thread.h"
+#include "shell/shell_app.h"
 
 #include <memory>
 #include <optional>
@@ -16,8 +17,9 @@
 #include <vector>
 
 class CIEThread;
+namespace fw { class Document; }
 
-class CVantrellApp : public fw::WinApp {
+class CVantrellApp : public fw::WinApp, public IShellApp {
 public:
     CVantrellApp();
     ~CVantrellApp() override;
@@ -30,10 +32,25 @@ public:
     const Settings& GetSettings() const { return m_settings; }
     // The process's role, fixed by InitInstance: multi-process mode is also
     // true in a child process; sub-process only there.
-    bool IsMultiProcessMode() const { return m_bMultiProcessMode; }
+    bool IsMultiProcessMode() const override { return m_bMultiProcessMode; }
     bool IsSubProcess() const { return m_bSubProcess; }
     // Accelerator table 129, loaded by a plain start; null in a child.
     HACCEL AcceleratorTable() const { return m_hAccelTable.get(); }
+
+    // Opens a new tab from the template `templateId` with `url` as its first
+    // address; null when no template has that id or it could not be opened.
+    fw::Document* OpenTab(UINT templateId, LPCWSTR url);
+    // The same for a version (every value outside 0 to 6 is the default
+    // engine; 4 and 5 have no template and open nothing).
+    fw::Document* OpenTabForVersion(IEVERSION version, LPCWSTR url) override;
+    std::wstring FavoriteAddress(UINT id) const override;
+    // Tells every tab whether its taskbar thumbnail is switched off.
+    void NotifyTaskbarSetting(bool off);
+
+    // Whether the new-tab command of `version` is enabled now.
+    bool CanOpenVersion(IEVERSION version) const;
+    // Every open document, template by template.
+    std::vector<fw::Document*> AllDocuments() const;
 
 protected:
     // The two start paths; their result is the result of InitInstance.
@@ -44,6 +61,13 @@ private:
     // Installs the isolation layer; false after telling the user (owner:
     // `owner`) when it could not be installed.
     bool InstallHooks(IEVERSION version, bool singleVersion, HWND owner);
+    void RegisterTemplates();
+    void RegisterCommands();
+    void PostToViews(UINT command);
+    // Closes every tab but the one of `keep` (none: all), each through its
+    // close protocol.
+    void CloseTabs(const fw::Document* keep);
+    void OpenInternetOptions();
 
     Settings m_settings;
     bool m_bMultiProcessMode = false;

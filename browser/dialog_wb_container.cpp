@@ -636,6 +636,7 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
     case UWM_TAB_QUERY_CLOSE:
         // The user closes the tab: the page may keep it open.
         if (MayUnload(true)) Notify(UWM_TAB_MUST_CLOSE, CLOSE_UNLOAD_ACCEPTED, 0);
+        else Notify(UWM_TAB_CLOSE_REFUSED, 0, 0);
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
         return true;
     default:

@@ -48,10 +48,10 @@ constexpr UINT UWM_TAB_DOWNLOAD_FLAGS = WM_USER + 0x200F;     // 0x240F
 constexpr UINT UWM_FRAME_TAB_CRASHED = WM_USER + 0x2010;      // 0x2410
 constexpr UINT UWM_TAB_ADDRESS = WM_USER + 0x2011;            // 0x2411
 constexpr UINT UWM_TAB_TASKBAR_PREVIEW = WM_USER + 0x2012;    // 0x2412
-
-// Name of the framework's registered message sent to the main frame after a
-// tab has been opened.
-constexpr wchar_t kMoveToTabGroupMessageName[] = L"AFX_WM_ON_MOVETOTABGROUP";
+// The page refused to be unloaded: its tab stays open.
+constexpr UINT UWM_TAB_CLOSE_REFUSED = WM_USER + 0x2013;      // 0x2413
+// The last message number of the tab range.
+constexpr UINT UWM_TAB_LAST = UWM_TAB_CLOSE_REFUSED;
 
 // wParam of UWM_TAB_MUST_CLOSE. Only CLOSE_ENGINE_LOST produces the crash notice.
 enum TabCloseReason : int {

@@ -1,5 +1,6 @@
 #include "app.h"
 
+#include "document.h"
 #include "strings.h"
 #include "window.h"
 
@@ -15,6 +16,10 @@ WinApp::WinApp() { g_app = this; }
 
 WinApp::~WinApp() {
     if (g_app == this) g_app = nullptr;
+}
+
+void WinApp::AddDocTemplate(std::unique_ptr<DocTemplate> docTemplate) {
+    if (docTemplate) m_templates.push_back(std::move(docTemplate));
 }
 
 int WinApp::Main(HINSTANCE instance, int showCommand) {

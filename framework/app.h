@@ -2,14 +2,20 @@
 // The application object: one per process, constructed before the entry
 // point runs. The entry point hands control to it: InitInstance, then the
 // message loop when InitInstance succeeded, then ExitInstance.
+#include "command.h"
 #include "profile.h"
 
 #include <windows.h>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace fw {
 
-class WinApp {
+class DocTemplate;
+
+// The last target of command routing (see mdi.h).
+class WinApp : public CommandTarget {
 public:
     WinApp();
     virtual ~WinApp();
@@ -40,6 +46,11 @@ public:
     Profile& GetProfile() { return m_profile; }
     const Profile& GetProfile() const { return m_profile; }
 
+    // Document templates, in registration order; the application owns them
+    // and deletes them (with any document still open) when it goes.
+    void AddDocTemplate(std::unique_ptr<DocTemplate> docTemplate);
+    const std::vector<std::unique_ptr<DocTemplate>>& DocTemplates() const { return m_templates; }
+
     // Entry point used by wWinMain.
     int Main(HINSTANCE instance, int showCommand);
 
@@ -50,6 +61,7 @@ protected:
     int m_exitCode = 0;
     std::wstring m_appName = L"Vantrell";
     Profile m_profile;
+    std::vector<std::unique_ptr<DocTemplate>> m_templates;
 };
 
 // The process's application object, or null before one exists.

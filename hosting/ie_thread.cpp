@@ -105,13 +105,22 @@ CIEThread::CIEThread(bool multiProcess, bool subProcess, LPCWSTR pipeName, HWND 
       m_hDoneEvent(doneEvent), m_bMultiProcess(multiProcess), m_bSubProcess(subProcess),
       m_strPipeName(pipeName ? pipeName : L"") {
     m_startupInfo.cb = sizeof(m_startupInfo);
+    // The creator may close its handle before this object goes (a tab view
+    // closes it as its window goes); signalling a closed, maybe reused,
+    // handle value would set some other object. The thread signals a
+    // handle of its own.
+    HANDLE own = nullptr;
+    if (doneEvent && DuplicateHandle(GetCurrentProcess(), doneEvent, GetCurrentProcess(), &own, 0, FALSE,
+                                     DUPLICATE_SAME_ACCESS))
+        m_hOwnDoneEvent.reset(own);
     if (!m_bMultiProcess) CountEngineThread(+1);
 }
 
 CIEThread::~CIEThread() {
     if (m_pNotifier) m_pNotifier->Detach(this);
     // The creator may be waiting for this: tell it first.
-    if (m_hDoneEvent) SetEvent(m_hDoneEvent);
+    if (m_hOwnDoneEvent) SetEvent(m_hOwnDoneEvent.get());
+    else if (m_hDoneEvent) SetEvent(m_hDoneEvent);
     m_pipe.Close();
     if (m_processInfo.hProcess) CloseHandle(m_processInfo.hProcess);
     if (m_processInfo.hThread) CloseHandle(m_processInfo.hThread);
@@ -251,8 +260,15 @@ bool CIEThread::OnThreadMessage(const MSG& msg) {
             if (auto url = TakeStringParam(msg.wParam)) m_pipe.SendString(UWM_TAB_NAVIGATE, url->c_str(), msg.lParam);
         }
         return true;
-    case UWM_TAB_ZOOM:
     case UWM_TAB_QUERY_CLOSE:
+        // A child that has not connected yet shows no page that could
+        // object: the tab may close at once (the request would be lost).
+        if (!inProcess && !m_bSubProcess && !m_pipe.IsConnected()) {
+            PostMessageW(m_hWndTab, UWM_TAB_MUST_CLOSE, CLOSE_UNLOAD_ACCEPTED, 0);
+            return true;
+        }
+        [[fallthrough]];
+    case UWM_TAB_ZOOM:
     case UWM_TAB_DOWNLOAD_FLAGS:
     case UWM_TAB_TASKBAR_PREVIEW:
         if (inProcess) SendMessageW(dialog, msg.message, msg.wParam, msg.lParam);

@@ -15,6 +15,7 @@
 #include "browser/dialog_wb_container.h"
 #include "hosting/named_pipe.h"
 
+#include "framework/handles.h"
 #include "framework/thread.h"
 
 #include <string>
@@ -101,6 +102,8 @@ private:
     friend class CChildPipeNotifier;
     bool m_bOleInitialized = false;
     CChildPipeNotifier* m_pNotifier = nullptr;
+    // This thread's own handle of the creator's done event.
+    fw::UniqueHandle m_hOwnDoneEvent;
     // Shows a translated error (owner: the tab's window).
     void ReportError(UINT stringId, const std::wstring& detail = {});
     void EndRelay();

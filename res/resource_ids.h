@@ -2,12 +2,15 @@
 // Every resource and command identifier of the program, in one place. The
 // resource scripts (res/*.rc), the language-file tool and the C++ code all
 // use these names; no identifier is written as a number anywhere else.
-// Only #define lines: the resource compiler reads this file too.
+// Only #define lines: the resource compiler reads this file too. The
+// commands that the framework handles itself are named from its own list.
 //
 // One number may name resources of several types at once, the framework's
 // way: a document template's id is also its icon and its description string,
 // a command's id is also the id of its prompt string, and the main frame's id
 // names its title string, icon and accelerator table.
+
+#include "framework/command_ids.h"
 
 // ---------------------------------------------------------------------------
 // Frame, document templates (strings and icons of the engine versions)
@@ -28,10 +31,14 @@
 #define IDR_CONTEXT_EDIT               119
 #define IDR_CONTEXT_EXPLORER           174
 
+// Menu bar of the main frame
+#define IDR_MENU_BAR                   400
+
 // ---------------------------------------------------------------------------
 // Dialogs and their controls
 #define IDD_ABOUTBOX                   100
 #define IDD_TAB_CONTENT                310
+#define IDD_WINDOWS_LIST               401
 
 #define IDC_PANEL_SPLITTER             219
 #define IDC_WEB_BROWSER                1000
@@ -39,6 +46,9 @@
 #define IDC_VERSION_LINK               1014
 #define IDC_PANEL_CLOSE                1018
 #define IDC_PANEL_TITLE                1019
+#define IDC_WINDOWS_LIST               1030
+#define IDC_WINDOWS_ACTIVATE           1031
+#define IDC_WINDOWS_CLOSE              1032
 
 // ---------------------------------------------------------------------------
 // Commands (each also the id of its prompt string, where it has one)
@@ -47,6 +57,7 @@
 #define ID_REFRESH                     111
 #define ID_STOP                        112
 #define ID_HOME                        113
+#define ID_WINDOWS_DIALOG              131
 #define ID_FAVORITES                   311
 #define ID_IE_OPTIONS                  318
 #define ID_CLOSE_ALL_TABS              320
@@ -91,7 +102,7 @@
 #define ID_DISABLE_BEHAVIORS           32871
 #define ID_NEW_IE9                     32873
 #define ID_FILE_OPEN                   57601
-#define ID_CLOSE_TAB                   57602
+#define ID_CLOSE_TAB                   FW_ID_CLOSE_DOCUMENT
 #define ID_PRINT                       57607
 #define ID_QUICK_PRINT                 57608
 #define ID_PRINT_PREVIEW               57609
@@ -99,10 +110,14 @@
 #define ID_EDIT_CUT                    57635
 #define ID_EDIT_PASTE                  57637
 #define ID_ABOUT                       57664
-#define ID_EXIT                        57665
-#define ID_NEXT_PANE                   57680
-#define ID_PREV_PANE                   57681
+#define ID_EXIT                        FW_ID_APP_EXIT
+#define ID_NEXT_PANE                   FW_ID_NEXT_PANE
+#define ID_PREV_PANE                   FW_ID_PREV_PANE
 #define ID_PROPERTIES                  57860
+#define ID_NEW_HORZ_TAB_GROUP          FW_ID_NEW_HORZ_TAB_GROUP
+#define ID_NEW_VERT_TAB_GROUP          FW_ID_NEW_VERT_TAB_GROUP
+#define ID_MOVE_TO_NEXT_GROUP          FW_ID_MOVE_TO_NEXT_GROUP
+#define ID_MOVE_TO_PREV_GROUP          FW_ID_MOVE_TO_PREV_GROUP
 
 // ---------------------------------------------------------------------------
 // Strings
@@ -170,6 +185,14 @@
 #define IDS_LAUNCH_FAILED_PATH         184
 #define IDS_LAUNCH_FAILED_CREATE       185
 #define IDS_BIND_FAILED                186
+#define IDS_MENU_TABS                  187
+#define IDS_MENU_NAVIGATE              188
+#define IDS_MENU_PAGE                  189
+#define IDS_MENU_TOOLS                 190
+#define IDS_MENU_WINDOW                191
+#define IDS_WINDOWS_TITLE              192
+#define IDS_WINDOWS_ACTIVATE           193
+#define IDS_WINDOWS_CLOSE              194
 #define IDS_LOOK_OFFICE2007_BLUE       215
 #define IDS_LOOK_OFFICE2007_BLACK      216
 #define IDS_LOOK_OFFICE2007_SILVER     217

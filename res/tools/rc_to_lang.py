@@ -29,7 +29,7 @@ import sys
 
 _ENTRY_START = re.compile(r'\s*(\d+|[A-Za-z_]\w*)\s*,?\s*"')
 _INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
-_DEFINE = re.compile(r'^\s*#\s*define\s+([A-Za-z_]\w*)\s+(\d+)\s*$', re.M)
+_DEFINE = re.compile(r'^\s*#\s*define\s+([A-Za-z_]\w*)\s+(\d+|[A-Za-z_]\w*)\s*$', re.M)
 _PLACEHOLDER = re.compile(r'%(?:%|[-+ #0]*\d*(?:\.\d+)?[hlLIw]*[a-zA-Z]|\d+(?:![^!]*!)?)')
 
 
@@ -131,15 +131,33 @@ def _read_rc_literal(text, pos, where):
 
 def _identifiers(rc_path, text):
     """The numeric #defines of the headers a resource script includes with
-    quotes, looked up beside the script."""
+    quotes, looked up beside the script and then at the source root (the
+    folder above it), following their own includes. A name defined as
+    another name takes that name's number."""
+    raw = {}
+    seen = set()
+    roots = [os.path.dirname(rc_path), os.path.dirname(os.path.dirname(os.path.abspath(rc_path)))]
+
+    def visit(source):
+        for inc in _INCLUDE.findall(source):
+            header = next((os.path.join(r, inc) for r in roots if os.path.exists(os.path.join(r, inc))), None)
+            if header is None or os.path.abspath(header) in seen:
+                continue
+            seen.add(os.path.abspath(header))
+            with open(header, encoding='utf-8') as f:
+                body = _strip_comments(f.read())
+            visit(body)
+            for name, value in _DEFINE.findall(body):
+                raw[name] = value
+
+    visit(text)
     names = {}
-    for inc in _INCLUDE.findall(text):
-        header = os.path.join(os.path.dirname(rc_path), inc)
-        if not os.path.exists(header):
-            continue
-        with open(header, encoding='utf-8') as f:
-            for name, value in _DEFINE.findall(_strip_comments(f.read())):
-                names[name] = int(value)
+    for name, value in raw.items():
+        hops = 0
+        while not value.isdigit() and value in raw and hops < 16:
+            value, hops = raw[value], hops + 1
+        if value.isdigit():
+            names[name] = int(value)
     return names
 
 

@@ -212,7 +212,8 @@ TEST_F(TabContent, ClosingATabAsksThePage) {
     ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_HISTORY_ADD); }, 15s));
     PostThreadMessageW(tab.id, UWM_TAB_QUERY_CLOSE, 0, 0);
     ASSERT_TRUE(AnswerUnloadQuestion(IDCANCEL));
-    Sleep(200);
+    // The refusal is reported, so a pending close of the window can end.
+    ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_CLOSE_REFUSED); }, 10s));
     EXPECT_FALSE(view.Got(UWM_TAB_MUST_CLOSE));
     PostThreadMessageW(tab.id, UWM_TAB_QUERY_CLOSE, 0, 0);
     ASSERT_TRUE(AnswerUnloadQuestion(IDOK));

@@ -34,7 +34,7 @@ const wchar_t* NameOf(IEVERSION v) { return g_versionInfo[static_cast<size_t>(v)
 
 LRESULT CALLBACK ViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto column = reinterpret_cast<Column*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (column && message >= UWM_TAB_GO_ADDRESS && message <= UWM_TAB_TASKBAR_PREVIEW) {
+    if (column && message >= UWM_TAB_GO_ADDRESS && message <= UWM_TAB_LAST) {
         // Strings and streams handed over by the protocol are taken over.
         if (message == UWM_TAB_TITLE) {
             if (auto title = TakeStringParam(wParam))

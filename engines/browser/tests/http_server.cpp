@@ -174,6 +174,15 @@ void HttpServer::Handle(std::uintptr_t clientSocket) {
         if (found == replies_.end()) found = replies_.find(request.path.substr(0, request.path.find('?')));
         if (found != replies_.end()) reply = found->second;
     }
+    // A body may echo the client's user agent (markup characters dropped).
+    static const std::string kAgentMark = "{{user-agent}}";
+    if (std::size_t at = reply.body.find(kAgentMark); at != std::string::npos) {
+        std::string agent;
+        if (auto header = request.headers.find("user-agent"); header != request.headers.end())
+            for (char c : header->second)
+                if (c != '<' && c != '>' && c != '&') agent += c;
+        reply.body.replace(at, kAgentMark.size(), agent);
+    }
 
     char statusLine[64];
     std::snprintf(statusLine, sizeof statusLine, "HTTP/1.1 %d %s\r\n", reply.status, Reason(reply.status));

@@ -29,6 +29,8 @@ public:
     // The response for `path` (with its query, if any, or without one to
     // answer every query). `extraHeaders` are complete header lines, each
     // ending in "\r\n", e.g. "Location: /b.html\r\n". Unknown paths get 404.
+    // The first "{{user-agent}}" of a body is replaced with the request's
+    // User-Agent header, without markup characters.
     void Serve(const std::string& path, int status, const std::string& contentType,
                const std::string& body, const std::string& extraHeaders = "");
 

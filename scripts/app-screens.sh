@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Pictures of the program's main window: the sample page in 5.5, 6, 7 and 8
+# as four tabs, then with the active tab (8) in a second tab group beside
+# the others. Builds first; runs under Xvfb. Saves build/app-tabs.png and
+# build/app-groups.png (VANTRELL_LANGID=12: French, with a -fr suffix).
+#   scripts/app-screens.sh [address]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh" x86_64 >/dev/null
+stage=$root/build/x86_64/stage
+. "$root/scripts/wine-env.sh"
+wine_screen_session_start "$root/build/x86_64/wineprefix-x11" 171
+suffix=
+if [ -n "${VANTRELL_LANGID:-}" ]; then
+  wine reg add 'HKCU\Software\Brenmoor\Vantrell\Options' /v langID /t REG_DWORD /d "$VANTRELL_LANGID" /f >/dev/null
+  [ "$VANTRELL_LANGID" = 12 ] && suffix=-fr
+fi
+address=${1:-'samples\compare.html'}
+tabs=(-ie55 "$address" -ie6 "$address" -ie7 "$address" -ie8 "$address")
+# 58017: new vertical tab group (the active tab moves beside the others).
+(cd "$stage" && wine explorer /desktop=Pictures,1280x800 vantrell.exe "${tabs[@]}" >/dev/null 2>&1 &)
+sleep "${SCREEN_DELAY:-8}"
+import -window root "$root/build/app-tabs$suffix.png"
+(cd "$stage" && wine window_command.exe 58017 >/dev/null 2>&1)
+sleep 2
+import -window root "$root/build/app-groups$suffix.png"
+wineserver -k >/dev/null 2>&1 || true
+echo "screenshots: $root/build/app-tabs$suffix.png $root/build/app-groups$suffix.png"

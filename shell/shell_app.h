@@ -1,0 +1,29 @@
+#pragma once
+// What the tabs need from the application object, which lives in the layer
+// above: the process's mode and the one operation that opens a tab. The
+// application implements it; the views reach it through GetShellApp().
+#include "core/versions.h"
+
+#include <windows.h>
+#include <string>
+
+namespace fw { class Document; }
+
+class IShellApp {
+public:
+    // Multi-process mode: each tab's engine runs in a child process.
+    virtual bool IsMultiProcessMode() const = 0;
+    // Opens a new tab of `version` with `url` as its first address; null
+    // when the version has no tab kind or the tab could not be opened.
+    virtual fw::Document* OpenTabForVersion(IEVERSION version, LPCWSTR url) = 0;
+    // The address of favorite command `id` (3584 to 4095); empty when the
+    // command names no favorite.
+    virtual std::wstring FavoriteAddress(UINT id) const = 0;
+
+protected:
+    ~IShellApp() = default;
+};
+
+// The process's application object as the shell sees it; null when the
+// process's application does not offer it (a test host).
+IShellApp* GetShellApp();

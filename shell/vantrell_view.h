@@ -1,0 +1,84 @@
+#pragma once
+// The view of one tab: the main-process end of the tab's message protocol.
+// It owns the tab's engine thread, turns the user's commands into thread
+// messages for it, and turns the engine's notifications into the tab's
+// caption, the frame's status text and progress, the tab's history, busy
+// flag, zoom, download flags and current address.
+//
+// Created by the tab templates on the user-interface thread; deletes itself
+// when its window goes. It reaches the engine only by PostThreadMessage to
+// the thread's identifier: the thread object deletes itself when its thread
+// ends (which in multi-process mode can come before the view goes), so the
+// view never touches the object after starting it, and a post to an ended
+// thread simply fails.
+#include "core/versions.h"
+#include "framework/document.h"
+#include "framework/handles.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class CIEThread;
+class CVantrellDoc;
+
+// One entry of a tab's history.
+class CHistoryObj {
+public:
+    virtual ~CHistoryObj() = default;
+    std::wstring m_strTitle;
+    std::wstring m_strURL;
+    UINT m_nID = 0;
+};
+
+class CVantrellView : public fw::View {
+public:
+    static constexpr size_t kMaxHistory = 10;
+    static constexpr DWORD kInitialDownloadFlags = 0x4070;
+
+    CVantrellView();
+    ~CVantrellView() override;
+
+    CVantrellDoc* GetDocument() const;
+    void OnInitialUpdate() override;
+    void OnActivateView(bool activate, fw::View* activated, fw::View* deactivated) override;
+
+    // Posts a thread message to the tab's engine; false when there is no
+    // engine thread (any more).
+    bool PostToEngine(UINT message, WPARAM wParam, LPARAM lParam) const;
+
+    // The history lists of the Previous and Next drop-downs, nearest first.
+    std::vector<const CHistoryObj*> BackList() const;
+    std::vector<const CHistoryObj*> ForwardList() const;
+
+    // History: adding a page (URL u, title t) and choosing an entry.
+    void AddHistory(const std::wstring& url, const std::wstring& title);
+    void SelectHistory(UINT id);
+
+    // The zoom of slider position p, and the position of zoom z.
+    static int ZoomOfSliderPos(int pos);
+    static int SliderPosOfZoom(int zoom);
+
+    DWORD m_nEngineThreadId = 0;
+    std::vector<std::unique_ptr<CHistoryObj>> m_arHistory;
+    int m_nHistoryPos = 0;
+    bool m_bBusy = false;
+    int m_nZoom = 100;
+    fw::UniqueHandle m_hThreadDoneEvent;
+    bool m_bPanelShown = false;
+    DWORD m_dwDownloadFlags = kInitialDownloadFlags;
+    std::wstring m_strCurrentURL;
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void RegisterCommands();
+    void EngineCommand(UINT id) const;
+    void Navigate(const std::wstring& url) const;
+    void ApplyZoomSlider();
+    void MoveZoomSlider(int pos);
+    void ToggleDownloadFlag(DWORD bit);
+    void OnMustClose(int reason);
+    LRESULT OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam);
+};

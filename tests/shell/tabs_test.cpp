@@ -1,0 +1,249 @@
+// The tabbed window of the real program: tabs of several engine versions,
+// tab groups, the new-tab and close commands, the close protocol and the
+// history commands, seen from outside the program. (Wine keeps menus per
+// process, so their contents are checked inside the program's own tests.)
+#include "core/messages.h"
+#include "framework/profile.h"
+#include "res/resource_ids.h"
+#include "tests/support/process.h"
+
+#include "engines/browser/tests/http_server.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using testing_support::HttpServer;
+using testing_support::Launch;
+using testing_support::Process;
+using testing_support::TopLevelWindows;
+using testing_support::WaitFor;
+using testing_support::WindowText;
+
+namespace {
+
+std::vector<HWND> ChildrenOfClass(HWND parent, const wchar_t* className) {
+    std::vector<HWND> out;
+    for (HWND h = FindWindowExW(parent, nullptr, className, nullptr); h; h = FindWindowExW(parent, h, className, nullptr))
+        out.push_back(h);
+    return out;
+}
+
+// The tab groups of a main window, each with the captions of its tabs.
+struct Groups {
+    std::vector<HWND> groups;
+    std::vector<std::vector<HWND>> tabs;
+    size_t TabCount() const {
+        size_t n = 0;
+        for (const auto& g : tabs) n += g.size();
+        return n;
+    }
+    std::vector<std::wstring> Captions() const {
+        std::vector<std::wstring> out;
+        for (const auto& g : tabs)
+            for (HWND t : g) out.push_back(WindowText(t));
+        return out;
+    }
+};
+
+Groups TabsOf(HWND main) {
+    Groups out;
+    HWND client = GetDlgItem(main, 0xE900);
+    out.groups = ChildrenOfClass(client, L"fw.TabGroup");
+    for (HWND g : out.groups) out.tabs.push_back(ChildrenOfClass(g, L"fw.MDIChild"));
+    return out;
+}
+
+// The tab content dialog inside a tab's frame (frame > view > content).
+HWND ContentOf(HWND tab) {
+    HWND view = FindWindowExW(tab, nullptr, L"fw.View", nullptr);
+    return view ? FindWindowExW(view, nullptr, nullptr, nullptr) : nullptr;
+}
+
+// Types an address into a tab's address box and goes there.
+void GoTo(HWND tab, const std::wstring& url) {
+    HWND content = ContentOf(tab);
+    HWND box = GetDlgItem(content, IDC_ADDRESS_BOX);
+    HWND edit = reinterpret_cast<HWND>(SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0));
+    ASSERT_NE(edit, nullptr);
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(url.c_str()));
+    SendMessageW(content, UWM_TAB_GO_ADDRESS, 0, 0);
+}
+
+// Answers the page's question whether it may be left; false when none came.
+bool AnswerUnloadQuestion(DWORD processId, int button) {
+    HWND box = nullptr;
+    if (!WaitFor(
+            [&] {
+                for (HWND w : TopLevelWindows(processId, L"#32770"))
+                    if (IsWindowVisible(w) && !testing_support::MessageBoxText(w).empty()) box = w;
+                return box != nullptr;
+            },
+            15s))
+        return false;
+    PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+    return WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10s);
+}
+
+class Tabs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        profile.SetRegistryKey(L"Brenmoor", L"Vantrell");
+        RegDeleteTreeW(HKEY_CURRENT_USER, profile.KeyPath().c_str());
+        auto page = [&](const char* path, const char* title, const char* extra = "") {
+            server.Serve(path, 200, "text/html",
+                         std::string("<html><head><title>") + title + "</title></head><body" + extra + ">" + title +
+                             "</body></html>");
+        };
+        page("/ua.html", "{{user-agent}}");
+        page("/home.html", "Home");
+        page("/a.html", "A");
+        page("/b.html", "B");
+        page("/c.html", "C");
+        page("/leave.html", "Leave", " onbeforeunload=\"return 'Sure?'\"");
+        const std::wstring home = server.Url("/home.html");
+        const std::wstring key = profile.KeyPath() + L"\\Options";
+        RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"HomePage", REG_SZ, home.c_str(),
+                        static_cast<DWORD>((home.size() + 1) * sizeof(wchar_t)));
+    }
+    void TearDown() override {
+        if (main && IsWindow(main)) PostMessageW(main, WM_CLOSE, 0, 0);
+        if (program.process) program.WaitForExit(15000);
+        RegDeleteTreeW(HKEY_CURRENT_USER, profile.KeyPath().c_str());
+    }
+
+    void Start(const std::wstring& arguments) {
+        ASSERT_TRUE(Launch(program, L"vantrell.exe", arguments));
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                for (HWND h : TopLevelWindows(program.id, L"fw.FrameWnd"))
+                    if (IsWindowVisible(h)) main = h;
+                return main != nullptr;
+            },
+            20s));
+    }
+    ::testing::AssertionResult WaitForCaptions(const std::vector<std::wstring>& expected) {
+        std::vector<std::wstring> captions;
+        auto want = expected;
+        std::sort(want.begin(), want.end());
+        if (WaitFor(
+                [&] {
+                    captions = TabsOf(main).Captions();
+                    std::sort(captions.begin(), captions.end());
+                    return captions == want;
+                },
+                30s))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "tab captions: " << ::testing::PrintToString(captions);
+    }
+    void Command(UINT id) { SendMessageW(main, WM_COMMAND, id, 0); }
+    bool Ends(DWORD timeoutMs = 15000) {
+        DWORD code = 1234;
+        return program.WaitForExit(timeoutMs, &code) && code == 0;
+    }
+
+    fw::Profile profile;
+    HttpServer server;
+    Process program;
+    HWND main = nullptr;
+};
+
+TEST_F(Tabs, FourVersionsOpenInOneWindowWithTheirOwnUserAgentsAndSitSideBySideInTwoGroups) {
+    const std::wstring url = server.Url("/ua.html");
+    Start(L"-ie55 " + url + L" -ie6 " + url + L" -ie7 " + url + L" -ie8 " + url);
+    std::vector<std::wstring> captions;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            captions = TabsOf(main).Captions();
+            return captions.size() == 4 &&
+                   std::all_of(captions.begin(), captions.end(), [](const auto& c) { return !c.empty(); });
+        },
+        30s));
+    for (const wchar_t* mark : {L"MSIE 5.5", L"MSIE 6.0", L"MSIE 7.0", L"MSIE 8.0"})
+        EXPECT_EQ(std::count_if(captions.begin(), captions.end(),
+                                [&](const std::wstring& c) { return c.find(mark) != std::wstring::npos; }),
+                  1)
+            << "one tab per version: " << ::testing::PrintToString(captions);
+
+    // The active tab (the last one opened, 8) goes into a group of its own
+    // beside the others.
+    Command(ID_NEW_VERT_TAB_GROUP);
+    Groups g = TabsOf(main);
+    ASSERT_EQ(g.groups.size(), 2u);
+    ASSERT_EQ(g.tabs[1].size(), 1u);
+    EXPECT_NE(WindowText(g.tabs[1][0]).find(L"MSIE 8.0"), std::wstring::npos);
+    EXPECT_EQ(g.tabs[0].size(), 3u);
+    RECT left{}, right{};
+    GetWindowRect(g.groups[0], &left);
+    GetWindowRect(g.groups[1], &right);
+    EXPECT_LE(left.right, right.left);
+    EXPECT_GT(left.right - left.left, 100);
+    EXPECT_GT(right.right - right.left, 100);
+    EXPECT_TRUE(IsWindowVisible(g.tabs[1][0]));
+
+    // And back: the emptied group disappears.
+    Command(ID_MOVE_TO_PREV_GROUP);
+    ASSERT_TRUE(WaitFor([&] { return TabsOf(main).groups.size() == 1; }, 5s));
+    g = TabsOf(main);
+    EXPECT_EQ(g.tabs[0].size(), 4u);
+
+    // Closing the window closes every tab (each page agrees) and ends the program.
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(Ends());
+}
+
+TEST_F(Tabs, NewTabCommandsOpenTheHomePageAndCloseCommandsCloseTabs) {
+    Start(L"");
+    EXPECT_EQ(TabsOf(main).TabCount(), 0u) << "a start without addresses opens no tab";
+    // Version 9 runs only in multi-process mode: its command is disabled.
+    Command(ID_NEW_IE9);
+    Command(ID_NEW_IE7);
+    Command(ID_NEW_IE6);
+    Command(ID_NEW_IE8);
+    ASSERT_TRUE(WaitForCaptions({L"Home", L"Home", L"Home"}));
+
+    Command(ID_CLOSE_ACTIVE_TAB);
+    ASSERT_TRUE(WaitFor([&] { return TabsOf(main).TabCount() == 2; }, 15s));
+    Command(ID_CLOSE_OTHER_TABS);
+    ASSERT_TRUE(WaitFor([&] { return TabsOf(main).TabCount() == 1; }, 15s));
+    Command(ID_CLOSE_ALL_TABS);
+    ASSERT_TRUE(WaitFor([&] { return TabsOf(main).TabCount() == 0; }, 15s));
+    EXPECT_TRUE(IsWindow(main)) << "the window stays without tabs";
+}
+
+TEST_F(Tabs, HistoryEntriesNavigateAndAPageThatRefusesKeepsItsTabAndTheWindow) {
+    Start(L"-ie8 " + server.Url("/a.html"));
+    ASSERT_TRUE(WaitForCaptions({L"A"}));
+    HWND tab = TabsOf(main).tabs[0][0];
+    GoTo(tab, server.Url("/b.html"));
+    ASSERT_TRUE(WaitForCaptions({L"B"}));
+    GoTo(tab, server.Url("/c.html"));
+    ASSERT_TRUE(WaitForCaptions({L"C"}));
+    // History entries are numbered from 4096 in the order the pages came.
+    Command(4096);
+    ASSERT_TRUE(WaitForCaptions({L"A"}));
+    Command(4097);
+    ASSERT_TRUE(WaitForCaptions({L"B"}));
+
+    // A page that asks before it is left: "stay" keeps the tab, and keeps
+    // the window when the whole window was being closed.
+    GoTo(tab, server.Url("/leave.html"));
+    ASSERT_TRUE(WaitForCaptions({L"Leave"}));
+    Command(ID_CLOSE_ACTIVE_TAB);
+    ASSERT_TRUE(AnswerUnloadQuestion(program.id, IDCANCEL));
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(AnswerUnloadQuestion(program.id, IDCANCEL));
+    EXPECT_EQ(TabsOf(main).TabCount(), 1u);
+    // Closing that tab later closes only the tab.
+    Command(ID_CLOSE_ACTIVE_TAB);
+    ASSERT_TRUE(AnswerUnloadQuestion(program.id, IDOK));
+    ASSERT_TRUE(WaitFor([&] { return TabsOf(main).TabCount() == 0; }, 15s));
+    EXPECT_FALSE(WaitFor([&] { return !IsWindow(main); }, 2s)) << "the earlier close of the window was called off";
+
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(Ends());
+}
+
+} // namespace
