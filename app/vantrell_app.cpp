@@ -62,6 +62,19 @@ std::wstring ReadInstallDir() {
     return buffer;
 }
 
+std::wstring ExistingFileAddress(const std::wstring& address) {
+    // Addresses with a scheme ("http:", "file:", "about:") stay as they are;
+    // a drive letter ("C:\\") is not a scheme.
+    const size_t colon = address.find(L':');
+    if (address.empty() || (colon != std::wstring::npos && colon > 1)) return address;
+    wchar_t full[MAX_PATH] = {};
+    const DWORD n = GetFullPathNameW(address.c_str(), MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) return address;
+    const DWORD attributes = GetFileAttributesW(full);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return address;
+    return full;
+}
+
 std::vector<StartupAddress> StartupAddresses(const CCustomCommandLineInfo& cmdInfo, bool multiProcessMode) {
     std::vector<StartupAddress> out;
     for (int v = 0; v < kVersionCount; ++v) {
@@ -101,6 +114,11 @@ bool CVantrellApp::InitInstance() {
 
     CCustomCommandLineInfo cmdInfo;
     fw::ParseCommandLine(cmdInfo);
+    // A plain start makes its own folder current before it opens the
+    // addresses: a file named relative to the folder it was started in is
+    // found there now.
+    for (auto& list : cmdInfo.m_urls)
+        for (std::wstring& address : list) address = ExistingFileAddress(address);
 
     InitLanguage(LanguageBaseFolder(installDir, cmdInfo).c_str(), stored.langId);
 
@@ -331,12 +349,12 @@ void CVantrellApp::OpenInternetOptions() {
     if (m_bMultiProcessMode) {
         fw::Module cpl(LoadLibraryW(L"inetcpl.cpl"));
         if (!cpl) return;
-        if (auto launch = reinterpret_cast<Launch>(GetProcAddress(cpl.get(), "LaunchInternetControlPanel")))
+        if (auto launch = reinterpret_cast<Launch>(reinterpret_cast<void*>(GetProcAddress(cpl.get(), "LaunchInternetControlPanel"))))
             launch(owner);
         return;
     }
     if (!g_hInetCpl) return;
-    if (auto launch = reinterpret_cast<Launch>(GetProcAddress(g_hInetCpl, "LaunchInternetControlPanel")))
+    if (auto launch = reinterpret_cast<Launch>(reinterpret_cast<void*>(GetProcAddress(g_hInetCpl, "LaunchInternetControlPanel"))))
         launch(owner);
 }
 

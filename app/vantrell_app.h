@@ -96,6 +96,9 @@ bool MakeExecutableFolderCurrent();
 std::wstring LanguageBaseFolder(const std::wstring& installDir, const CCustomCommandLineInfo& cmdInfo);
 // "Install_Dir" of the machine-wide key; empty on any failure.
 std::wstring ReadInstallDir();
+// The full path of `address` when it names an existing file relative to the
+// current directory; otherwise `address` itself.
+std::wstring ExistingFileAddress(const std::wstring& address);
 // The command-line addresses that start-up opens, in the order it opens
 // them: per version in order, only for available versions.
 struct StartupAddress {

@@ -28,39 +28,6 @@ constexpr COLORREF kTabColors[] = {
     RGB(250, 234, 150), RGB(166, 222, 222), RGB(246, 190, 186), RGB(208, 200, 244),
 };
 
-using MemoryDC = Owner<HDC, &DeleteDC>;
-using Pen = Owner<HPEN, &DeleteObject>;
-using Brush = Owner<HBRUSH, &DeleteObject>;
-using Region = Owner<HRGN, &DeleteObject>;
-
-// Selects an object into a DC for the scope.
-class Selection {
-public:
-    Selection(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(SelectObject(dc, object)) {}
-    ~Selection() { SelectObject(m_dc, m_old); }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-
-private:
-    HDC m_dc;
-    HGDIOBJ m_old;
-};
-
-// The window DC of GetDC, released with the scope.
-class WindowDC {
-public:
-    explicit WindowDC(HWND hwnd) : m_hwnd(hwnd), m_dc(GetDC(hwnd)) {}
-    ~WindowDC() {
-        if (m_dc) ReleaseDC(m_hwnd, m_dc);
-    }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    HDC get() const { return m_dc; }
-
-private:
-    HWND m_hwnd;
-    HDC m_dc;
-};
 
 COLORREF Mix(COLORREF a, COLORREF b, double towardB) {
     auto channel = [towardB](int x, int y) { return static_cast<int>(x + (y - x) * towardB + 0.5); };

@@ -22,7 +22,8 @@ tabs=(-ie55 "$address" -ie6 "$address" -ie7 "$address" -ie8 "$address")
 (cd "$stage" && wine explorer /desktop=Pictures,1280x800 vantrell.exe "${tabs[@]}" >/dev/null 2>&1 &)
 sleep "${SCREEN_DELAY:-8}"
 import -window root "$root/build/app-tabs$suffix.png"
-(cd "$stage" && wine window_command.exe 58017 >/dev/null 2>&1)
+# The command tool runs on the same virtual desktop, where it sees the window.
+(cd "$stage" && wine explorer /desktop=Pictures,1280x800 window_command.exe 58017 >/dev/null 2>&1) || true
 sleep 2
 import -window root "$root/build/app-groups$suffix.png"
 wineserver -k >/dev/null 2>&1 || true

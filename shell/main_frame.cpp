@@ -34,7 +34,8 @@ std::wstring CommandLabel(UINT id) {
 void TranslateMenu(HMENU menu, const UINT* popupTitles, size_t titleCount, size_t& nextTitle) {
     const int count = GetMenuItemCount(menu);
     for (int i = 0; i < count; ++i) {
-        MENUITEMINFOW info{sizeof(info)};
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof(info);
         wchar_t buffer[256] = {};
         info.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_FTYPE | MIIM_STRING;
         info.dwTypeData = buffer;
@@ -51,7 +52,8 @@ void TranslateMenu(HMENU menu, const UINT* popupTitles, size_t titleCount, size_
         if (label.empty()) continue;
         std::wstring old = buffer;
         if (size_t tab = old.find(L'\t'); tab != std::wstring::npos) label += old.substr(tab);
-        MENUITEMINFOW set{sizeof(set)};
+        MENUITEMINFOW set{};
+        set.cbSize = sizeof(set);
         set.fMask = MIIM_STRING;
         set.dwTypeData = label.data();
         SetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &set);
@@ -126,7 +128,7 @@ bool CMainFrame::CreateMenuBar() {
     TranslateMenu(menu.get(), kPopupTitles, std::size(kPopupTitles), next);
     if (!SetMenu(Handle(), menu.get())) return false;
     // The window destroys its menu bar with itself.
-    menu.release();
+    static_cast<void>(menu.release());
     return true;
 }
 
@@ -151,6 +153,8 @@ bool CMainFrame::CreateStatusBar() {
 
 bool CMainFrame::SetZoomLabel(const std::wstring& text) {
     if (!m_hWndStatusBar) return false;
+    // Kept: a status bar whose parts change forgets the texts of its parts.
+    m_strZoomLabel = text;
     SendMessageW(m_hWndStatusBar, SB_SETTEXTW, kZoomLabelPart, reinterpret_cast<LPARAM>(text.c_str()));
     return true;
 }
@@ -167,6 +171,7 @@ void CMainFrame::RecalcLayout() {
         int edges[4] = {width - kSliderWidth - kZoomLabelWidth - kProgressWidth, width - kSliderWidth - kZoomLabelWidth,
                         width - kSliderWidth, -1};
         SendMessageW(m_hWndStatusBar, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(edges));
+        SendMessageW(m_hWndStatusBar, SB_SETTEXTW, kZoomLabelPart, reinterpret_cast<LPARAM>(m_strZoomLabel.c_str()));
         RECT part{};
         if (m_hWndProgress && SendMessageW(m_hWndStatusBar, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part)))
             MoveWindow(m_hWndProgress, part.left + 2, part.top + 2, part.right - part.left - 4, part.bottom - part.top - 4,

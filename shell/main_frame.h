@@ -61,6 +61,7 @@ private:
     HWND m_hWndStatusBar = nullptr;
     HWND m_hWndProgress = nullptr;
     HWND m_hWndZoomSlider = nullptr;
+    std::wstring m_strZoomLabel;
     UINT m_nMoveToTabGroupMessage = 0;
     bool m_bHistoryListed = false;
 };

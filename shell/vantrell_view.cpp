@@ -79,19 +79,8 @@ void CVantrellView::RegisterCommands() {
 
     m_commands.Add(IDS_ZOOM_SLIDER, [this](UINT) { ApplyZoomSlider(); });
     m_commands.Add(ID_ZOOM_100, [this](UINT) { MoveZoomSlider(100); });
-    // At position 0 (zoom 10 %) both steps do nothing, as before.
-    m_commands.Add(ID_ZOOM_IN, [this](UINT) {
-        CMainFrame* frame = MainFrame();
-        HWND slider = frame ? frame->ZoomSlider() : nullptr;
-        int pos = slider ? static_cast<int>(SendMessageW(slider, TBM_GETPOS, 0, 0)) : 0;
-        if (slider && pos != 0) MoveZoomSlider(std::min(pos + kZoomStep, kSliderMax));
-    });
-    m_commands.Add(ID_ZOOM_OUT, [this](UINT) {
-        CMainFrame* frame = MainFrame();
-        HWND slider = frame ? frame->ZoomSlider() : nullptr;
-        int pos = slider ? static_cast<int>(SendMessageW(slider, TBM_GETPOS, 0, 0)) : 0;
-        if (slider && pos != 0) MoveZoomSlider(std::max(pos - kZoomStep, 0));
-    });
+    m_commands.Add(ID_ZOOM_IN, [this](UINT) { StepZoomSlider(kZoomStep); });
+    m_commands.Add(ID_ZOOM_OUT, [this](UINT) { StepZoomSlider(-kZoomStep); });
     m_commands.Add(IDS_ZOOM, [](UINT) {});
 
     // Feature switches: "checked" means the feature is off.
@@ -197,6 +186,13 @@ void CVantrellView::MoveZoomSlider(int pos) {
     if (!slider) return;
     SendMessageW(slider, TBM_SETPOS, TRUE, pos);
     ApplyZoomSlider();
+}
+
+void CVantrellView::StepZoomSlider(int delta) {
+    CMainFrame* frame = MainFrame();
+    HWND slider = frame ? frame->ZoomSlider() : nullptr;
+    const int pos = slider ? static_cast<int>(SendMessageW(slider, TBM_GETPOS, 0, 0)) : 0;
+    if (pos != 0) MoveZoomSlider(std::clamp(pos + delta, 0, kSliderMax));
 }
 
 void CVantrellView::ToggleDownloadFlag(DWORD bit) {

@@ -78,6 +78,8 @@ private:
     void Navigate(const std::wstring& url) const;
     void ApplyZoomSlider();
     void MoveZoomSlider(int pos);
+    // Zoom in or out by one step; nothing at slider position 0 (zoom 10 %).
+    void StepZoomSlider(int delta);
     void ToggleDownloadFlag(DWORD bit);
     void OnMustClose(int reason);
     LRESULT OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam);

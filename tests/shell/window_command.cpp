@@ -9,17 +9,17 @@
 #include <string>
 
 namespace {
+BOOL CALLBACK TakeMainWindow(HWND h, LPARAM out) {
+    wchar_t className[64] = {};
+    GetClassNameW(h, className, 64);
+    if (wcscmp(className, L"fw.FrameWnd") != 0 || !IsWindowVisible(h)) return TRUE;
+    *reinterpret_cast<HWND*>(out) = h;
+    return FALSE;
+}
+
 HWND FindMainWindow() {
     HWND found = nullptr;
-    EnumWindows(
-        [](HWND h, LPARAM out) -> BOOL {
-            wchar_t className[64] = {};
-            GetClassNameW(h, className, 64);
-            if (wcscmp(className, L"fw.FrameWnd") != 0 || !IsWindowVisible(h)) return TRUE;
-            *reinterpret_cast<HWND*>(out) = h;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumWindows(&TakeMainWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 } // namespace
