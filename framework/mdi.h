@@ -104,6 +104,10 @@ struct TabGroupTexts {
     std::wstring moveToNextGroup = L"Move to Next Tab Group";
     std::wstring moveToPreviousGroup = L"Move to Previous Tab Group";
     std::wstring closeTab = L"Close";
+    // When `windowsCommand` is not 0, the menu of a group's tabs ends with
+    // this item, which sends that command to the main frame.
+    std::wstring windowsDialog = L"Windows...";
+    UINT windowsCommand = 0;
 };
 
 // One group: its row of tabs and the area of its active tab.

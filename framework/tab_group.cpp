@@ -296,14 +296,27 @@ void TabGroup::ShowTabListMenu() {
     for (int i = 0; i < Count(); ++i) {
         frames.push_back(m_tabs[static_cast<size_t>(i)]->Handle());
         std::wstring caption = m_tabs[static_cast<size_t>(i)]->Text();
+        // A tab without a caption yet is listed by its kind of document.
+        Document* document = m_tabs[static_cast<size_t>(i)]->ActiveDocument();
+        if (caption.empty() && document && document->Template()) caption = document->Template()->DocString(1);
         AppendMenuW(menu.get(), MF_STRING | (i == m_active ? MF_CHECKED : 0), static_cast<UINT_PTR>(i + 1),
                     caption.c_str());
+    }
+    const TabGroupTexts& texts = m_pOwner->m_texts;
+    const UINT windowsItem = static_cast<UINT>(frames.size()) + 1;
+    if (texts.windowsCommand) {
+        AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(menu.get(), MF_STRING, windowsItem, texts.windowsDialog.c_str());
     }
     RECT button = DropDownRect();
     POINT corner{button.right, button.bottom};
     ClientToScreen(Handle(), &corner);
     const UINT flags = TPM_RETURNCMD | TPM_RIGHTALIGN | TPM_TOPALIGN | TPM_NONOTIFY;
     UINT chosen = static_cast<UINT>(TrackPopupMenu(menu.get(), flags, corner.x, corner.y, 0, Handle(), nullptr));
+    if (texts.windowsCommand && chosen == windowsItem) {
+        PostMessageW(m_pOwner->Handle(), WM_COMMAND, texts.windowsCommand, 0);
+        return;
+    }
     if (chosen == 0 || chosen > frames.size()) return;
     // The tabs may have changed while the menu was open.
     if (auto frame = dynamic_cast<MDIChildFrame*>(FromHandle(frames[chosen - 1])); frame && IndexOf(frame) >= 0)

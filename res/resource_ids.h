@@ -31,8 +31,32 @@
 #define IDR_CONTEXT_EDIT               119
 #define IDR_CONTEXT_EXPLORER           174
 
-// Menu bar of the main frame
-#define IDR_MENU_BAR                   400
+// Drop-down menus of the ribbon
+#define IDR_MENU_STYLE                 200
+#define IDR_MENU_BACK                  314
+#define IDR_MENU_FORWARD               315
+#define IDR_MENU_REFRESH               320
+#define IDR_MENU_TEXT_SIZE             328
+#define IDR_MENU_MEDIAS                331
+#define IDR_MENU_ENGINES               332
+
+// Toolbar resource whose images the menus show, and its high-colour image
+#define IDR_MENU_IMAGES                179
+#define IDB_MENU_IMAGES_HC             180
+
+// Windows of the main frame
+#define IDW_STATUS_BAR                 0xE801
+#define IDW_RIBBON                     0xE806
+#define IDW_CAPTION_BAR                0xE807
+
+// Ribbon artwork: image strips of the categories (16 x 16 and 32 x 32), the
+// application button, the panel icons, the main category's images
+#define IDB_RIBBON_SMALL               110
+#define IDB_RIBBON_LARGE               111
+#define IDB_APP_BUTTON                 112
+#define IDB_PANEL_ICONS                113
+#define IDB_MAIN_LARGE                 114
+#define IDB_MAIN_SMALL                 115
 
 // ---------------------------------------------------------------------------
 // Dialogs and their controls
@@ -57,9 +81,24 @@
 #define ID_REFRESH                     111
 #define ID_STOP                        112
 #define ID_HOME                        113
+#define ID_STATUS_PANE                 120
 #define ID_WINDOWS_DIALOG              131
+#define ID_LOOK_BASE                   210
+#define ID_LOOK_OFFICE_XP              211
+#define ID_LOOK_WINDOWS                212
+#define ID_LOOK_OFFICE2003             213
+#define ID_LOOK_VS2005                 214
+#define ID_LOOK_OFFICE2007_BLUE        215
+#define ID_LOOK_OFFICE2007_BLACK       216
+#define ID_LOOK_OFFICE2007_SILVER      217
+#define ID_LOOK_OFFICE2007_AQUA        218
+#define ID_REOPEN_TAB                  220
+#define ID_CAPTION_BAR                 221
 #define ID_FAVORITES                   311
 #define ID_IE_OPTIONS                  318
+#define ID_ZOOM_LABEL                  323
+#define ID_ZOOM_SLIDER                 325
+#define ID_PROGRESS_BAR                327
 #define ID_CLOSE_ALL_TABS              320
 #define ID_CLOSE_OTHER_TABS            322
 #define ID_TEXT_SIZE                   326
@@ -77,6 +116,8 @@
 #define ID_NEW_IE6                     32781
 #define ID_NEW_IE_DEFAULT              32793
 #define ID_NEW_IE8                     32796
+#define ID_FORWARD_PLACEHOLDER         32786
+#define ID_BACK_PLACEHOLDER            32790
 #define ID_FOCUS_SEARCH                32797
 #define ID_MENU_REFRESH                32810
 #define ID_REFRESH_NO_CACHE            32811
@@ -185,18 +226,9 @@
 #define IDS_LAUNCH_FAILED_PATH         184
 #define IDS_LAUNCH_FAILED_CREATE       185
 #define IDS_BIND_FAILED                186
-#define IDS_MENU_TABS                  187
-#define IDS_MENU_NAVIGATE              188
-#define IDS_MENU_PAGE                  189
-#define IDS_MENU_TOOLS                 190
-#define IDS_MENU_WINDOW                191
 #define IDS_WINDOWS_TITLE              192
 #define IDS_WINDOWS_ACTIVATE           193
 #define IDS_WINDOWS_CLOSE              194
-#define IDS_LOOK_OFFICE2007_BLUE       215
-#define IDS_LOOK_OFFICE2007_BLACK      216
-#define IDS_LOOK_OFFICE2007_SILVER     217
-#define IDS_LOOK_OFFICE2007_AQUA       218
 #define IDS_REOPEN_TAB                 231
 #define IDS_REOPEN_TAB_TIP             232
 #define IDS_TAB_CRASHED                233
@@ -211,8 +243,6 @@
 #define IDS_CONTEXT_EXPLORER           305
 #define IDS_CONTEXT_EDIT               306
 #define IDS_DOWNLOAD_PROGRESS          321
-#define IDS_ZOOM                       323
-#define IDS_ZOOM_SLIDER                325
 #define IDS_FENNICK_TOO_OLD            327
 #define IDS_DISABLE_TASKBAR_THUMBNAILS 332
 #define IDS_STATUSBAR_CONFIG           17087

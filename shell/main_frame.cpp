@@ -1,71 +1,69 @@
 #include "main_frame.h"
 
+#include "core/locations.h"
 #include "core/messages.h"
 #include "framework/app.h"
 #include "framework/strings.h"
+#include "framework/visual_scheme.h"
 #include "prefs/language.h"
 #include "res/resource_ids.h"
+#include "shell_app.h"
 #include "vantrell_view.h"
 #include "windows_dialog.h"
 
 #include <commctrl.h>
 
 namespace {
-// Status bar parts, from the right: the zoom slider, the zoom label and the
-// progress bar; the status text takes the rest.
-constexpr int kSliderWidth = 140;
-constexpr int kZoomLabelWidth = 56;
-constexpr int kProgressWidth = 90;
-constexpr int kZoomLabelPart = 2;
-constexpr int kStatusTextPart = 0;
+// Search behaviours of the "SearchBehaviour" setting.
+constexpr int kSearchNewDefaultTab = 1;
+constexpr int kSearchActiveTab = 2;
+constexpr int kSearchFirstDefaultTab = 3;
 
-// The short text of a command: the part after the line feed of its
-// translated string, or the whole string; empty when it has none.
-std::wstring CommandLabel(UINT id) {
-    std::wstring text;
-    if (!LoadTranslatedString(text, id) || text.empty()) return {};
-    size_t lf = text.find(L'\n');
+// Status bar elements.
+constexpr int kProgressWidth = 90;
+constexpr int kProgressHeight = 22;
+constexpr int kSliderWidth = 100;
+constexpr int kSliderPage = 10;
+constexpr int kSliderStart = 100;
+constexpr const wchar_t* kStatusBarSection = L"StatusBar";
+constexpr const wchar_t* kRibbonMinimized = L"RibbonMinimized";
+
+
+// The second line of string `id` (the whole string when it has one line).
+std::wstring SecondLine(UINT id) {
+    std::wstring text = TranslatedString(id);
+    const size_t lf = text.find(L'\n');
     return lf == std::wstring::npos ? text : text.substr(lf + 1);
 }
 
-// Translates the items of `menu` (and its sub-menus, whose titles are the
-// strings in `popupTitles`, in order) in place; the shortcut after a tab
-// stays.
-void TranslateMenu(HMENU menu, const UINT* popupTitles, size_t titleCount, size_t& nextTitle) {
-    const int count = GetMenuItemCount(menu);
-    for (int i = 0; i < count; ++i) {
-        MENUITEMINFOW info{};
-        info.cbSize = sizeof(info);
-        wchar_t buffer[256] = {};
-        info.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_FTYPE | MIIM_STRING;
-        info.dwTypeData = buffer;
-        info.cch = 255;
-        if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info) || (info.fType & MFT_SEPARATOR)) continue;
-        std::wstring label;
-        if (info.hSubMenu) {
-            if (nextTitle < titleCount) label = TranslatedString(popupTitles[nextTitle++]);
-            TranslateMenu(info.hSubMenu, popupTitles, titleCount, nextTitle);
-        } else {
-            // The tab list's command shares its number with another string.
-            label = CommandLabel(info.wID == ID_WINDOWS_DIALOG ? IDS_WINDOWS_DIALOG : info.wID);
+fw::VisualScheme SchemeOfLook(UINT id) {
+    switch (id) {
+    case ID_LOOK_BASE: return fw::VisualScheme::Base;
+    case ID_LOOK_OFFICE_XP: return fw::VisualScheme::OfficeXP;
+    case ID_LOOK_WINDOWS: return fw::VisualScheme::Windows;
+    case ID_LOOK_OFFICE2003: return fw::VisualScheme::Office2003;
+    case ID_LOOK_VS2005: return fw::VisualScheme::VisualStudio2005;
+    case ID_LOOK_OFFICE2007_BLACK: return fw::VisualScheme::Office2007Black;
+    case ID_LOOK_OFFICE2007_SILVER: return fw::VisualScheme::Office2007Silver;
+    case ID_LOOK_OFFICE2007_AQUA: return fw::VisualScheme::Office2007Aqua;
+    case ID_LOOK_OFFICE2007_BLUE: return fw::VisualScheme::Office2007Blue;
+    default:
+        // Any other value keeps the Office 2007 style that is current.
+        switch (fw::CurrentVisualScheme()) {
+        case fw::VisualScheme::Office2007Black:
+        case fw::VisualScheme::Office2007Silver:
+        case fw::VisualScheme::Office2007Aqua: return fw::CurrentVisualScheme();
+        default: return fw::VisualScheme::Office2007Blue;
         }
-        if (label.empty()) continue;
-        std::wstring old = buffer;
-        if (size_t tab = old.find(L'\t'); tab != std::wstring::npos) label += old.substr(tab);
-        MENUITEMINFOW set{};
-        set.cbSize = sizeof(set);
-        set.fMask = MIIM_STRING;
-        set.dwTypeData = label.data();
-        SetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &set);
     }
 }
 
-LRESULT CALLBACK StatusBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR frame) {
-    // The slider's scroll notifications go to its parent, the status bar:
-    // the frame turns them into the zoom command.
-    if (message == WM_HSCROLL) return SendMessageW(reinterpret_cast<HWND>(frame), message, wParam, lParam);
-    return DefSubclassProc(hwnd, message, wParam, lParam);
+HBITMAP LoadArtworkBitmap(UINT id) {
+    return static_cast<HBITMAP>(
+        LoadImageW(fw::ResourceModule(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 }
+
+fw::WinApp* App() { return fw::GetApp(); }
 } // namespace
 
 bool IsProcessElevated() {
@@ -86,10 +84,24 @@ bool IsProcessElevated() {
 
 CMainFrame::CMainFrame(const Settings& settings, HACCEL appAccelerators)
     : m_settings(settings), m_hAppAccelerators(appAccelerators) {
+    if (fw::WinApp* app = App())
+        m_nAppLook = app->GetProfile().GetWorkspaceInt(setting::kApplicationLook, kDefaultLook);
+    RegisterCommands();
+}
+
+void CMainFrame::RegisterCommands() {
     m_commands.Add(ID_WINDOWS_DIALOG, [this](UINT) { ShowWindowsDialog(); });
     // Ctrl+W goes through the framework's close command, as if from a menu.
-    m_commands.Add(ID_CLOSE_ACTIVE_TAB, [this](UINT) {
-        PostMessageW(Handle(), WM_COMMAND, MAKEWPARAM(ID_CLOSE_TAB, 1), 0);
+    m_commands.Add(ID_CLOSE_ACTIVE_TAB,
+                   [this](UINT) { PostMessageW(Handle(), WM_COMMAND, MAKEWPARAM(ID_CLOSE_TAB, 1), 0); });
+    m_commands.AddRange(ID_LOOK_BASE, ID_LOOK_OFFICE2007_AQUA, [this](UINT id) { OnApplicationLook(id); },
+                        [this](fw::CmdUI& ui) {
+                            ui.SetRadio();
+                            ui.SetCheck(static_cast<int>(ui.id) == m_nAppLook);
+                        });
+    m_commands.Add(ID_CAPTION_BAR, [](UINT) {}, [this](fw::CmdUI& ui) { ui.SetCheck(m_wndCaptionBar.IsShown()); });
+    m_commands.Add(ID_FOCUS_SEARCH, [this](UINT) {
+        if (m_pSearchBox) m_pSearchBox->FocusEdit();
     });
 }
 
@@ -103,84 +115,232 @@ std::wstring CMainFrame::ComposeTitle(const std::wstring& frameTitle, bool multi
 
 int CMainFrame::OnCreate(CREATESTRUCTW* create) {
     if (fw::MDIFrameWnd::OnCreate(create) != 0) return -1;
+    OnApplicationLook(static_cast<UINT>(m_nAppLook));
     m_nMoveToTabGroupMessage = fw::MoveToTabGroupMessage();
     fw::TabGroupTexts texts;
     auto label = [](UINT id, std::wstring& out) {
-        if (std::wstring text = CommandLabel(id); !text.empty()) out = text;
+        if (std::wstring text = SecondLine(id); !text.empty()) out = text;
     };
     label(ID_NEW_HORZ_TAB_GROUP, texts.newHorizontalGroup);
     label(ID_NEW_VERT_TAB_GROUP, texts.newVerticalGroup);
     label(ID_MOVE_TO_NEXT_GROUP, texts.moveToNextGroup);
     label(ID_MOVE_TO_PREV_GROUP, texts.moveToPreviousGroup);
     label(IDS_CLOSE_BUTTON, texts.closeTab);
+    label(IDS_WINDOWS_DIALOG, texts.windowsDialog);
+    texts.windowsCommand = ID_WINDOWS_DIALOG;
     SetTabGroupTexts(texts);
-    if (!CreateMenuBar() || !CreateStatusBar()) return -1;
+
+    if (!LoadArtwork() || !CreateRibbon() || !CreateStatusBar()) return -1;
+    if (!m_wndCaptionBar.Create(Handle(), IDW_CAPTION_BAR)) return -1;
+    if (m_pSearchBox && m_pSearchBox->EditWindow())
+        SendMessageW(m_pSearchBox->EditWindow(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
     SetText(ComposeTitle(Text(), m_settings.multiProcessMode, IsProcessElevated()));
     return 0;
 }
 
-bool CMainFrame::CreateMenuBar() {
-    fw::Menu menu(LoadMenuW(fw::ResourceModule(), MAKEINTRESOURCEW(IDR_MENU_BAR)));
-    if (!menu) return false;
-    static constexpr UINT kPopupTitles[] = {IDS_MENU_TABS, IDS_MENU_NAVIGATE, IDS_MENU_PAGE, IDS_MENU_TOOLS,
-                                            IDS_MENU_WINDOW};
-    size_t next = 0;
-    TranslateMenu(menu.get(), kPopupTitles, std::size(kPopupTitles), next);
-    if (!SetMenu(Handle(), menu.get())) return false;
-    // The window destroys its menu bar with itself.
-    static_cast<void>(menu.release());
+bool CMainFrame::LoadArtwork() {
+    m_bmpRibbonSmall.reset(LoadArtworkBitmap(IDB_RIBBON_SMALL));
+    m_bmpRibbonLarge.reset(LoadArtworkBitmap(IDB_RIBBON_LARGE));
+    m_bmpMainSmall.reset(LoadArtworkBitmap(IDB_MAIN_SMALL));
+    m_bmpMainLarge.reset(LoadArtworkBitmap(IDB_MAIN_LARGE));
+    m_bmpAppButton.reset(LoadArtworkBitmap(IDB_APP_BUTTON));
+    m_PanelImages.reset(ImageList_LoadImageW(fw::ResourceModule(), MAKEINTRESOURCEW(IDB_PANEL_ICONS), 16, 0,
+                                             RGB(255, 0, 255), IMAGE_BITMAP, LR_CREATEDIBSECTION));
+    // Missing artwork leaves blank images, not a program that cannot start.
+    return true;
+}
+
+bool CMainFrame::CreateRibbon() {
+    if (!m_wndRibbonBar.Create(Handle(), IDW_RIBBON)) return false;
+    CMyMFCRibbonBar& ribbon = m_wndRibbonBar;
+    ribbon.SetCommandUpdater([this](UINT id) { return RouteUpdate(id); });
+
+    // The application button and its menu.
+    ribbon.SetApplicationButton(m_bmpAppButton.get(), TranslatedString(IDS_FILE), L"f");
+    ribbon.SetMainImages({m_bmpMainSmall.get(), m_bmpMainLarge.get()});
+    ribbon.AddMainItem(std::make_unique<CMyMFCRibbonButton>(ID_CLOSE_TAB, TranslatedString(IDS_MAIN_CLOSE), 9, 9));
+    ribbon.AddMainBottomButton(
+        std::make_unique<CMyMFCRibbonMainPanelButton>(ID_EXIT, TranslatedString(IDS_MAIN_EXIT), 15, 15));
+
+    const fw::RibbonImages images{m_bmpRibbonSmall.get(), m_bmpRibbonLarge.get()};
+    HIMAGELIST icons = m_PanelImages.get();
+    struct ButtonSpec {
+        UINT id;
+        std::wstring label;
+        int image;
+        UINT menu = 0;
+        bool defaultCommand = false;
+        bool rightAlign = false;
+    };
+    auto add = [](fw::RibbonPanel* panel, const ButtonSpec& spec) {
+        auto button = std::make_unique<CMyMFCRibbonButton>(static_cast<int>(spec.id), spec.label, spec.image, spec.image);
+        if (spec.menu)
+            button->SetMenu(LoadMenuW(fw::ResourceModule(), MAKEINTRESOURCEW(spec.menu)), spec.defaultCommand,
+                            spec.rightAlign);
+        button->UpdateTooltipInfo();
+        return static_cast<CMyMFCRibbonButton*>(panel->Add(std::move(button)));
+    };
+
+    fw::RibbonCategory* home = ribbon.AddCategory(TranslatedString(IDS_CATEGORY_HOME), images);
+    fw::RibbonPanel* navigate = home->AddPanel(TranslatedString(IDS_PANEL_NAVIGATE), icons, 29);
+    m_pBackButton = add(navigate, {ID_BACK, TranslatedString(IDS_LABEL_PREVIOUS), 3, IDR_MENU_BACK, true});
+    m_pForwardButton = add(navigate, {ID_FORWARD, TranslatedString(IDS_LABEL_NEXT), 4, IDR_MENU_FORWARD, true});
+    add(navigate, {ID_REFRESH, TranslatedString(IDS_LABEL_REFRESH), 5, IDR_MENU_REFRESH, true});
+    add(navigate, {ID_STOP, TranslatedString(IDS_LABEL_STOP), 6});
+    add(navigate, {ID_HOME, TranslatedString(IDS_LABEL_HOME), 7});
+    add(navigate, {ID_CLOSE_ALL_TABS, SecondLine(ID_CLOSE_ALL_TABS), 22});
+    add(navigate, {ID_CLOSE_OTHER_TABS, SecondLine(ID_CLOSE_OTHER_TABS), 23});
+
+    fw::RibbonPanel* newTabs = home->AddPanel(TranslatedString(IDS_PANEL_NEW), icons, 30);
+    add(newTabs, {ID_NEW_IE55, TranslatedString(ID_NEW_IE55), 15});
+    add(newTabs, {ID_NEW_IE6, TranslatedString(ID_NEW_IE6), 16});
+    add(newTabs, {ID_NEW_IE7, TranslatedString(ID_NEW_IE7), 17});
+    add(newTabs, {ID_NEW_IE8, TranslatedString(ID_NEW_IE8), 18});
+    add(newTabs, {ID_NEW_IE9, TranslatedString(ID_NEW_IE9), 30});
+    add(newTabs, {ID_NEW_IE_DEFAULT, TranslatedString(ID_NEW_IE_DEFAULT), 20});
+    add(newTabs, {ID_OPEN_ALL_VERSIONS, TranslatedString(ID_OPEN_ALL_VERSIONS), 19});
+
+    fw::RibbonPanel* favorites = home->AddPanel(TranslatedString(IDS_FAVORITES), icons, 28);
+    add(favorites, {ID_FAVORITES, TranslatedString(IDS_FAVORITES), 8});
+
+    fw::RibbonCategory* dev = ribbon.AddCategory(TranslatedString(IDS_CATEGORY_DEV_TOOLS), images);
+    fw::RibbonPanel* fennick = dev->AddPanel(L"Fennick", icons, 0);
+    add(fennick, {ID_TOGGLE_FENNICK, SecondLine(ID_TOGGLE_FENNICK), 21});
+    add(fennick, {ID_VIEW_SOURCE, SecondLine(ID_VIEW_SOURCE), 24});
+    fw::RibbonPanel* ie = dev->AddPanel(L"IE", icons, 0);
+    add(ie, {ID_TEXT_SIZE, SecondLine(ID_TEXT_SIZE), 25, IDR_MENU_TEXT_SIZE});
+    fw::RibbonPanel* features = dev->AddPanel(TranslatedString(IDS_PANEL_DISABLE_FEATURES), icons, 0);
+    add(features, {ID_DISABLE_CACHE, SecondLine(ID_DISABLE_CACHE), 26});
+    add(features, {ID_DISABLE_MEDIAS, SecondLine(ID_DISABLE_MEDIAS), 27, IDR_MENU_MEDIAS});
+    add(features, {ID_DISABLE_ENGINES, SecondLine(ID_DISABLE_ENGINES), 28, IDR_MENU_ENGINES});
+
+    fw::RibbonCategory* options = ribbon.AddCategory(TranslatedString(IDS_CATEGORY_OPTIONS), images);
+    fw::RibbonPanel* print = options->AddPanel(TranslatedString(IDS_PANEL_PRINT), icons, 0);
+    add(print, {ID_PRINT_PREVIEW, SecondLine(ID_PRINT_PREVIEW), 14});
+    add(print, {ID_PRINT, SecondLine(ID_PRINT), 13});
+    fw::RibbonPanel* ieOptions = options->AddPanel(TranslatedString(IDS_IE_OPTIONS), icons, 0);
+    add(ieOptions, {ID_IE_OPTIONS, TranslatedString(IDS_IE_OPTIONS), 11});
+    fw::RibbonPanel* appOptions = options->AddPanel(TranslatedString(IDS_PANEL_APP_OPTIONS), icons, 0);
+    add(appOptions, {ID_OPTIONS, TranslatedString(IDS_CONFIGURE_APP), 12});
+    add(appOptions, {ID_ABOUT, TranslatedString(IDS_ABOUT), 9});
+    add(appOptions, {ID_CHECK_VERSION, TranslatedString(IDS_CHECK_VERSION), 10});
+
+    // The tab that minimizes or shows the ribbon.
+    m_pToggleCategory = ribbon.AddCategory(TranslatedString(IDS_MINIMIZE_RIBBON), images);
+    ribbon.SetToggleCategory(m_pToggleCategory);
+
+    // Beside the tabs: the web search box, the look menu, About.
+    auto search = std::make_unique<CMFCRibbonGoogleSearch>(TranslatedString(IDS_WEB_SEARCH));
+    search->SetToolTip(TranslatedString(IDS_WEB_SEARCH));
+    m_pSearchBox = static_cast<CMFCRibbonGoogleSearch*>(ribbon.AddToTabRow(std::move(search)));
+    auto style = std::make_unique<CMyMFCRibbonButton>(-1, TranslatedString(IDS_STYLE));
+    style->SetMenu(LoadMenuW(fw::ResourceModule(), MAKEINTRESOURCEW(IDR_MENU_STYLE)), false, true);
+    style->SetToolTip(TranslatedString(IDS_STYLE_TIP));
+    style->SetDescription(TranslatedString(IDS_STYLE_DESCRIPTION));
+    ribbon.AddToTabRow(std::move(style));
+    auto about = std::make_unique<CMyMFCRibbonButton>(ID_ABOUT, TranslatedString(IDS_ABOUT), 9, -1);
+    about->UpdateTooltipInfo();
+    ribbon.AddToTabRow(std::move(about));
+
+    ribbon.SetQuickAccessCommands({ID_CLOSE_TAB});
+    ribbon.SetActiveCategory(home);
+    if (fw::WinApp* app = App()) ribbon.SetMinimized(app->GetProfile().GetWorkspaceInt(kRibbonMinimized, 0) != 0);
+    ribbon.NameToggleCategory();
     return true;
 }
 
 bool CMainFrame::CreateStatusBar() {
-    m_hWndStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | SBARS_SIZEGRIP,
-                                      0, 0, 0, 0, Handle(), nullptr, fw::ResourceModule(), nullptr);
-    if (!m_hWndStatusBar) return false;
-    SetWindowSubclass(m_hWndStatusBar, &StatusBarProc, 1, reinterpret_cast<DWORD_PTR>(Handle()));
-    m_hWndProgress = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 0, 0, m_hWndStatusBar, nullptr,
-                                     fw::ResourceModule(), nullptr);
-    m_hWndZoomSlider = CreateWindowExW(0, TRACKBAR_CLASSW, L"", WS_CHILD | WS_VISIBLE | TBS_HORZ | TBS_NOTICKS, 0, 0,
-                                       0, 0, m_hWndStatusBar, reinterpret_cast<HMENU>(IDS_ZOOM_SLIDER),
-                                       fw::ResourceModule(), nullptr);
-    if (m_hWndZoomSlider) {
-        SendMessageW(m_hWndZoomSlider, TBM_SETRANGE, TRUE, MAKELPARAM(0, kZoomSliderMax));
-        SendMessageW(m_hWndZoomSlider, TBM_SETPAGESIZE, 0, 15);
-        SendMessageW(m_hWndZoomSlider, TBM_SETPOS, TRUE, 100);
-    }
-    SetZoomLabel(L"100%");
+    if (!m_wndStatusBar.Create(Handle(), IDW_STATUS_BAR)) return false;
+    using Area = fw::RibbonStatusBar::Area;
+    m_wndStatusBar.AddPane(Area::Main, ID_STATUS_PANE, L"", TranslatedString(IDS_STATUS_INFO));
+    fw::StatusElement* progress = m_wndStatusBar.AddProgress(Area::Extended, ID_PROGRESS_BAR, kProgressWidth,
+                                                            kProgressHeight, TranslatedString(IDS_DOWNLOAD_PROGRESS));
+    progress->SetToolTip(TranslatedString(IDS_DOWNLOAD_PROGRESS));
+    m_wndStatusBar.AddPane(Area::Extended, ID_ZOOM_LABEL, L"100%", TranslatedString(ID_ZOOM_LABEL), L"1000%", false);
+    fw::StatusElement* slider =
+        m_wndStatusBar.AddSlider(Area::Extended, ID_ZOOM_SLIDER, kSliderWidth, 0, kZoomSliderMax, kSliderPage,
+                                 kSliderStart, true, TranslatedString(ID_ZOOM_SLIDER));
+    slider->SetToolTip(TranslatedString(ID_ZOOM_SLIDER));
+    m_wndStatusBar.SetConfigurationTitle(TranslatedString(IDS_STATUSBAR_CONFIG));
+    if (fw::WinApp* app = App()) m_wndStatusBar.LoadState(app->GetProfile(), kStatusBarSection);
+    // The progress bar shows only during a load.
+    progress->SetVisible(false);
     return true;
 }
 
-bool CMainFrame::SetZoomLabel(const std::wstring& text) {
-    if (!m_hWndStatusBar) return false;
-    // Kept: a status bar whose parts change forgets the texts of its parts.
-    m_strZoomLabel = text;
-    SendMessageW(m_hWndStatusBar, SB_SETTEXTW, kZoomLabelPart, reinterpret_cast<LPARAM>(text.c_str()));
-    return true;
+fw::StatusElement* CMainFrame::ZoomSlider() const { return m_wndStatusBar.FindById(ID_ZOOM_SLIDER); }
+fw::StatusElement* CMainFrame::ZoomLabel() const { return m_wndStatusBar.FindById(ID_ZOOM_LABEL); }
+
+void CMainFrame::OnApplicationLook(UINT id) {
+    HCURSOR old = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    m_nAppLook = static_cast<int>(id);
+    fw::SetVisualScheme(SchemeOfLook(id));
+    if (Handle())
+        RedrawWindow(Handle(), nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    if (fw::WinApp* app = App()) app->GetProfile().WriteWorkspaceInt(setting::kApplicationLook, m_nAppLook);
+    SetCursor(old);
+}
+
+std::wstring CMainFrame::SearchAddress(const std::wstring& text) {
+    return std::wstring(kSearchAddress) + UrlEncode(text, true);
+}
+
+void CMainFrame::WebSearch(const std::wstring& text) {
+    const std::wstring address = SearchAddress(text);
+    auto navigate = [&](fw::View* view) {
+        auto param = NewStringParam<WPARAM>(address);
+        if (!PostMessageW(view->Handle(), UWM_TAB_NAVIGATE, param, 0)) TakeStringParam(param);
+    };
+    auto openTab = [&] {
+        if (IShellApp* app = GetShellApp()) app->OpenTabForVersion(IEDefault, address.c_str());
+    };
+    switch (m_settings.searchBehaviour) {
+    case kSearchActiveTab:
+        if (fw::View* view = ActiveView()) navigate(view);
+        else openTab();
+        return;
+    case kSearchFirstDefaultTab:
+        if (fw::WinApp* app = App()) {
+            for (const auto& docTemplate : app->DocTemplates()) {
+                if (docTemplate->ResourceId() != IDR_IE_DEFAULT) continue;
+                fw::View* view = docTemplate->Documents().empty() ? nullptr : docTemplate->Documents().front()->FirstView();
+                if (!view) break;
+                navigate(view);
+                if (fw::MDIChildFrame* frame = view->ParentFrame())
+                    SendMessageW(MDIClient(), WM_MDIACTIVATE, reinterpret_cast<WPARAM>(frame->Handle()), 0);
+                return;
+            }
+        }
+        openTab();
+        return;
+    case kSearchNewDefaultTab:
+    default:
+        openTab();
+        return;
+    }
 }
 
 void CMainFrame::RecalcLayout() {
     RECT client{};
     GetClientRect(Handle(), &client);
-    if (m_hWndStatusBar) {
-        SendMessageW(m_hWndStatusBar, WM_SIZE, 0, 0);
-        RECT bar{};
-        GetWindowRect(m_hWndStatusBar, &bar);
-        const int width = client.right - client.left;
-        const int barHeight = bar.bottom - bar.top;
-        int edges[4] = {width - kSliderWidth - kZoomLabelWidth - kProgressWidth, width - kSliderWidth - kZoomLabelWidth,
-                        width - kSliderWidth, -1};
-        SendMessageW(m_hWndStatusBar, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(edges));
-        SendMessageW(m_hWndStatusBar, SB_SETTEXTW, kZoomLabelPart, reinterpret_cast<LPARAM>(m_strZoomLabel.c_str()));
-        RECT part{};
-        if (m_hWndProgress && SendMessageW(m_hWndStatusBar, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part)))
-            MoveWindow(m_hWndProgress, part.left + 2, part.top + 2, part.right - part.left - 4, part.bottom - part.top - 4,
-                       TRUE);
-        if (m_hWndZoomSlider && SendMessageW(m_hWndStatusBar, SB_GETRECT, 3, reinterpret_cast<LPARAM>(&part)))
-            MoveWindow(m_hWndZoomSlider, part.left, part.top, part.right - part.left - 16, part.bottom - part.top,
-                       TRUE);
-        client.bottom -= barHeight;
+    const int width = client.right - client.left;
+    if (m_wndRibbonBar.Handle()) {
+        const int h = m_wndRibbonBar.Height();
+        MoveWindow(m_wndRibbonBar.Handle(), 0, client.top, width, h, TRUE);
+        client.top += h;
     }
+    if (m_wndCaptionBar.Handle()) {
+        const int h = m_wndCaptionBar.Height();
+        if (h > 0) MoveWindow(m_wndCaptionBar.Handle(), 0, client.top, width, h, TRUE);
+        client.top += h;
+    }
+    if (m_wndStatusBar.Handle()) {
+        const int h = m_wndStatusBar.Height();
+        MoveWindow(m_wndStatusBar.Handle(), 0, client.bottom - h, width, h, TRUE);
+        client.bottom -= h;
+    }
+    if (client.bottom < client.top) client.bottom = client.top;
     SetClientArea(client);
 }
 
@@ -191,41 +351,24 @@ void CMainFrame::LimitTabWidths() {
     }
 }
 
-void CMainFrame::ShowProgress(int progress, int maximum) {
-    if (!m_hWndProgress) return;
-    const bool visible = IsWindowVisible(m_hWndProgress) != FALSE;
-    if (progress == maximum || progress == -1) {
-        ShowWindow(m_hWndProgress, SW_HIDE);
-        if (visible) InvalidateRect(m_hWndStatusBar, nullptr, TRUE);
-        return;
-    }
-    ShowWindow(m_hWndProgress, SW_SHOW);
-    if (!visible) InvalidateRect(m_hWndStatusBar, nullptr, TRUE);
-    SendMessageW(m_hWndProgress, PBM_SETRANGE32, 0, maximum);
-    SendMessageW(m_hWndProgress, PBM_SETPOS, static_cast<WPARAM>(progress), 0);
+void CMainFrame::ShowStatusText(const std::wstring& text) {
+    if (fw::StatusElement* pane = m_wndStatusBar.FindById(ID_STATUS_PANE)) pane->SetText(text);
+    m_wndStatusBar.SetInformation(text);
 }
 
-void CMainFrame::FillHistoryMenu(HMENU popup) {
-    // Only the menu that holds the navigation commands lists the history.
-    if (GetMenuState(popup, ID_BACK, MF_BYCOMMAND) == static_cast<UINT>(-1)) return;
-    for (int i = GetMenuItemCount(popup) - 1; i >= 0; --i) {
-        const UINT id = GetMenuItemID(popup, i);
-        const bool history = id >= kFirstHistoryCommand && id < kFirstHistoryCommand + CVantrellView::kMaxHistory;
-        if (history || (id == 0 && i == GetMenuItemCount(popup) - 1 && m_bHistoryListed))
-            DeleteMenu(popup, static_cast<UINT>(i), MF_BYPOSITION);
+void CMainFrame::ShowProgress(int progress, int maximum) {
+    fw::StatusElement* bar = m_wndStatusBar.FindById(ID_PROGRESS_BAR);
+    if (!bar) return;
+    const bool visible = bar->IsVisible();
+    if (progress == maximum || progress == -1) {
+        bar->SetVisible(false);
+        if (visible) InvalidateRect(m_wndStatusBar.Handle(), nullptr, TRUE);
+        return;
     }
-    m_bHistoryListed = false;
-    auto view = dynamic_cast<CVantrellView*>(ActiveView());
-    if (!view || view->m_arHistory.empty()) return;
-    // Most recent first.
-    AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
-    m_bHistoryListed = true;
-    for (const auto& entry : view->m_arHistory) {
-        std::wstring text = entry->m_strTitle.empty() ? entry->m_strURL : entry->m_strTitle;
-        // A title is shown as it is, not as a mnemonic.
-        for (size_t at = text.find(L'&'); at != std::wstring::npos; at = text.find(L'&', at + 2)) text.insert(at, 1, L'&');
-        AppendMenuW(popup, MF_STRING, entry->m_nID, text.c_str());
-    }
+    bar->SetVisible(true);
+    if (!visible) InvalidateRect(m_wndStatusBar.Handle(), nullptr, TRUE);
+    bar->SetRange(0, maximum);
+    bar->SetPos(progress, true);
 }
 
 void CMainFrame::ShowWindowsDialog() { CWindowsDialog(*this).DoModal(); }
@@ -245,26 +388,24 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case UWM_TAB_STATUS_TEXT:
         // The text stays the sender's; it is read during the send.
-        if (wParam && m_hWndStatusBar)
-            SendMessageW(m_hWndStatusBar, SB_SETTEXTW, kStatusTextPart,
-                         reinterpret_cast<LPARAM>(reinterpret_cast<const std::wstring*>(wParam)->c_str()));
+        if (wParam) ShowStatusText(*reinterpret_cast<const std::wstring*>(wParam));
         return 0;
     case UWM_TAB_PROGRESS:
         ShowProgress(static_cast<int>(wParam), static_cast<int>(lParam));
         return 0;
+    case UWM_FRAME_WEB_SEARCH:
+        if (auto text = TakeStringParam(wParam)) WebSearch(*text);
+        return 0;
     case UWM_FRAME_TAB_CRASHED:
         // Kept for the reopen command; the notice itself comes with the
-        // caption bar.
+        // crash notice.
         if (auto url = TakeStringParam(static_cast<std::uintptr_t>(lParam))) m_strCrashURL = *url;
         m_nCrashVersion = IsValidVersion(static_cast<int>(wParam)) ? static_cast<IEVERSION>(wParam) : IEDefault;
         return 0;
-    case WM_INITMENUPOPUP:
-        if (!HIWORD(lParam)) FillHistoryMenu(reinterpret_cast<HMENU>(wParam));
-        break;
-    case WM_HSCROLL:
-        if (m_hWndZoomSlider && reinterpret_cast<HWND>(lParam) == m_hWndZoomSlider) {
-            RouteCommand(IDS_ZOOM_SLIDER);
-            return 0;
+    case WM_DESTROY:
+        if (fw::WinApp* app = App()) {
+            m_wndStatusBar.SaveState(app->GetProfile(), kStatusBarSection);
+            app->GetProfile().WriteWorkspaceInt(kRibbonMinimized, m_wndRibbonBar.IsMinimized() ? 1 : 0);
         }
         break;
     default:

@@ -1,11 +1,13 @@
 #pragma once
-// The application's main window: the tabbed window whose tabs are the
-// tabs of the engine versions, a menu bar with the program's commands, and
-// a status bar with the status text, the download progress and the zoom
-// controls of the active tab.
+// The application's main window: the ribbon with the program's commands,
+// the notice bar, the tabbed window whose tabs are the tabs of the engine
+// versions, and the status bar with the status text, the download progress
+// and the zoom controls of the active tab.
 #include "core/settings.h"
 #include "framework/handles.h"
 #include "framework/mdi.h"
+#include "res/resource_ids.h"
+#include "ribbon_elements.h"
 
 #include <string>
 
@@ -21,6 +23,8 @@ public:
     static constexpr int kZoomSliderMax = 200;
     // Commands of the history entries of a tab.
     static constexpr UINT kFirstHistoryCommand = 4096;
+    // The look of a first start.
+    static constexpr int kDefaultLook = ID_LOOK_OFFICE2007_BLUE;
 
     CMainFrame(const Settings& settings, HACCEL appAccelerators);
     bool PreTranslateMessage(MSG& msg) override;
@@ -28,12 +32,19 @@ public:
     // The title rule: frame title + " (" + mode [+ " | " + "Administrator"] + ")".
     static std::wstring ComposeTitle(const std::wstring& frameTitle, bool multiProcessMode, bool elevated);
 
-    // The zoom slider of the status bar (a trackbar, 0 to 200); null when
-    // there is none.
-    HWND ZoomSlider() const { return m_hWndZoomSlider; }
-    // Sets the zoom label of the status bar; false when there is none.
-    bool SetZoomLabel(const std::wstring& text);
-    HWND StatusBar() const { return m_hWndStatusBar; }
+    // The zoom slider (0 to 200) and the zoom label of the status bar; null
+    // when the status bar has none.
+    fw::StatusElement* ZoomSlider() const;
+    fw::StatusElement* ZoomLabel() const;
+
+    // Switches the look (commands 210 to 218) and stores it.
+    void OnApplicationLook(UINT id);
+    int ApplicationLook() const { return m_nAppLook; }
+
+    // The web search of `text` by the "SearchBehaviour" setting.
+    void WebSearch(const std::wstring& text);
+    // The address searched for `text`.
+    static std::wstring SearchAddress(const std::wstring& text);
 
     // The last crashed tab, for the reopen command.
     std::wstring m_strCrashURL;
@@ -46,24 +57,30 @@ protected:
     void PostNcDestroy() override { delete this; }
 
 private:
-    bool CreateMenuBar();
+    bool LoadArtwork();
+    bool CreateRibbon();
     bool CreateStatusBar();
     void LimitTabWidths();
+    void ShowStatusText(const std::wstring& text);
     void ShowProgress(int progress, int maximum);
     void ShowWindowsDialog();
-    // Lists the active tab's history at the end of the navigation menu.
-    void FillHistoryMenu(HMENU popup);
+    void RegisterCommands();
 
     const Settings& m_settings;
     // Table 129 of the application, tried before the frame's own table.
     HACCEL m_hAppAccelerators;
-    fw::Menu m_menuBar;
-    HWND m_hWndStatusBar = nullptr;
-    HWND m_hWndProgress = nullptr;
-    HWND m_hWndZoomSlider = nullptr;
-    std::wstring m_strZoomLabel;
+    int m_nAppLook = kDefaultLook;
+
+    CMyMFCRibbonStatusBar m_wndStatusBar;
+    CMyMFCRibbonBar m_wndRibbonBar;
+    CMyMFCCaptionBar m_wndCaptionBar;
+    fw::ImageList m_PanelImages;
+    fw::Bitmap m_bmpRibbonSmall, m_bmpRibbonLarge, m_bmpMainSmall, m_bmpMainLarge, m_bmpAppButton;
+    CMyMFCRibbonButton* m_pBackButton = nullptr;
+    CMyMFCRibbonButton* m_pForwardButton = nullptr;
+    CMFCRibbonGoogleSearch* m_pSearchBox = nullptr;
+    fw::RibbonCategory* m_pToggleCategory = nullptr;
     UINT m_nMoveToTabGroupMessage = 0;
-    bool m_bHistoryListed = false;
 };
 
 // True when the process runs with an elevated token on Windows Vista or later.

@@ -11,7 +11,6 @@
 #include "shell_app.h"
 #include "vantrell_doc.h"
 
-#include <commctrl.h>
 
 #include <algorithm>
 #include <cmath>
@@ -77,11 +76,11 @@ void CVantrellView::RegisterCommands() {
                     ID_TEXT_SIZE_SMALLER})
         m_commands.Add(id, engine);
 
-    m_commands.Add(IDS_ZOOM_SLIDER, [this](UINT) { ApplyZoomSlider(); });
+    m_commands.Add(ID_ZOOM_SLIDER, [this](UINT) { ApplyZoomSlider(); });
     m_commands.Add(ID_ZOOM_100, [this](UINT) { MoveZoomSlider(100); });
     m_commands.Add(ID_ZOOM_IN, [this](UINT) { StepZoomSlider(kZoomStep); });
     m_commands.Add(ID_ZOOM_OUT, [this](UINT) { StepZoomSlider(-kZoomStep); });
-    m_commands.Add(IDS_ZOOM, [](UINT) {});
+    m_commands.Add(ID_ZOOM_LABEL, [](UINT) {});
 
     // Feature switches: "checked" means the feature is off.
     struct Switch {
@@ -149,11 +148,13 @@ void CVantrellView::OnActivateView(bool activate, fw::View* activated, fw::View*
     if (!activate) return;
     CMainFrame* frame = MainFrame();
     if (!frame) return;
-    if (HWND slider = frame->ZoomSlider()) {
+    if (fw::StatusElement* slider = frame->ZoomSlider()) {
         const int pos = SliderPosOfZoom(m_nZoom);
-        if (SendMessageW(slider, TBM_GETPOS, 0, 0) != pos) SendMessageW(slider, TBM_SETPOS, TRUE, pos);
+        if (slider->Pos() != pos) slider->SetPos(pos, true);
     }
-    if (!frame->SetZoomLabel(fw::Format(L"%d%%", m_nZoom))) return;
+    fw::StatusElement* label = frame->ZoomLabel();
+    if (!label) return;
+    label->SetText(fw::Format(L"%d%%", m_nZoom));
     EngineCommand(ID_DISABLE_MEDIAS);
 }
 
@@ -171,27 +172,31 @@ int CVantrellView::SliderPosOfZoom(int zoom) {
     return (zoom - 100) / 9 + 100;
 }
 
-void CVantrellView::ApplyZoomSlider() {
+namespace {
+fw::StatusElement* ZoomSliderOfFrame() {
     CMainFrame* frame = MainFrame();
-    HWND slider = frame ? frame->ZoomSlider() : nullptr;
+    return frame ? frame->ZoomSlider() : nullptr;
+}
+} // namespace
+
+void CVantrellView::ApplyZoomSlider() {
+    fw::StatusElement* slider = ZoomSliderOfFrame();
     if (!slider) return;
-    m_nZoom = ZoomOfSliderPos(static_cast<int>(SendMessageW(slider, TBM_GETPOS, 0, 0)));
+    m_nZoom = ZoomOfSliderPos(slider->Pos());
     PostToEngine(UWM_TAB_ZOOM, static_cast<WPARAM>(m_nZoom), 0);
-    frame->SetZoomLabel(fw::Format(L"%d%%", m_nZoom));
+    if (fw::StatusElement* label = MainFrame()->ZoomLabel()) label->SetText(fw::Format(L"%d%%", m_nZoom));
 }
 
 void CVantrellView::MoveZoomSlider(int pos) {
-    CMainFrame* frame = MainFrame();
-    HWND slider = frame ? frame->ZoomSlider() : nullptr;
+    fw::StatusElement* slider = ZoomSliderOfFrame();
     if (!slider) return;
-    SendMessageW(slider, TBM_SETPOS, TRUE, pos);
+    slider->SetPos(pos, true);
     ApplyZoomSlider();
 }
 
 void CVantrellView::StepZoomSlider(int delta) {
-    CMainFrame* frame = MainFrame();
-    HWND slider = frame ? frame->ZoomSlider() : nullptr;
-    const int pos = slider ? static_cast<int>(SendMessageW(slider, TBM_GETPOS, 0, 0)) : 0;
+    fw::StatusElement* slider = ZoomSliderOfFrame();
+    const int pos = slider ? slider->Pos() : 0;
     if (pos != 0) MoveZoomSlider(std::clamp(pos + delta, 0, kSliderMax));
 }
 

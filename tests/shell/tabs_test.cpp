@@ -72,6 +72,19 @@ void GoTo(HWND tab, const std::wstring& url) {
     SendMessageW(content, UWM_TAB_GO_ADDRESS, 0, 0);
 }
 
+// The text of a tab's address box.
+std::wstring AddressOf(HWND tab) {
+    HWND box = GetDlgItem(ContentOf(tab), IDC_ADDRESS_BOX);
+    HWND edit = reinterpret_cast<HWND>(SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0));
+    return edit ? WindowText(edit) : std::wstring();
+}
+
+int RequestsFor(const HttpServer& server, const std::string& path) {
+    int n = 0;
+    for (const auto& request : server.Requests()) n += request.path == path;
+    return n;
+}
+
 // Answers the page's question whether it may be left; false when none came.
 bool AnswerUnloadQuestion(DWORD processId, int button) {
     HWND box = nullptr;
@@ -139,6 +152,17 @@ protected:
         return ::testing::AssertionFailure() << "tab captions: " << ::testing::PrintToString(captions);
     }
     void Command(UINT id) { SendMessageW(main, WM_COMMAND, id, 0); }
+    void SetOption(const wchar_t* section, const wchar_t* name, DWORD value) {
+        const std::wstring key = profile.KeyPath() + L"\\" + section;
+        RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name, REG_DWORD, &value, sizeof(value));
+    }
+    DWORD Option(const wchar_t* section, const wchar_t* name) {
+        DWORD value = 0, size = sizeof(value);
+        const std::wstring key = profile.KeyPath() + L"\\" + section;
+        if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+            return 0;
+        return value;
+    }
     bool Ends(DWORD timeoutMs = 15000) {
         DWORD code = 1234;
         return program.WaitForExit(timeoutMs, &code) && code == 0;
@@ -244,6 +268,41 @@ TEST_F(Tabs, HistoryEntriesNavigateAndAPageThatRefusesKeepsItsTabAndTheWindow) {
 
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_TRUE(Ends());
+}
+
+TEST_F(Tabs, CommandsReachTheActiveTabTheSearchBoxSearchesAndTheLookIsKept) {
+    SetOption(L"Options", L"SearchBehaviour", 2);  // search in the active tab
+    Start(L"-ie8 " + server.Url("/a.html"));
+    ASSERT_TRUE(WaitForCaptions({L"A"}));
+    HWND tab = TabsOf(main).tabs[0][0];
+    GoTo(tab, server.Url("/b.html"));
+    ASSERT_TRUE(WaitForCaptions({L"B"}));
+    Command(ID_BACK);
+    ASSERT_TRUE(WaitForCaptions({L"A"}));
+    const int fetched = RequestsFor(server, "/a.html");
+    Command(ID_REFRESH);
+    EXPECT_TRUE(WaitFor([&] { return RequestsFor(server, "/a.html") > fetched; }, 15s));
+
+    // Text typed into the search box beside the ribbon's tabs, then Enter.
+    HWND ribbon = FindWindowExW(main, nullptr, L"fw.RibbonBar", nullptr);
+    HWND search = FindWindowExW(ribbon, nullptr, L"Edit", nullptr);
+    ASSERT_NE(search, nullptr);
+    SendMessageW(search, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"  a b  "));
+    PostMessageW(search, WM_KEYDOWN, VK_RETURN, 0);
+    const std::wstring expected = L"http://www.brenmoor.com/vantrell/vantrell-search.php?q=a%20b";
+    EXPECT_TRUE(WaitFor([&] { return AddressOf(tab) == expected; }, 15s)) << AddressOf(tab);
+    EXPECT_EQ(TabsOf(main).TabCount(), 1u) << "searched in the active tab";
+
+    Command(ID_LOOK_OFFICE2007_AQUA);
+    EXPECT_EQ(Option(L"Workspace", L"ApplicationLook"), 218u);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(Ends());
+    // The next start keeps the stored look (it would store its own otherwise).
+    main = nullptr;
+    Start(L"");
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(Ends());
+    EXPECT_EQ(Option(L"Workspace", L"ApplicationLook"), 218u);
 }
 
 } // namespace

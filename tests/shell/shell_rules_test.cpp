@@ -1,5 +1,11 @@
-// The rules of a tab's history and zoom that no window shows directly.
+// The rules of a tab's history and zoom, and of the web search address,
+// that no window shows directly.
+#include "shell/main_frame.h"
+#include "shell/ribbon_elements.h"
 #include "shell/vantrell_view.h"
+
+#include "prefs/language.h"
+#include "res/resource_ids.h"
 
 #include <gtest/gtest.h>
 
@@ -72,6 +78,31 @@ TEST(TabZoom, SliderPositionsAndZoomsMapBothWays) {
     EXPECT_EQ(CVantrellView::SliderPosOfZoom(55), 50);
     EXPECT_EQ(CVantrellView::SliderPosOfZoom(991), 199);
     EXPECT_EQ(CVantrellView::SliderPosOfZoom(100), 100);
+}
+
+TEST(WebSearch, EveryCharacterButLettersAndDigitsIsPercentEncoded) {
+    EXPECT_EQ(UrlEncode(L"a b", true), L"a%20b");
+    EXPECT_EQ(UrlEncode(L"a+b", true), L"a%2Bb");
+    EXPECT_EQ(UrlEncode(L"\u00e9", true), L"%C3%A9");
+    EXPECT_EQ(UrlEncode(L"100%", true), L"100%25");
+    EXPECT_EQ(UrlEncode(L"a-b_c.d~e", true), L"a%2Db%5Fc%2Ed%7Ee");
+    EXPECT_EQ(UrlEncode(L"\u20ac\U0001F600", true), L"%E2%82%AC%F0%9F%98%80");
+    EXPECT_EQ(UrlEncode(L"tab\there", true), L"tab%09here");
+    EXPECT_EQ(CMainFrame::SearchAddress(L"x y"), L"http://www.brenmoor.com/vantrell/vantrell-search.php?q=x%20y");
+}
+
+TEST(RibbonTooltips, DescriptionIsTheFirstLineAndTheTipTheSecondWithoutMnemonics) {
+    InitLanguage(L"", 9);
+    std::wstring tip = L"unchanged", description = L"unchanged";
+    ASSERT_TRUE(TranslatedTooltip(ID_CLOSE_ALL_TABS, tip, description));
+    EXPECT_EQ(description, L"Close all opened tabs for this window");
+    EXPECT_EQ(tip, L"Close all tabs");
+    ASSERT_TRUE(TranslatedTooltip(ID_LOOK_OFFICE2007_BLACK, tip, description));
+    EXPECT_EQ(tip, L"Office 2007 (Black Style)");
+    tip = description = L"unchanged";
+    EXPECT_FALSE(TranslatedTooltip(4242, tip, description));
+    EXPECT_EQ(tip, L"unchanged");
+    ReleaseLanguage();
 }
 
 } // namespace
