@@ -516,10 +516,24 @@ void RibbonBar::State::PlaceElements(HDC dc, PlacedPanel& pp) const {
     int x = pp.rect.left + kPanelPad + 1;
     std::vector<Placed> column;
     int columnWidth = 0;
+    // Columns of small elements start at the top when some column of the
+    // panel is full, and are centred when every column is short.
+    size_t fullest = 0;
+    {
+        size_t rows = 0;
+        for (auto& e : pp.panel->m_elements) {
+            if (IsLargeIn(e.get(), pp.size)) {
+                rows = 0;
+                continue;
+            }
+            rows = rows == 3 ? 1 : rows + 1;
+            fullest = std::max(fullest, rows);
+        }
+    }
     auto closeColumn = [&] {
         if (column.empty()) return;
         int y = top + (bottom - top - rowHeight * static_cast<int>(column.size())) / 2;
-        if (column.size() == 3) y = top;
+        if (fullest == 3) y = top;
         for (auto& p : column) {
             p.rect = {x, y, x + columnWidth, y + rowHeight};
             y += rowHeight;
@@ -1078,8 +1092,8 @@ void RibbonBar::State::PaintAppButton(HDC dc) {
     COLORREF border = Mix(base, RGB(0, 0, 0), 45);
     RoundBox(dc, r, radius, Mix(base, RGB(255, 255, 255), 30), base, border);
     RECT gloss{r.left + 2, r.top + 1, r.right - 2, r.top + RectHeight(r) / 2};
-    RoundBox(dc, gloss, radius - 2, Mix(base, RGB(255, 255, 255), 70), Mix(base, RGB(255, 255, 255), 40),
-             Mix(base, RGB(255, 255, 255), 40));
+    RoundBox(dc, gloss, radius - 2, Mix(base, RGB(255, 255, 255), 62), Mix(base, RGB(255, 255, 255), 32),
+             Mix(base, RGB(255, 255, 255), 45));
     // Warm glow at the bottom, like light through glass.
     RECT glow{r.left + 6, r.bottom - 6, r.right - 6, r.bottom - 1};
     RoundBox(dc, glow, 2, base, Mix(base, RGB(120, 200, 255), 45), Mix(base, RGB(120, 200, 255), 30));

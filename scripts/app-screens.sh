@@ -2,7 +2,9 @@
 # Pictures of the program's main window: the sample page in 5.5, 6, 7 and 8
 # as four tabs, then with the active tab (8) in a second tab group beside
 # the others. Builds first; runs under Xvfb. Saves build/app-tabs.png and
-# build/app-groups.png (VANTRELL_LANGID=12: French, with a -fr suffix).
+# build/app-groups.png (VANTRELL_LANGID=12: French, with a -fr suffix;
+# VANTRELL_LOOK=215..218: the Office 2007 blue, black, silver or aqua look,
+# with a -lookN suffix).
 #   scripts/app-screens.sh [address]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,9 +14,15 @@ stage=$root/build/x86_64/stage
 . "$root/scripts/wine-env.sh"
 wine_screen_session_start "$root/build/x86_64/wineprefix-x11" 171
 suffix=
+# Each run starts from the default settings, then applies its own.
+wine reg delete 'HKCU\Software\Brenmoor\Vantrell' /f >/dev/null 2>&1 || true
 if [ -n "${VANTRELL_LANGID:-}" ]; then
   wine reg add 'HKCU\Software\Brenmoor\Vantrell\Options' /v langID /t REG_DWORD /d "$VANTRELL_LANGID" /f >/dev/null
   [ "$VANTRELL_LANGID" = 12 ] && suffix=-fr
+fi
+if [ -n "${VANTRELL_LOOK:-}" ]; then
+  wine reg add 'HKCU\Software\Brenmoor\Vantrell\Workspace' /v ApplicationLook /t REG_DWORD /d "$VANTRELL_LOOK" /f >/dev/null
+  suffix=$suffix-look$VANTRELL_LOOK
 fi
 address=${1:-'samples\compare.html'}
 tabs=(-ie55 "$address" -ie6 "$address" -ie7 "$address" -ie8 "$address")

@@ -352,8 +352,10 @@ void CMainFrame::LimitTabWidths() {
 }
 
 void CMainFrame::ShowStatusText(const std::wstring& text) {
+    // The text goes to the first pane only. Drawn across the whole bar it
+    // would hide the zoom slider for as long as a page's last status text
+    // ("Done") stays, that is almost always.
     if (fw::StatusElement* pane = m_wndStatusBar.FindById(ID_STATUS_PANE)) pane->SetText(text);
-    m_wndStatusBar.SetInformation(text);
 }
 
 void CMainFrame::ShowProgress(int progress, int maximum) {
