@@ -32,7 +32,13 @@ HRESULT CreateWebBrowser(int version, REFCLSID requested, REFIID iid, void** out
 
 WebBrowser::WebBrowser(int version, REFCLSID requested)
     : version_(version), requestedClsid_(requested), events2_(*this, kDiidWebBrowserEvents2), events_(*this, kDiidWebBrowserEvents),
-      context_(std::make_shared<DocumentContext>()) {}
+      context_(std::make_shared<DocumentContext>()) {
+    // A change of the tree or of a style (a host's zoom wrapper, a script)
+    // shows at once; the next paint lays the page out again.
+    context_->changed = [this] {
+        if (window_) InvalidateRect(window_, nullptr, FALSE);
+    };
+}
 
 WebBrowser::~WebBrowser() {
     CancelLoad();
