@@ -24,6 +24,9 @@
 #define IDR_IE8                        319
 #define IDR_IE9                        334
 
+// Taskbar overlay icon while the notice of a lost tab shows
+#define IDI_TASKBAR_OVERLAY            333
+
 // Accelerator table of the application (128, IDR_MAINFRAME, is the frame's)
 #define IDR_APP_ACCELERATORS           129
 
@@ -47,7 +50,6 @@
 // Windows of the main frame
 #define IDW_STATUS_BAR                 0xE801
 #define IDW_RIBBON                     0xE806
-#define IDW_CAPTION_BAR                0xE807
 
 // Ribbon artwork: image strips of the categories (16 x 16 and 32 x 32), the
 // application button, the panel icons, the main category's images

@@ -100,6 +100,7 @@ void CMainFrame::RegisterCommands() {
                             ui.SetCheck(static_cast<int>(ui.id) == m_nAppLook);
                         });
     m_commands.Add(ID_CAPTION_BAR, [](UINT) {}, [this](fw::CmdUI& ui) { ui.SetCheck(m_wndCaptionBar.IsShown()); });
+    m_commands.Add(ID_REOPEN_TAB, [this](UINT) { ReopenCrashedTab(); });
     m_commands.Add(ID_FOCUS_SEARCH, [this](UINT) {
         if (m_pSearchBox) m_pSearchBox->FocusEdit();
     });
@@ -131,7 +132,9 @@ int CMainFrame::OnCreate(CREATESTRUCTW* create) {
     SetTabGroupTexts(texts);
 
     if (!LoadArtwork() || !CreateRibbon() || !CreateStatusBar()) return -1;
-    if (!m_wndCaptionBar.Create(Handle(), IDW_CAPTION_BAR)) return -1;
+    if (!m_wndCaptionBar.Create(Handle(), ID_CAPTION_BAR)) return -1;
+    m_wndCaptionBar.SetButton(TranslatedString(IDS_REOPEN_TAB), ID_REOPEN_TAB, TranslatedString(IDS_REOPEN_TAB_TIP));
+    m_wndCaptionBar.SetText(TranslatedString(IDS_TAB_CRASHED));
     if (m_pSearchBox && m_pSearchBox->EditWindow())
         SendMessageW(m_pSearchBox->EditWindow(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
     SetText(ComposeTitle(Text(), m_settings.multiProcessMode, IsProcessElevated()));
@@ -373,6 +376,24 @@ void CMainFrame::ShowProgress(int progress, int maximum) {
     bar->SetPos(progress, true);
 }
 
+void CMainFrame::OnTabCrashed(WPARAM version, std::unique_ptr<std::wstring> url) {
+    if (version == 0 || !url || !m_wndCaptionBar.Handle()) return;
+    m_strCrashURL = *url;
+    m_nCrashVersion = IsValidVersion(static_cast<int>(version)) ? static_cast<IEVERSION>(version) : IEDefault;
+    // Version 9 shows the default engine's icon.
+    const UINT icon = m_nCrashVersion <= IE8 ? TemplateIdOfVersion(m_nCrashVersion) : IDR_IE_DEFAULT;
+    m_wndCaptionBar.SetIcon(static_cast<HICON>(
+        LoadImageW(fw::ResourceModule(), MAKEINTRESOURCEW(icon), IMAGE_ICON, 16, 16, LR_SHARED)));
+    m_wndCaptionBar.Show(true);
+    RecalcLayout();
+}
+
+void CMainFrame::ReopenCrashedTab() {
+    m_wndCaptionBar.Show(false);
+    RecalcLayout();
+    if (IShellApp* app = GetShellApp()) app->OpenTabForVersion(m_nCrashVersion, m_strCrashURL.c_str());
+}
+
 void CMainFrame::ShowWindowsDialog() { CWindowsDialog(*this).DoModal(); }
 
 bool CMainFrame::PreTranslateMessage(MSG& msg) {
@@ -399,10 +420,7 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         if (auto text = TakeStringParam(wParam)) WebSearch(*text);
         return 0;
     case UWM_FRAME_TAB_CRASHED:
-        // Kept for the reopen command; the notice itself comes with the
-        // crash notice.
-        if (auto url = TakeStringParam(static_cast<std::uintptr_t>(lParam))) m_strCrashURL = *url;
-        m_nCrashVersion = IsValidVersion(static_cast<int>(wParam)) ? static_cast<IEVERSION>(wParam) : IEDefault;
+        OnTabCrashed(wParam, TakeStringParam(static_cast<std::uintptr_t>(lParam)));
         return 0;
     case WM_DESTROY:
         if (fw::WinApp* app = App()) {

@@ -9,6 +9,7 @@
 #include "res/resource_ids.h"
 #include "ribbon_elements.h"
 
+#include <memory>
 #include <string>
 
 // The frame of one tab; it adds nothing to the framework's.
@@ -64,6 +65,9 @@ private:
     void ShowStatusText(const std::wstring& text);
     void ShowProgress(int progress, int maximum);
     void ShowWindowsDialog();
+    // The notice of a lost tab, and its reopen command.
+    void OnTabCrashed(WPARAM version, std::unique_ptr<std::wstring> url);
+    void ReopenCrashedTab();
     void RegisterCommands();
 
     const Settings& m_settings;

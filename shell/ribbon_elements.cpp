@@ -139,6 +139,43 @@ void CMFCRibbonGoogleSearch::FocusEdit() {
     SetFocus(edit);
 }
 
+CMyMFCCaptionBar::CMyMFCCaptionBar() {
+    ITaskbarList3* list = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_ALL, IID_ITaskbarList3,
+                                reinterpret_cast<void**>(&list))) ||
+        !list)
+        return;
+    if (FAILED(list->HrInit())) {
+        list->Release();
+        return;
+    }
+    m_pTaskbarList = list;
+    m_hOverlayIcon.reset(static_cast<HICON>(LoadImageW(fw::ResourceModule(), MAKEINTRESOURCEW(IDI_TASKBAR_OVERLAY),
+                                                       IMAGE_ICON, 16, 16, 0)));
+}
+
+CMyMFCCaptionBar::~CMyMFCCaptionBar() {
+    if (m_pTaskbarList) m_pTaskbarList->Release();
+}
+
+LRESULT CMyMFCCaptionBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = fw::CaptionBar::WindowProc(message, wParam, lParam);
+    if (message != WM_SHOWWINDOW || !m_pTaskbarList || !m_hOverlayIcon) return result;
+    fw::WinApp* app = fw::GetApp();
+    HWND main = app ? app->MainWindow() : nullptr;
+    if (!main) return result;
+    // A failing call (the interface is partly there under Wine) changes
+    // nothing the user needs.
+    if (wParam && !m_bOverlayShown) {
+        m_bOverlayShown = true;
+        m_pTaskbarList->SetOverlayIcon(main, m_hOverlayIcon.get(), TranslatedString(IDS_REOPEN_TAB_TIP).c_str());
+    } else if (!wParam && m_bOverlayShown) {
+        m_bOverlayShown = false;
+        m_pTaskbarList->SetOverlayIcon(main, nullptr, L"");
+    }
+    return result;
+}
+
 std::wstring UrlEncode(const std::wstring& input, bool encodeReserved) {
     static const std::wstring kReserved = L"$&+,./:;=?@-_!*()'";
     static const std::wstring kUnsafe = L" \"<>#{}|\\^~[]`";

@@ -5,7 +5,10 @@
 // the web search box. All live on the user-interface thread, owned by the
 // ribbon of the main frame.
 #include "framework/ribbon.h"
+#include "framework/handles.h"
 #include "framework/status_bar.h"
+
+#include <shobjidl.h>
 
 #include <string>
 
@@ -64,9 +67,25 @@ protected:
     void OnSelectItem(int) override { Search(nullptr, false); }
 };
 
-// The status bar and the notice bar add nothing to the framework's.
+// The status bar adds nothing to the framework's.
 using CMyMFCRibbonStatusBar = fw::RibbonStatusBar;
-using CMyMFCCaptionBar = fw::CaptionBar;
+
+// The notice bar of a lost tab. While it shows, the main window's taskbar
+// button carries an overlay icon where the system offers one; without the
+// taskbar interface the notice works without it.
+class CMyMFCCaptionBar : public fw::CaptionBar {
+public:
+    CMyMFCCaptionBar();
+    ~CMyMFCCaptionBar() override;
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    ITaskbarList3* m_pTaskbarList = nullptr;
+    bool m_bOverlayShown = false;
+    fw::Icon m_hOverlayIcon;
+};
 
 // Percent-encodes `text` for a query: with `encodeReserved` every character
 // but the ASCII letters and digits is encoded (UTF-8 bytes for the others).

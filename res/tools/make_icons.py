@@ -4,7 +4,7 @@
 Usage: python3 make_icons.py OUTDIR
 
 Writes app.ico, the engine version badges (ie4.ico ... ie9.ico,
-iedefault.ico) and preview.png, a magnified contact sheet of every image.
+iedefault.ico), the taskbar overlay badge (overlay.ico) and preview.png, a magnified contact sheet of every image.
 Each .ico holds 16x16, 32x32 and 48x48 images as 32-bit BGRA DIBs with an
 AND mask, which every icon loader since Windows 95 understands.
 
@@ -181,6 +181,7 @@ FONT_3X5 = {
     '9': ['111', '101', '111', '001', '111'],
     'D': ['1110', '1001', '1001', '1001', '1110'],
     '.': ['0', '0', '0', '0', '1'],
+    '!': ['1', '1', '1', '0', '1'],
 }
 
 FONT_3X7 = {
@@ -192,6 +193,7 @@ FONT_3X7 = {
     '9': ['111', '101', '101', '111', '001', '001', '111'],
     'D': ['1110', '1001', '1001', '1001', '1001', '1001', '1110'],
     '.': ['0', '0', '0', '0', '0', '0', '1'],
+    '!': ['1', '1', '1', '1', '1', '0', '1'],
 }
 
 
@@ -287,6 +289,9 @@ VERSIONS = [
     ('ie9.ico', '9', hexcol('#c23f97')),
     ('iedefault.ico', 'D', hexcol('#55637a')),
 ]
+
+# The taskbar overlay while a lost tab's notice shows.
+OVERLAY = ('overlay.ico', '!', hexcol('#e0a010'))
 
 
 # --------------------------------------------------------------------------
@@ -468,7 +473,7 @@ def main(argv):
         f.write(ico_bytes(app))
     sheet.append(app)
 
-    for name, label, colour in VERSIONS:
+    for name, label, colour in VERSIONS + [OVERLAY]:
         imgs = [draw_badge(s, label, colour) for s in SIZES]
         with open(os.path.join(outdir, name), 'wb') as f:
             f.write(ico_bytes(imgs))

@@ -10,6 +10,7 @@
 #include "engines/browser/tests/http_server.h"
 
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -83,6 +84,17 @@ int RequestsFor(const HttpServer& server, const std::string& path) {
     int n = 0;
     for (const auto& request : server.Requests()) n += request.path == path;
     return n;
+}
+
+// The processes whose parent is `parent`.
+std::vector<DWORD> ChildProcesses(DWORD parent) {
+    std::vector<DWORD> out;
+    fw::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
+        if (entry.th32ParentProcessID == parent) out.push_back(entry.th32ProcessID);
+    return out;
 }
 
 // Answers the page's question whether it may be left; false when none came.
@@ -184,7 +196,8 @@ TEST_F(Tabs, FourVersionsOpenInOneWindowWithTheirOwnUserAgentsAndSitSideBySideIn
             return captions.size() == 4 &&
                    std::all_of(captions.begin(), captions.end(), [](const auto& c) { return !c.empty(); });
         },
-        30s));
+        30s))
+        << ::testing::PrintToString(captions);
     for (const wchar_t* mark : {L"MSIE 5.5", L"MSIE 6.0", L"MSIE 7.0", L"MSIE 8.0"})
         EXPECT_EQ(std::count_if(captions.begin(), captions.end(),
                                 [&](const std::wstring& c) { return c.find(mark) != std::wstring::npos; }),
@@ -303,6 +316,46 @@ TEST_F(Tabs, CommandsReachTheActiveTabTheSearchBoxSearchesAndTheLookIsKept) {
     PostMessageW(main, WM_CLOSE, 0, 0);
     ASSERT_TRUE(Ends());
     EXPECT_EQ(Option(L"Workspace", L"ApplicationLook"), 218u);
+}
+
+TEST_F(Tabs, InMultiProcessModeEachTabIsAChildAndALostOneCanBeReopened) {
+    SetOption(L"Options", L"MultiProcessMode", 1);
+    const std::wstring url = server.Url("/ua.html");
+    Start(L"-ie7 " + url + L" -ie8 " + url);
+    auto hasAgents = [&](std::vector<const wchar_t*> marks) {
+        auto captions = TabsOf(main).Captions();
+        for (const wchar_t* mark : marks)
+            if (std::none_of(captions.begin(), captions.end(),
+                             [&](const std::wstring& c) { return c.find(mark) != std::wstring::npos; }))
+                return false;
+        return captions.size() == marks.size();
+    };
+    ASSERT_TRUE(WaitFor([&] { return hasAgents({L"MSIE 7.0", L"MSIE 8.0"}); }, 40s))
+        << ::testing::PrintToString(TabsOf(main).Captions());
+    const std::vector<DWORD> children = ChildProcesses(program.id);
+    ASSERT_EQ(children.size(), 2u) << "one child process per tab";
+
+    // A child that dies takes its tab and raises the notice.
+    HWND notice = FindWindowExW(main, nullptr, L"fw.CaptionBar", nullptr);
+    ASSERT_NE(notice, nullptr);
+    EXPECT_FALSE(IsWindowVisible(notice));
+    {
+        fw::UniqueHandle child(OpenProcess(PROCESS_TERMINATE, FALSE, children[0]));
+        ASSERT_TRUE(child);
+        TerminateProcess(child.get(), 9);
+    }
+    ASSERT_TRUE(WaitFor([&] { return TabsOf(main).TabCount() == 1 && IsWindowVisible(notice); }, 20s));
+
+    // "Reopen tab" opens the lost tab's address again, in a new child.
+    Command(ID_REOPEN_TAB);
+    EXPECT_FALSE(IsWindowVisible(notice));
+    ASSERT_TRUE(WaitFor([&] { return hasAgents({L"MSIE 7.0", L"MSIE 8.0"}); }, 40s))
+        << ::testing::PrintToString(TabsOf(main).Captions());
+    EXPECT_EQ(ChildProcesses(program.id).size(), 2u);
+
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(Ends());
+    EXPECT_TRUE(WaitFor([&] { return ChildProcesses(program.id).empty(); }, 10s)) << "no child is left behind";
 }
 
 } // namespace
