@@ -29,33 +29,12 @@ constexpr int kMenuTextLimit = 50;     // longer texts are cut in the configurat
 constexpr int kMenuTextCut = 49;       // ...to this many characters
 constexpr UINT_PTR kToolId = 1;        // the caption bar's one tooltip tool
 
-COLORREF Mix(COLORREF a, COLORREF b, double towardB) {
-    auto channel = [towardB](int x, int y) { return static_cast<int>(x + (y - x) * towardB + 0.5); };
-    return RGB(channel(GetRValue(a), GetRValue(b)), channel(GetGValue(a), GetGValue(b)),
-               channel(GetBValue(a), GetBValue(b)));
-}
-
 constexpr COLORREF kWhite = RGB(255, 255, 255);
-
-// The system's message font, created once per process.
-HFONT BarFont() {
-    static Font font = [] {
-        NONCLIENTMETRICSW metrics{};
-        metrics.cbSize = sizeof(metrics);
-        if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) {
-            // Systems before Vista know the structure without its last field.
-            metrics.cbSize = sizeof(metrics) - sizeof(metrics.iPaddedBorderWidth);
-            if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) return Font();
-        }
-        return Font(CreateFontIndirectW(&metrics.lfMessageFont));
-    }();
-    return font ? font.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-}
 
 int FontHeight() {
     static const int height = [] {
         WindowDC dc(nullptr);
-        Selection font(dc.get(), BarFont());
+        Selection font(dc.get(), MessageFont());
         TEXTMETRICW metrics{};
         GetTextMetricsW(dc.get(), &metrics);
         return static_cast<int>(metrics.tmHeight);
@@ -80,7 +59,7 @@ void FillGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom) {
     const int height = rect.bottom - rect.top;
     for (int y = 0; y < height; ++y) {
         RECT row{rect.left, rect.top + y, rect.right, rect.top + y + 1};
-        FillSolid(dc, row, Mix(top, bottom, height > 1 ? static_cast<double>(y) / (height - 1) : 0.0));
+        FillSolid(dc, row, MixColors(top, bottom, height > 1 ? static_cast<double>(y) / (height - 1) : 0.0));
     }
 }
 
@@ -118,8 +97,8 @@ void RoundButton(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom, COLORR
 
 // An etched vertical line: a dark line with a light one at its right.
 void EtchedLine(HDC dc, int x, int top, int bottom, const SchemeColors& colors) {
-    Line(dc, x, top, x, bottom, Mix(colors.statusBottom, colors.text, 0.28));
-    Line(dc, x + 1, top, x + 1, bottom, Mix(colors.statusTop, kWhite, 0.6));
+    Line(dc, x, top, x, bottom, MixColors(colors.statusBottom, colors.text, 0.28));
+    Line(dc, x + 1, top, x + 1, bottom, MixColors(colors.statusTop, kWhite, 0.6));
 }
 
 void PaintText(HDC dc, const std::wstring& text, RECT rect, UINT format, COLORREF color) {
@@ -142,12 +121,12 @@ void PaintBuffered(HWND hwnd, PaintFn paint) {
         Bitmap bitmap(CreateCompatibleBitmap(target, client.right, client.bottom));
         if (memory && bitmap) {
             Selection selectBitmap(memory.get(), bitmap.get());
-            Selection selectFont(memory.get(), BarFont());
+            Selection selectFont(memory.get(), MessageFont());
             SetBkMode(memory.get(), TRANSPARENT);
             paint(memory.get());
             BitBlt(target, 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
         } else {
-            Selection selectFont(target, BarFont());
+            Selection selectFont(target, MessageFont());
             SetBkMode(target, TRANSPARENT);
             paint(target);
         }
@@ -164,7 +143,7 @@ HWND CreateToolTip(HWND owner) {
     HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
                                GetModuleHandleW(nullptr), nullptr);
-    if (tip) SendMessageW(tip, WM_SETFONT, reinterpret_cast<WPARAM>(BarFont()), FALSE);
+    if (tip) SendMessageW(tip, WM_SETFONT, reinterpret_cast<WPARAM>(MessageFont()), FALSE);
     return tip;
 }
 
@@ -408,7 +387,7 @@ void RibbonStatusBar::RecalcLayout() {
         int width;
     };
     WindowDC dc(Handle());
-    Selection font(dc.get(), BarFont());
+    Selection font(dc.get(), MessageFont());
     auto widthOf = [&dc](const StatusElement& e) {
         switch (e.m_kind) {
         case StatusElement::Kind::Pane:
@@ -678,7 +657,7 @@ void RibbonStatusBar::Paint(HDC dc) const {
     RECT client{};
     GetClientRect(Handle(), &client);
     FillGradient(dc, client, colors.statusTop, colors.statusBottom);
-    Line(dc, 0, 0, client.right, 0, Mix(colors.statusTop, colors.text, 0.3));
+    Line(dc, 0, 0, client.right, 0, MixColors(colors.statusTop, colors.text, 0.3));
 
     if (!m_strInformation.empty()) {
         RECT text{kMargin + kPanePadding, 1, client.right - kMargin - kPanePadding, client.bottom};
@@ -698,7 +677,7 @@ void RibbonStatusBar::PaintElement(HDC dc, const StatusElement& e, size_t entry)
     const int index = static_cast<int>(entry);
     auto isHot = [&](Part part) { return s.hot.entry == index && s.hot.part == part; };
     auto isPressed = [&](Part part) { return s.pressed.entry == index && s.pressed.part == part && isHot(part); };
-    const COLORREF shade = Mix(colors.statusBottom, colors.text, 0.35);  // outlines
+    const COLORREF shade = MixColors(colors.statusBottom, colors.text, 0.35);  // outlines
 
     switch (e.m_kind) {
     case StatusElement::Kind::Pane: {
@@ -706,7 +685,7 @@ void RibbonStatusBar::PaintElement(HDC dc, const StatusElement& e, size_t entry)
         if (!e.m_bStatic && (isHot(Part::Body) || isPressed(Part::Body))) {
             const COLORREF fill = isPressed(Part::Body) ? colors.pressedFill : colors.hotFill;
             RECT box{r.left + 1, r.top + 2, r.right - 1, r.bottom - 2};
-            RoundBox(dc, box, 4, Mix(fill, kWhite, 0.45), fill, colors.hotBorder);
+            RoundBox(dc, box, 4, MixColors(fill, kWhite, 0.45), fill, colors.hotBorder);
         }
         r.left += kPanePadding;
         r.right -= kPanePadding;
@@ -715,7 +694,7 @@ void RibbonStatusBar::PaintElement(HDC dc, const StatusElement& e, size_t entry)
     }
     case StatusElement::Kind::Progress: {
         const RECT& r = e.m_rect;
-        RoundBox(dc, r, 4, Mix(colors.statusBottom, kWhite, 0.75), kWhite, shade);
+        RoundBox(dc, r, 4, MixColors(colors.statusBottom, kWhite, 0.75), kWhite, shade);
         const int range = e.m_nMax - e.m_nMin;
         const int inner = r.right - r.left - 2;
         const int filled =
@@ -724,13 +703,13 @@ void RibbonStatusBar::PaintElement(HDC dc, const StatusElement& e, size_t entry)
             RECT bar{r.left + 1, r.top + 1, r.left + 1 + filled, r.bottom - 1};
             // Green reads as progress in every scheme; a touch of the bar's
             // own colour keeps it in tune with the scheme.
-            const COLORREF base = Mix(RGB(62, 166, 70), colors.statusBottom, 0.12);
+            const COLORREF base = MixColors(RGB(62, 166, 70), colors.statusBottom, 0.12);
             Region clip(CreateRoundRectRgn(r.left + 1, r.top + 1, r.right, r.bottom, 3, 3));
             SelectClipRgn(dc, clip.get());
             RECT upper = bar, lower = bar;
             upper.bottom = lower.top = (bar.top + bar.bottom) / 2;
-            FillGradient(dc, upper, Mix(base, kWhite, 0.65), Mix(base, kWhite, 0.3));
-            FillGradient(dc, lower, base, Mix(base, kWhite, 0.2));
+            FillGradient(dc, upper, MixColors(base, kWhite, 0.65), MixColors(base, kWhite, 0.3));
+            FillGradient(dc, lower, base, MixColors(base, kWhite, 0.2));
             SelectClipRgn(dc, nullptr);
         }
         break;
@@ -741,30 +720,30 @@ void RibbonStatusBar::PaintElement(HDC dc, const StatusElement& e, size_t entry)
         // The groove, with a tick at the middle of the range.
         const int grooveLeft = parts.track.left + kThumbWidth / 2, grooveRight = parts.track.right - kThumbWidth / 2;
         Line(dc, grooveLeft, middle, grooveRight, middle, shade);
-        Line(dc, grooveLeft, middle + 1, grooveRight, middle + 1, Mix(colors.statusTop, kWhite, 0.6));
+        Line(dc, grooveLeft, middle + 1, grooveRight, middle + 1, MixColors(colors.statusTop, kWhite, 0.6));
         const int tick = (grooveLeft + grooveRight) / 2;
         Line(dc, tick, middle - 4, tick, middle + 4, shade);
-        Line(dc, tick + 1, middle - 4, tick + 1, middle + 4, Mix(colors.statusTop, kWhite, 0.6));
+        Line(dc, tick + 1, middle - 4, tick + 1, middle + 4, MixColors(colors.statusTop, kWhite, 0.6));
         // The thumb.
         {
             const bool pressed = isPressed(Part::Thumb) || (s.dragging && s.pressed.entry == index);
             const COLORREF fill = pressed ? colors.pressedFill : isHot(Part::Thumb) ? colors.hotFill : kWhite;
             const COLORREF bottomFill =
-                pressed || isHot(Part::Thumb) ? fill : Mix(colors.statusBottom, kWhite, 0.3);
-            RoundBox(dc, parts.thumb, 3, Mix(fill, kWhite, 0.5), bottomFill,
+                pressed || isHot(Part::Thumb) ? fill : MixColors(colors.statusBottom, kWhite, 0.3);
+            RoundBox(dc, parts.thumb, 3, MixColors(fill, kWhite, 0.5), bottomFill,
                      pressed || isHot(Part::Thumb) ? colors.hotBorder : shade);
         }
         // The zoom buttons: a round button with a - or a + in it.
         for (Part part : {Part::Minus, Part::Plus}) {
             if (!e.m_bZoomButtons) continue;
             const RECT& r = part == Part::Minus ? parts.minus : parts.plus;
-            COLORREF top = kWhite, bottom = Mix(colors.statusBottom, kWhite, 0.25), border = shade;
+            COLORREF top = kWhite, bottom = MixColors(colors.statusBottom, kWhite, 0.25), border = shade;
             if (isPressed(part)) {
-                top = Mix(colors.pressedFill, kWhite, 0.3);
+                top = MixColors(colors.pressedFill, kWhite, 0.3);
                 bottom = colors.pressedFill;
                 border = colors.hotBorder;
             } else if (isHot(part)) {
-                top = Mix(colors.hotFill, kWhite, 0.5);
+                top = MixColors(colors.hotFill, kWhite, 0.5);
                 bottom = colors.hotFill;
                 border = colors.hotBorder;
             }
@@ -805,7 +784,7 @@ LRESULT RibbonStatusBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) 
         PaintBuffered(Handle(), [this](HDC dc) { Paint(dc); });
         return 0;
     case WM_PRINTCLIENT: {
-        Selection font(reinterpret_cast<HDC>(wParam), BarFont());
+        Selection font(reinterpret_cast<HDC>(wParam), MessageFont());
         SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
         Paint(reinterpret_cast<HDC>(wParam));
         return 0;
@@ -944,7 +923,7 @@ void CaptionBar::Layout() {
         s.close = RECT{client.right - 6 - kCloseSize, middle - kCloseSize / 2, client.right - 6,
                        middle - kCloseSize / 2 + kCloseSize};
         WindowDC dc(Handle());
-        Selection font(dc.get(), BarFont());
+        Selection font(dc.get(), MessageFont());
         const int room = std::max(0, static_cast<int>(s.close.left) - 12 - x);
         int textWidth = TextWidth(dc.get(), m_strText);
         if (!m_strButton.empty()) {
@@ -983,8 +962,8 @@ void CaptionBar::Paint(HDC dc) const {
     const State& s = *m_state;
     RECT client{};
     GetClientRect(Handle(), &client);
-    FillGradient(dc, client, Mix(colors.noticeFill, kWhite, 0.35), colors.noticeFill);
-    const COLORREF shade = Mix(colors.noticeFill, colors.text, 0.3);
+    FillGradient(dc, client, MixColors(colors.noticeFill, kWhite, 0.35), colors.noticeFill);
+    const COLORREF shade = MixColors(colors.noticeFill, colors.text, 0.3);
     Line(dc, 0, client.bottom - 1, client.right, client.bottom - 1, shade);
 
     if (m_hIcon && !IsRectEmpty(&s.icon))
@@ -994,14 +973,14 @@ void CaptionBar::Paint(HDC dc) const {
     if (!IsRectEmpty(&s.button)) {
         const bool pressed = s.pressed == Part::Button && s.hot == Part::Button;
         // The status bar's light colours: the frame colour is dark in some schemes.
-        COLORREF top = kWhite, bottom = Mix(colors.statusBottom, kWhite, 0.35),
-                 border = Mix(colors.statusBottom, colors.text, 0.4);
+        COLORREF top = kWhite, bottom = MixColors(colors.statusBottom, kWhite, 0.35),
+                 border = MixColors(colors.statusBottom, colors.text, 0.4);
         if (pressed) {
-            top = Mix(colors.pressedFill, kWhite, 0.35);
+            top = MixColors(colors.pressedFill, kWhite, 0.35);
             bottom = colors.pressedFill;
             border = colors.hotBorder;
         } else if (s.hot == Part::Button) {
-            top = Mix(colors.hotFill, kWhite, 0.55);
+            top = MixColors(colors.hotFill, kWhite, 0.55);
             bottom = colors.hotFill;
             border = colors.hotBorder;
         }
@@ -1015,7 +994,7 @@ void CaptionBar::Paint(HDC dc) const {
         const RECT& r = s.close;
         if (s.hot == Part::Close) {
             const COLORREF fill = s.pressed == Part::Close ? colors.pressedFill : colors.hotFill;
-            RoundBox(dc, r, 4, Mix(fill, kWhite, 0.5), fill, colors.hotBorder);
+            RoundBox(dc, r, 4, MixColors(fill, kWhite, 0.5), fill, colors.hotBorder);
         }
         // An "x" of two strokes, each two pixels wide.
         const COLORREF glyph = colors.text;
@@ -1049,7 +1028,7 @@ LRESULT CaptionBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         PaintBuffered(Handle(), [this](HDC dc) { Paint(dc); });
         return 0;
     case WM_PRINTCLIENT: {
-        Selection font(reinterpret_cast<HDC>(wParam), BarFont());
+        Selection font(reinterpret_cast<HDC>(wParam), MessageFont());
         SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
         Paint(reinterpret_cast<HDC>(wParam));
         return 0;

@@ -1,6 +1,7 @@
 // TabGroup: the row of tabs of one group, drawn with GDI, and its mouse
 // handling (activation, close button, tab list, drag to another group).
 #include "handles.h"
+#include "visual_scheme.h"
 #include "mdi.h"
 
 #include <windowsx.h>
@@ -29,31 +30,10 @@ constexpr COLORREF kTabColors[] = {
 };
 
 
-COLORREF Mix(COLORREF a, COLORREF b, double towardB) {
-    auto channel = [towardB](int x, int y) { return static_cast<int>(x + (y - x) * towardB + 0.5); };
-    return RGB(channel(GetRValue(a), GetRValue(b)), channel(GetGValue(a), GetGValue(b)),
-               channel(GetBValue(a), GetBValue(b)));
-}
-
-// The system's message font (NONCLIENTMETRICS), created once per process.
-HFONT TabFont() {
-    static Font font = [] {
-        NONCLIENTMETRICSW metrics{};
-        metrics.cbSize = sizeof(metrics);
-        if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) {
-            // Systems before Vista know the structure without its last field.
-            metrics.cbSize = sizeof(metrics) - sizeof(metrics.iPaddedBorderWidth);
-            if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) return Font();
-        }
-        return Font(CreateFontIndirectW(&metrics.lfMessageFont));
-    }();
-    return font ? font.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-}
-
 int RowHeight() {
     static const int height = [] {
         WindowDC dc(nullptr);
-        Selection font(dc.get(), TabFont());
+        Selection font(dc.get(), MessageFont());
         TEXTMETRICW metrics{};
         GetTextMetricsW(dc.get(), &metrics);
         return std::max(25, static_cast<int>(metrics.tmHeight) + 12);
@@ -123,7 +103,7 @@ void TabGroup::RecalcLayout() {
     std::vector<int> widths;
     {
         WindowDC dc(Handle());
-        Selection font(dc.get(), TabFont());
+        Selection font(dc.get(), MessageFont());
         for (MDIChildFrame* frame : m_tabs) {
             std::wstring caption = frame->Text();
             SIZE size{};
@@ -195,7 +175,7 @@ void TabGroup::Paint(HDC target, int width) {
     Bitmap bitmap(CreateCompatibleBitmap(target, width, height));
     if (!dc || !bitmap) return;
     Selection selectBitmap(dc.get(), bitmap.get());
-    Selection selectFont(dc.get(), TabFont());
+    Selection selectFont(dc.get(), MessageFont());
     SetBkMode(dc.get(), TRANSPARENT);
 
     const bool activeGroup = m_pOwner && m_pOwner->m_pActiveGroup == this;
@@ -208,8 +188,8 @@ void TabGroup::Paint(HDC target, int width) {
     }
     auto fillOf = [&](int index) {
         COLORREF base = kTabColors[m_tabs[static_cast<size_t>(index)]->m_nColor % std::size(kTabColors)];
-        if (index != m_active) return Mix(base, face, 0.45);  // inactive tabs: muted
-        return activeGroup ? Mix(base, RGB(255, 255, 255), 0.2) : Mix(base, RGB(255, 255, 255), 0.6);
+        if (index != m_active) return MixColors(base, face, 0.45);  // inactive tabs: muted
+        return activeGroup ? MixColors(base, RGB(255, 255, 255), 0.2) : MixColors(base, RGB(255, 255, 255), 0.6);
     };
     // The band joins the active tab to the area below the row.
     if (m_active >= 0) {
@@ -231,14 +211,14 @@ void TabGroup::Paint(HDC target, int width) {
             {r.right - 4, r.top},      {r.right - 1, r.top + 3},         {r.right - 1, bottom},
         };
         Brush brush(CreateSolidBrush(fill));
-        Pen pen(CreatePen(PS_SOLID, 1, active ? Mix(fill, RGB(0, 0, 0), 0.35) : shadow));
+        Pen pen(CreatePen(PS_SOLID, 1, active ? MixColors(fill, RGB(0, 0, 0), 0.35) : shadow));
         {
             Selection selectBrush(dc.get(), brush.get());
             Selection selectPen(dc.get(), pen.get());
             Polygon(dc.get(), shape, static_cast<int>(std::size(shape)));
         }
         // A highlight along the top gives the tab its relief.
-        Pen light(CreatePen(PS_SOLID, 1, Mix(fill, RGB(255, 255, 255), 0.6)));
+        Pen light(CreatePen(PS_SOLID, 1, MixColors(fill, RGB(255, 255, 255), 0.6)));
         {
             Selection selectPen(dc.get(), light.get());
             MoveToEx(dc.get(), r.left + kSlant + 2, r.top + 1, nullptr);
@@ -258,7 +238,7 @@ void TabGroup::Paint(HDC target, int width) {
             DrawTextW(dc.get(), caption.c_str(), static_cast<int>(caption.size()), &text,
                       DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX | DT_LEFT);
         if (active && closeBox.right - closeBox.left >= kCloseSize && closeBox.left > x) {
-            Pen cross(CreatePen(PS_SOLID, 2, Mix(fill, RGB(0, 0, 0), 0.6)));
+            Pen cross(CreatePen(PS_SOLID, 2, MixColors(fill, RGB(0, 0, 0), 0.6)));
             Selection selectPen(dc.get(), cross.get());
             const int inset = 4;
             MoveToEx(dc.get(), closeBox.left + inset, closeBox.top + inset, nullptr);

@@ -1,5 +1,7 @@
 #include "visual_scheme.h"
 
+#include "handles.h"
+
 namespace fw {
 
 namespace {
@@ -111,6 +113,26 @@ VisualScheme CurrentVisualScheme() { return g_scheme; }
 const SchemeColors& CurrentSchemeColors() {
     if (!g_ready) SetVisualScheme(g_scheme);
     return g_colors;
+}
+
+COLORREF MixColors(COLORREF a, COLORREF b, double towardB) {
+    auto channel = [towardB](int x, int y) { return static_cast<int>(x + (y - x) * towardB + 0.5); };
+    return RGB(channel(GetRValue(a), GetRValue(b)), channel(GetGValue(a), GetGValue(b)),
+               channel(GetBValue(a), GetBValue(b)));
+}
+
+HFONT MessageFont() {
+    static Font font = [] {
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof(metrics);
+        if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) {
+            // Systems before Vista know the structure without its last field.
+            metrics.cbSize = sizeof(metrics) - sizeof(metrics.iPaddedBorderWidth);
+            if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) return Font();
+        }
+        return Font(CreateFontIndirectW(&metrics.lfMessageFont));
+    }();
+    return font ? font.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
 } // namespace fw

@@ -39,6 +39,13 @@ struct SchemeColors {
     COLORREF tabText;        // text drawn straight on `frame` (inactive tabs, tab-row elements)
 };
 
+// Drawing helpers the bars share.
+// The colour `towardB` (0 to 1) of the way from `a` to `b`.
+COLORREF MixColors(COLORREF a, COLORREF b, double towardB);
+// The system's message font, created once per process (a stock font when
+// the system does not say which); not to be deleted.
+HFONT MessageFont();
+
 void SetVisualScheme(VisualScheme scheme);
 VisualScheme CurrentVisualScheme();
 const SchemeColors& CurrentSchemeColors();
