@@ -1,5 +1,7 @@
 #include "core/messages.h"
 
+#include "res/resource_ids.h"
+
 namespace {
 
 // wParam is unsigned and lParam signed: a 32-bit number widens the same way
@@ -27,4 +29,28 @@ bool CFNKXProcessMessage::PostTo(HWND hwnd) const {
     lText.release();
     PostMessageW(hwnd, WM_NULL, 0, 0);
     return true;
+}
+
+bool CFNKXProcessMessage::IsUpstream() const {
+    const bool ws = WParamIsString(), ls = LParamIsString();
+    switch (m_nMessage) {
+    case UWM_TAB_TITLE:
+    case UWM_TAB_STATUS_TEXT:
+    case UWM_TAB_NEW_WINDOW:
+    case UWM_TAB_ADDRESS:
+        return ws && !ls;
+    case UWM_TAB_HISTORY_ADD:
+        return ws && ls;
+    case UWM_TAB_PROGRESS:
+    case UWM_TAB_PANEL_STATE:
+    case UWM_TAB_MUST_CLOSE:
+    case UWM_TAB_CLOSE_REFUSED:
+    case UWM_ENGINE_CLOSE:
+        return !ws && !ls;
+    case WM_COMMAND:
+        // The one command a child sends: its taskbar thumbnail activates the tab.
+        return !ws && !ls && m_wParam == ID_DISABLE_MEDIAS;
+    default:
+        return false;
+    }
 }

@@ -179,6 +179,11 @@ struct CFNKXProcessMessage {
     // 32-bit program's messages reach a 64-bit window. A WM_NULL follows. False
     // when the post failed; the new strings are then freed here.
     bool PostTo(HWND hwnd) const;
+    // Whether a record read from a child's pipe is one a child may send: a
+    // message that goes from the tab content to the view, with the kinds of
+    // parameters it takes (a string where the view frees a string). The
+    // parent treats a child that sends anything else as lost.
+    bool IsUpstream() const;
 
     constexpr bool operator==(const CFNKXProcessMessage&) const = default;
 

@@ -314,6 +314,17 @@ int CIEThread::RunPipeLoop() {
                     EndRelay();
                     return fw::WinThread::Run();
                 }
+                // A read error that leaves the pipe open skips what it spoiled.
+                if (error != 0) continue;
+                // In the parent, a record no child sends (a number where the
+                // view would free a string, a message the view does not take
+                // from a child) means the child is broken or hostile: its tab
+                // is lost. A child reads only what its parent writes.
+                if (!m_bSubProcess && !message->IsUpstream()) {
+                    m_pipe.SetConnected(false);
+                    EndRelay();
+                    return fw::WinThread::Run();
+                }
                 if (message->m_nMessage == UWM_ENGINE_CLOSE) {
                     PostThreadMessageW(GetCurrentThreadId(), UWM_ENGINE_CLOSE, message->m_wParam, message->m_lParam);
                     continue;

@@ -183,6 +183,25 @@ TEST_F(EngineThread, ProxyRoleEmbedsAChildProcessAndRelaysBothWays) {
     EXPECT_FALSE(view.Got(UWM_TAB_MUST_CLOSE));
 }
 
+TEST_F(EngineThread, AChildThatBreaksTheProtocolIsTreatedAsLost) {
+    // The "child" sends its page title as a number, where the view would
+    // free a string: the tab is given up, nothing of it reaches the view.
+    struct ProgramPath {
+        ProgramPath() { CIEThread::SetProgramPath(testing_support::StageFolder() + L"pipe_peer.exe"); }
+        ~ProgramPath() { CIEThread::SetProgramPath(testing_support::StageFolder() + L"vantrell.exe"); }
+    } brokenChild;
+    TestView view;
+    DoneEvent done;
+    Proxy proxy(view, IE7, L"http://example.test/", done);
+    ASSERT_TRUE(proxy.started);
+    EXPECT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_MUST_CLOSE); }, 20s));
+    ASSERT_FALSE(view.Of(UWM_TAB_MUST_CLOSE).empty());
+    EXPECT_EQ(view.Of(UWM_TAB_MUST_CLOSE).front().wParam, static_cast<WPARAM>(CLOSE_ENGINE_LOST));
+    EXPECT_FALSE(view.Got(UWM_TAB_TITLE));
+    // The thread ends (ending the child with it).
+    EXPECT_TRUE(WaitFor([&] { return done.Signalled(); }, 15s));
+}
+
 TEST_F(EngineThread, Version9TabsRunTheVersion9Executable) {
     TestView view;
     DoneEvent done;

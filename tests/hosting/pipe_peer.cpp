@@ -4,6 +4,9 @@
 //   pipe_peer client-send-exit NAME        opens the client end, writes two records and ends
 //   pipe_peer squat NAME READY QUIT        creates a pipe of that name the way a stranger would
 //                                          (any number of instances), sets READY, waits for QUIT
+//   pipe_peer -pcode=NAME_ieV_HWND         started as a tab's child process: opens the child
+//                                          end and sends a title as a number, which no real
+//                                          child does, then waits for the parent to drop it
 // Exit codes: 0 done, 2 bad arguments, 3 pipe not opened, 4 time-out.
 #include "hosting/named_pipe.h"
 
@@ -81,11 +84,25 @@ int Squat(const std::wstring& name, const std::wstring& ready, const std::wstrin
     return r == WAIT_OBJECT_0 ? 0 : 4;
 }
 
+// A child that does not keep the protocol: the parent must not trust it.
+int BrokenChild(const std::wstring& pcode) {
+    const std::wstring value = pcode.substr(pcode.find(L'=') + 1);
+    CFNKNamedPipe pipe;
+    if (!pipe.OpenClient(value.substr(0, value.find(L'_')).c_str())) return 3;
+    pipe.SendNumbers(UWM_TAB_TITLE, 0x12345678, 0);
+    return Echo(pipe);
+}
+
 } // namespace
 
 int main() {
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv && argc >= 2 && std::wstring(argv[1]).rfind(L"-pcode=", 0) == 0) {
+        const int result = BrokenChild(argv[1]);
+        LocalFree(argv);
+        return result;
+    }
     if (!argv || argc < 3) return 2;
     std::wstring mode = argv[1], name = argv[2];
     int result = 2;
