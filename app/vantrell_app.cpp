@@ -306,22 +306,31 @@ void CVantrellApp::NotifyTaskbarSetting(bool off) {
         if (fw::View* view = doc->FirstView()) SendMessageW(view->Handle(), UWM_TAB_TASKBAR_PREVIEW, off ? 1 : 0, 0);
 }
 
+namespace {
+// Whether version 9's folder of libraries next to the program holds anything.
+bool HasIE9Libraries() {
+    const std::wstring folder = fw::FolderOfPath(fw::ModuleFileName(nullptr, MAX_PATH)) + kIE9LibraryFolder;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    bool any = false;
+    do {
+        any = wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0;
+    } while (!any && FindNextFileW(find, &data));
+    FindClose(find);
+    return any;
+}
+} // namespace
+
 bool CVantrellApp::CanOpenVersion(IEVERSION version) const {
     if (version == IEDefault) return true;
+    // Version 9 runs only in a child process, from its own folder of
+    // libraries. The ribbon asks several times a second: the folder is
+    // looked at once, on the first question.
     if (version == IE9) {
-        // Version 9 runs only in a child process, from its own folder of
-        // libraries next to the program.
         if (!m_bMultiProcessMode) return false;
-        std::wstring folder = fw::FolderOfPath(fw::ModuleFileName(nullptr, MAX_PATH)) + kIE9LibraryFolder;
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE) return false;
-        bool any = false;
-        do {
-            any = wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0;
-        } while (!any && FindNextFileW(find, &data));
-        FindClose(find);
-        return any;
+        if (!m_ie9Libraries) m_ie9Libraries = HasIE9Libraries();
+        return *m_ie9Libraries;
     }
     return IsVersionAvailable(version, m_bMultiProcessMode);
 }

@@ -83,6 +83,8 @@ private:
     ULONG_PTR m_gdiplusToken = 0;
     std::optional<fw::OleInit> m_ole;
     bool m_bHooksInstalled = false;
+    // Whether version 9's libraries are there, once looked at.
+    mutable std::optional<bool> m_ie9Libraries;
 };
 
 // The process's application object.

@@ -134,6 +134,22 @@ void PaintBuffered(HWND hwnd, PaintFn paint) {
     EndPaint(hwnd, &ps);
 }
 
+// The painting messages of a bar: no background erase (the paint covers
+// everything), a buffered paint, and a paint into a given DC for printing.
+template <typename PaintFn>
+LRESULT PaintMessage(HWND hwnd, UINT message, WPARAM wParam, PaintFn paint) {
+    if (message == WM_ERASEBKGND) return 1;
+    if (message == WM_PAINT) {
+        PaintBuffered(hwnd, paint);
+        return 0;
+    }
+    const HDC dc = reinterpret_cast<HDC>(wParam);
+    Selection font(dc, MessageFont());
+    SetBkMode(dc, TRANSPARENT);
+    paint(dc);
+    return 0;
+}
+
 HWND CreateToolTip(HWND owner) {
     static const bool initialised = [] {
         INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
@@ -779,16 +795,9 @@ LRESULT RibbonStatusBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) 
         InvalidateRect(Handle(), nullptr, FALSE);
         return 0;
     case WM_ERASEBKGND:
-        return 1;
     case WM_PAINT:
-        PaintBuffered(Handle(), [this](HDC dc) { Paint(dc); });
-        return 0;
-    case WM_PRINTCLIENT: {
-        Selection font(reinterpret_cast<HDC>(wParam), MessageFont());
-        SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-        Paint(reinterpret_cast<HDC>(wParam));
-        return 0;
-    }
+    case WM_PRINTCLIENT:
+        return PaintMessage(Handle(), message, wParam, [this](HDC dc) { Paint(dc); });
     case WM_MOUSEMOVE:
         OnMouseMove(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
@@ -1023,16 +1032,9 @@ LRESULT CaptionBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         InvalidateRect(Handle(), nullptr, FALSE);
         return 0;
     case WM_ERASEBKGND:
-        return 1;
     case WM_PAINT:
-        PaintBuffered(Handle(), [this](HDC dc) { Paint(dc); });
-        return 0;
-    case WM_PRINTCLIENT: {
-        Selection font(reinterpret_cast<HDC>(wParam), MessageFont());
-        SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-        Paint(reinterpret_cast<HDC>(wParam));
-        return 0;
-    }
+    case WM_PRINTCLIENT:
+        return PaintMessage(Handle(), message, wParam, [this](HDC dc) { Paint(dc); });
     case WM_MOUSEMOVE: {
         if (!s.tracking) {
             TrackLeave(Handle());

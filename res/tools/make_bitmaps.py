@@ -31,7 +31,7 @@ import zlib
 
 sys.dont_write_bytecode = True   # keep the source folder clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from make_icons import VERSIONS  # noqa: E402  (shared badge colours)
+from make_icons import VERSIONS, darken, hexcol, lighten, mix  # noqa: E402  (shared colours)
 
 SS = 4                      # samples per axis on edge pixels
 MAGENTA = (255, 0, 255)
@@ -41,24 +41,6 @@ INF = float('inf')
 
 # --------------------------------------------------------------------------
 # Colours: straight RGBA floats
-
-def hexcol(s, a=1.0):
-    s = s.lstrip('#')
-    return (int(s[0:2], 16) / 255.0, int(s[2:4], 16) / 255.0,
-            int(s[4:6], 16) / 255.0, a)
-
-
-def mix(c1, c2, t):
-    return tuple(c1[i] + (c2[i] - c1[i]) * t for i in range(4))
-
-
-def lighten(c, t):
-    return mix(c, (1.0, 1.0, 1.0, c[3]), t)
-
-
-def darken(c, t):
-    return mix(c, (0.0, 0.0, 0.0, c[3]), t)
-
 
 def alpha(c, a):
     return (c[0], c[1], c[2], a)
