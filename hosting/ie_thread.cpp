@@ -205,6 +205,9 @@ bool CIEThread::LaunchChildProcess() {
         return false;
     }
     std::wstring exe = m_nVersion == IE9 ? fw::FolderOfPath(self) + kIE9Executable : self;
+    // Without the overrides the child would start Wine's own engine under
+    // version 9's name; it then still runs, so a failed write is not fatal.
+    if (m_nVersion == IE9) (void)PrepareIE9ChildUnderWine();
     std::wstring commandLine = ChildCommandLine(exe, m_strPipeName, m_nVersion, m_hWndTab);
     m_startupInfo = STARTUPINFOW{};
     m_startupInfo.cb = sizeof(m_startupInfo);

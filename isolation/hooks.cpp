@@ -232,7 +232,11 @@ LONG InstallEngineHooks(IEVERSION version, bool disableFilters, bool singleVersi
         g_singleVersionMode = true;
         g_singleVersion = version;
         if (IsValidVersion(version)) LoadEngine(version, g_engines[version]);
-        if (version == IEDefault || version == IE9) return NO_ERROR;
+        // The system's engine needs no detour, nor does version 9 on Windows,
+        // whose child gets its libraries from its redirection folder. Under
+        // Wine the version-9 record holds the folder's libraries itself, and
+        // the detours hand them out as for the other versions.
+        if (version == IEDefault || (version == IE9 && !g_engines[IE9].hShell)) return NO_ERROR;
     }
 
     for (const DetourEntry& d : kDetours) {

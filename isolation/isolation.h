@@ -36,7 +36,17 @@ bool UnbindCurrentThread();
 void SetFiltersDisabled(bool disabled);
 
 // Loads one version's libraries into its record; true when it is usable.
+// Under Wine, version 9 comes from the folder "<executable>.local" of the
+// calling (version-9 child) process; see PrepareIE9ChildUnderWine.
 bool LoadEngine(IEVERSION version, IEENGINE& record);
+// Under Wine: makes Wine load version 9's own libraries, not its built-in
+// ones of the same names, in the version-9 child, through Wine's library
+// overrides for that executable's name only (Wine has no per-application
+// redirection folder, and drops its override variable from a child's
+// environment block). Call before the child starts: Wine reads them when a
+// process starts. Does nothing on Windows. False when the overrides could
+// not be written.
+bool PrepareIE9ChildUnderWine();
 
 // "inetcpl.cpl", loaded in multi-version mode for the Internet Options command.
 extern HMODULE g_hInetCpl;

@@ -5,6 +5,9 @@
 #include "detours.h"
 
 #include "core/locations.h"
+#include "framework/handles.h"
+#include "framework/strings.h"
+#include "framework/wine.h"
 
 #include <cstdint>
 #include <cstring>
@@ -115,14 +118,78 @@ HMODULE RedirectedLoad(const RedirectedName& r, bool& answered) {
 }
 
 
+// Version 9's libraries keep the system's names. On Windows the version-9
+// child gets them from its per-application redirection folder
+// ("<executable>.local"); Wine has no such folder, and it answers those names
+// with its own built-in libraries even when a full path is given, unless its
+// library overrides for the executable say "native". These are the libraries
+// the child loads itself from that folder under Wine; the network library
+// stays Wine's own, which the version-9 control fetches its pages with.
+constexpr const wchar_t* kIE9OwnLibraries[] = {L"ieframe", L"mshtml", L"jscript", L"urlmon"};
+
+// Under Wine: the record of version 9 from the folder "<own path>.local",
+// every library loaded by full path. False (and an empty record) when one
+// of them is missing or is not the folder's own file.
+bool LoadIE9FromRedirectionFolder(IEENGINE& record) {
+    const std::wstring exe = fw::ModuleFileName(nullptr, kPathBuffer);
+    if (exe.empty()) return false;
+    const std::wstring folder = exe + L".local\\";
+    HMODULE IEENGINE::*const fields[] = {&IEENGINE::hShell, &IEENGINE::hMshtml, &IEENGINE::hJscript,
+                                         &IEENGINE::hUrlmon};
+    for (int i = 0; i < 4; ++i) {
+        const std::wstring path = folder + kIE9OwnLibraries[i] + L".dll";
+        HMODULE module = ::LoadLibraryW(path.c_str());
+        // A built-in library answering the path would be Wine's engine, not
+        // version 9: accept only the folder's own file.
+        if (!module || _wcsicmp(fw::ModuleFileName(module, kPathBuffer).c_str(), path.c_str()) != 0 ||
+            !ClassObjectEntry(module)) {
+            if (module) ::FreeLibrary(module);
+            ClearRecord(record);
+            return false;
+        }
+        record.*fields[i] = module;
+        record.pfnGetClassObject[i] = ClassObjectEntry(module);
+    }
+    record.hWininet = ::LoadLibraryW(L"wininet.dll");
+    record.version = IE9;
+    record.loaded = 1;
+    return true;
+}
+
 } // namespace
+
+bool PrepareIE9ChildUnderWine() {
+    if (!fw::RunningUnderWine()) return true;
+    const wchar_t* exe = std::wcsrchr(kIE9Executable, L'\\');
+    const std::wstring keyName =
+        std::wstring(L"Software\\Wine\\AppDefaults\\") + (exe ? exe + 1 : kIE9Executable) + L"\\DllOverrides";
+    fw::RegKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyName.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS)
+        return false;
+    static constexpr wchar_t kNative[] = L"native,builtin";
+    for (const wchar_t* name : kIE9OwnLibraries) {
+        wchar_t current[32] = {};
+        DWORD size = sizeof(current) - sizeof(wchar_t);
+        DWORD type = 0;
+        if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(current), &size) ==
+                ERROR_SUCCESS &&
+            type == REG_SZ && std::wcscmp(current, kNative) == 0)
+            continue;
+        if (RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(kNative), sizeof(kNative)) !=
+            ERROR_SUCCESS)
+            return false;
+    }
+    return true;
+}
 
 bool LoadEngine(IEVERSION version, IEENGINE& record) {
     if (!IsValidVersion(version)) return false;
 
     if (version == IE9) {
+        if (fw::RunningUnderWine()) return LoadIE9FromRedirectionFolder(record);
         record.version = IE9;
-        record.hUrlmon = ::LoadLibraryA("vantrell.client.exe.local\\urlmon.dll");
+        record.hUrlmon = ::LoadLibraryW(kIE9Urlmon);
         record.loaded = 1;
         return true;
     }
