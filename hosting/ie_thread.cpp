@@ -8,12 +8,23 @@
 #include "res/resource_ids.h"
 
 #include <objbase.h>
+#include <algorithm>
 #include <ole2.h>
 
 namespace {
 HACCEL g_accelerators = nullptr;
 std::wstring g_programPath;
 constexpr DWORD kChildExitWaitMs = 5000;
+// How long a child may leave the close question unanswered before the proxy
+// looks whether it still runs, and how long that look waits.
+constexpr ULONGLONG kCloseAnswerWaitMs = 3000;
+constexpr UINT kRespondWaitMs = 1000;
+// A child's windows share their input with the tab's window, so a child
+// that stops taking messages can block the main window (a focus change
+// waits for it). The proxy looks at its child this often, and ends a child
+// that has not answered for this long; its tab closes with the notice.
+constexpr ULONGLONG kWatchIntervalMs = 1500;
+constexpr ULONGLONG kHungChildMs = 6000;
 
 // The in-process engine thread objects alive, so the main process's exit can
 // wait for them before it frees the engine libraries. Never destroyed:
@@ -275,11 +286,25 @@ bool CIEThread::OnThreadMessage(const MSG& msg) {
     case UWM_TAB_DOWNLOAD_FLAGS:
     case UWM_TAB_TASKBAR_PREVIEW:
         if (inProcess) SendMessageW(dialog, msg.message, msg.wParam, msg.lParam);
-        else if (!m_bSubProcess) m_pipe.SendNumbers(msg.message, msg.wParam, msg.lParam);
+        else if (!m_bSubProcess) {
+            m_pipe.SendNumbers(msg.message, msg.wParam, msg.lParam);
+            if (msg.message == UWM_TAB_QUERY_CLOSE && !m_closeAskedAt) m_closeAskedAt = GetTickCount64();
+        }
         return true;
     default:
         return false;
     }
+}
+
+bool CIEThread::ChildResponds(bool withoutWindow) const {
+    for (HWND h = GetWindow(m_hWndTab, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(h, &process);
+        if (process != m_processInfo.dwProcessId) continue;
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, kRespondWaitMs, &result) != 0;
+    }
+    return withoutWindow;
 }
 
 void CIEThread::EndRelay() {
@@ -293,7 +318,48 @@ int CIEThread::RunPipeLoop() {
         HANDLE handles[2] = {m_processInfo.hProcess, m_bSubProcess || m_pipe.IsConnected() ? m_pipe.ReadEvent()
                                                                                            : m_pipe.ConnectEvent()};
         DWORD count = handles[1] ? 2 : 1;
-        DWORD r = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, QS_ALLEVENTS);
+        // A connected child is looked after at intervals, and sooner while
+        // the close question is out.
+        const ULONGLONG now = GetTickCount64();
+        DWORD wait = INFINITE;
+        const bool watching = !m_bSubProcess && m_pipe.IsConnected();
+        if (watching) {
+            if (!m_lastAnswerAt) m_lastAnswerAt = now;
+            if (!m_nextWatchAt) m_nextWatchAt = now + kWatchIntervalMs;
+            wait = m_nextWatchAt > now ? static_cast<DWORD>(m_nextWatchAt - now) : 0;
+        }
+        if (m_closeAskedAt) {
+            const ULONGLONG waited = now - m_closeAskedAt;
+            wait = std::min<DWORD>(wait, waited >= kCloseAnswerWaitMs ? 0 : static_cast<DWORD>(kCloseAnswerWaitMs - waited));
+        }
+        DWORD r = MsgWaitForMultipleObjects(count, handles, FALSE, wait, QS_ALLEVENTS);
+        if (r == WAIT_TIMEOUT && watching && GetTickCount64() >= m_nextWatchAt) {
+            m_nextWatchAt = GetTickCount64() + kWatchIntervalMs;
+            // A child still creating its window is not hung.
+            if (ChildResponds(true)) {
+                m_lastAnswerAt = GetTickCount64();
+            } else if (GetTickCount64() - m_lastAnswerAt >= kHungChildMs) {
+                // Its end signals the process handle: the tab goes as lost.
+                m_bChildHung = true;
+                TerminateProcess(m_processInfo.hProcess, 1);
+            }
+            if (!m_closeAskedAt || GetTickCount64() - m_closeAskedAt < kCloseAnswerWaitMs) continue;
+        }
+        if (r == WAIT_TIMEOUT) {
+            // A child still taking messages is showing the page's question,
+            // which waits for the user as long as it takes. A hung one would
+            // keep its tab, and the closing main window, forever: the tab
+            // closes now and the child is ended without the usual wait.
+            // A child without its window cannot answer the question either.
+            if (ChildResponds(false)) {
+                m_closeAskedAt = GetTickCount64();
+            } else {
+                m_closeAskedAt = 0;
+                m_bChildHung = true;
+                PostMessageW(m_hWndTab, UWM_TAB_MUST_CLOSE, CLOSE_UNLOAD_ACCEPTED, 0);
+            }
+            continue;
+        }
         if (r == WAIT_OBJECT_0) {
             EndRelay();
             return fw::WinThread::Run();
@@ -328,6 +394,8 @@ int CIEThread::RunPipeLoop() {
                     EndRelay();
                     return fw::WinThread::Run();
                 }
+                if (message->m_nMessage == UWM_TAB_MUST_CLOSE || message->m_nMessage == UWM_TAB_CLOSE_REFUSED)
+                    m_closeAskedAt = 0;
                 if (message->m_nMessage == UWM_ENGINE_CLOSE) {
                     PostThreadMessageW(GetCurrentThreadId(), UWM_ENGINE_CLOSE, message->m_wParam, message->m_lParam);
                     continue;
@@ -362,7 +430,8 @@ int CIEThread::ExitInstance() {
         m_pipe.FinishWrites(1000);
         m_pipe.Disconnect();
         m_pipe.Close();
-        if (m_processInfo.hProcess && WaitForSingleObject(m_processInfo.hProcess, kChildExitWaitMs) == WAIT_TIMEOUT)
+        if (m_processInfo.hProcess &&
+            WaitForSingleObject(m_processInfo.hProcess, m_bChildHung ? 0 : kChildExitWaitMs) == WAIT_TIMEOUT)
             TerminateProcess(m_processInfo.hProcess, 0);
     }
     return fw::WinThread::ExitInstance();

@@ -108,4 +108,17 @@ private:
     void ReportError(UINT stringId, const std::wstring& detail = {});
     void EndRelay();
     void WriteSize(int width, int height);
+    // Proxy: whether a window of the child process still takes sent
+    // messages (a page asking its question runs a modal loop and does; a
+    // hung child does not); `withoutWindow` when it has none in the tab.
+    bool ChildResponds(bool withoutWindow) const;
+    // Proxy: when the close question went to the child and is still
+    // unanswered (GetTickCount64), or 0.
+    ULONGLONG m_closeAskedAt = 0;
+    // Proxy: the child stopped answering, so its end is not waited for.
+    bool m_bChildHung = false;
+    // Proxy: when the child last took a message, and when to look again
+    // (GetTickCount64; 0 until the child connects).
+    ULONGLONG m_lastAnswerAt = 0;
+    ULONGLONG m_nextWatchAt = 0;
 };

@@ -4,7 +4,8 @@
 # the others. Builds first; runs under Xvfb. Saves build/app-tabs.png and
 # build/app-groups.png (VANTRELL_LANGID=12: French, with a -fr suffix;
 # VANTRELL_LOOK=215..218: the Office 2007 blue, black, silver or aqua look,
-# with a -lookN suffix).
+# with a -lookN suffix; VANTRELL_MULTIPROCESS=1: every tab in its own child
+# process, with version 9 as a fifth tab and a -mp suffix).
 #   scripts/app-screens.sh [address]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,8 +25,13 @@ if [ -n "${VANTRELL_LOOK:-}" ]; then
   wine reg add 'HKCU\Software\Brenmoor\Vantrell\Workspace' /v ApplicationLook /t REG_DWORD /d "$VANTRELL_LOOK" /f >/dev/null
   suffix=$suffix-look$VANTRELL_LOOK
 fi
+if [ -n "${VANTRELL_MULTIPROCESS:-}" ]; then
+  wine reg add 'HKCU\Software\Brenmoor\Vantrell\Options' /v MultiProcessMode /t REG_DWORD /d 1 /f >/dev/null
+  suffix=$suffix-mp
+fi
 address=${1:-'samples\compare.html'}
 tabs=(-ie55 "$address" -ie6 "$address" -ie7 "$address" -ie8 "$address")
+[ -n "${VANTRELL_MULTIPROCESS:-}" ] && tabs+=(-ie9 "$address")
 # 58017: new vertical tab group (the active tab moves beside the others).
 (cd "$stage" && wine explorer /desktop=Pictures,1280x800 vantrell.exe "${tabs[@]}" >/dev/null 2>&1 &)
 sleep "${SCREEN_DELAY:-8}"

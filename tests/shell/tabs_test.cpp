@@ -112,6 +112,22 @@ bool AnswerUnloadQuestion(DWORD processId, int button) {
     return WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10s);
 }
 
+// Suspends every thread of a process: to its parent it looks hung. The
+// handles resume them; Wine ends a process that was ended while suspended
+// only once its threads run again.
+std::vector<fw::UniqueHandle> SuspendProcess(DWORD processId) {
+    std::vector<fw::UniqueHandle> suspended;
+    fw::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID != processId) continue;
+        fw::UniqueHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID));
+        if (thread && SuspendThread(thread.get()) != static_cast<DWORD>(-1)) suspended.push_back(std::move(thread));
+    }
+    return suspended;
+}
+
 class Tabs : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -359,6 +375,36 @@ TEST_F(Tabs, InMultiProcessModeEachTabIsAChildAndLostOnesCanBeReopened) {
 
     PostMessageW(main, WM_CLOSE, 0, 0);
     ASSERT_TRUE(Ends());
+    EXPECT_TRUE(WaitFor([&] { return ChildProcesses(program.id).empty(); }, 10s)) << "no child is left behind";
+}
+
+TEST_F(Tabs, AHungChildDoesNotHoldTheWindowAndIsEndedWhenItsTabCloses) {
+    SetOption(L"Options", L"MultiProcessMode", 1);
+    const std::wstring url = server.Url("/a.html");
+    Start(L"-ie7 " + url + L" -ie8 " + url);
+    ASSERT_TRUE(WaitForCaptions({L"A", L"A"}));
+    const std::vector<DWORD> children = ChildProcesses(program.id);
+    ASSERT_EQ(children.size(), 2u);
+    const std::vector<fw::UniqueHandle> suspended = SuspendProcess(children[0]);
+    ASSERT_FALSE(suspended.empty());
+    struct Resume {
+        const std::vector<fw::UniqueHandle>& threads;
+        ~Resume() {
+            for (const auto& t : threads) ResumeThread(t.get());
+        }
+    } resume{suspended};
+
+    // The window still answers and switches tabs while one child hangs. A
+    // focus change may wait for the hung child until the program ends it.
+    for (int i = 0; i < 3; ++i) {
+        DWORD_PTR result = 0;
+        ASSERT_NE(SendMessageTimeoutW(main, WM_COMMAND, FW_ID_NEXT_PANE, 0, 0, 15000, &result), 0)
+            << "the main window hangs with its child";
+    }
+    // Closing asks every tab; the hung one cannot answer, so it is closed
+    // after the grace period and its process ended.
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(Ends(30000));
     EXPECT_TRUE(WaitFor([&] { return ChildProcesses(program.id).empty(); }, 10s)) << "no child is left behind";
 }
 
