@@ -50,8 +50,11 @@ constexpr UINT UWM_TAB_ADDRESS = WM_USER + 0x2011;            // 0x2411
 constexpr UINT UWM_TAB_TASKBAR_PREVIEW = WM_USER + 0x2012;    // 0x2412
 // The page refused to be unloaded: its tab stays open.
 constexpr UINT UWM_TAB_CLOSE_REFUSED = WM_USER + 0x2013;      // 0x2413
+// Under Wine: the child stored a new picture of its content (see
+// hosting/content_mirror.h); the parent's proxy draws it and keeps it.
+constexpr UINT UWM_TAB_PICTURE = WM_USER + 0x2014;            // 0x2414
 // The last message number of the tab range.
-constexpr UINT UWM_TAB_LAST = UWM_TAB_CLOSE_REFUSED;
+constexpr UINT UWM_TAB_LAST = UWM_TAB_PICTURE;
 
 // wParam of UWM_TAB_MUST_CLOSE. Only CLOSE_ENGINE_LOST produces the crash notice.
 enum TabCloseReason : int {

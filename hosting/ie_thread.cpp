@@ -3,6 +3,7 @@
 #include "core/locations.h"
 #include "framework/app.h"
 #include "framework/strings.h"
+#include "framework/wine.h"
 #include "isolation/isolation.h"
 #include "prefs/language.h"
 #include "res/resource_ids.h"
@@ -25,6 +26,8 @@ constexpr UINT kRespondWaitMs = 1000;
 // that has not answered for this long; its tab closes with the notice.
 constexpr ULONGLONG kWatchIntervalMs = 1500;
 constexpr ULONGLONG kHungChildMs = 6000;
+// Under Wine: how often a child paints its content for the parent.
+constexpr DWORD kPictureIntervalMs = 250;
 
 // The in-process engine thread objects alive, so the main process's exit can
 // wait for them before it frees the engine libraries. Never destroyed:
@@ -198,6 +201,10 @@ bool CIEThread::InitInstance() {
         PostThreadMessageW(mainThread, WM_QUIT, 0, 0);
         return false;
     }
+    if (fw::RunningUnderWine()) {
+        m_pPictureWriter = std::make_unique<CContentPictureWriter>();
+        if (!m_pPictureWriter->Create(m_strPipeName)) m_pPictureWriter.reset();
+    }
     if (m_pNotifier) m_pNotifier->Attach(this);
     return true;
 }
@@ -328,11 +335,17 @@ int CIEThread::RunPipeLoop() {
             if (!m_nextWatchAt) m_nextWatchAt = now + kWatchIntervalMs;
             wait = m_nextWatchAt > now ? static_cast<DWORD>(m_nextWatchAt - now) : 0;
         }
+        if (m_pPictureWriter) wait = std::min(wait, kPictureIntervalMs);
         if (m_closeAskedAt) {
             const ULONGLONG waited = now - m_closeAskedAt;
             wait = std::min<DWORD>(wait, waited >= kCloseAnswerWaitMs ? 0 : static_cast<DWORD>(kCloseAnswerWaitMs - waited));
         }
         DWORD r = MsgWaitForMultipleObjects(count, handles, FALSE, wait, QS_ALLEVENTS);
+        if (r == WAIT_TIMEOUT && m_pPictureWriter) {
+            if (m_pPictureWriter->Capture(m_hWndTab))
+                m_pipe.SendNumbers(UWM_TAB_PICTURE, 0, 0);
+            continue;
+        }
         if (r == WAIT_TIMEOUT && watching && GetTickCount64() >= m_nextWatchAt) {
             m_nextWatchAt = GetTickCount64() + kWatchIntervalMs;
             // A child still creating its window is not hung.
@@ -396,6 +409,10 @@ int CIEThread::RunPipeLoop() {
                 }
                 if (message->m_nMessage == UWM_TAB_MUST_CLOSE || message->m_nMessage == UWM_TAB_CLOSE_REFUSED)
                     m_closeAskedAt = 0;
+                if (message->m_nMessage == UWM_TAB_PICTURE) {
+                    if (!m_bSubProcess) (void)m_pictureReader.Draw(m_hWndTab, m_strPipeName);
+                    continue;
+                }
                 if (message->m_nMessage == UWM_ENGINE_CLOSE) {
                     PostThreadMessageW(GetCurrentThreadId(), UWM_ENGINE_CLOSE, message->m_wParam, message->m_lParam);
                     continue;

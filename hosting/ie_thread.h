@@ -13,11 +13,13 @@
 // and end the thread (the in-process tab stays empty, a proxy's tab is told
 // to close with CLOSE_LAUNCH_FAILED, a child ends its process).
 #include "browser/dialog_wb_container.h"
+#include "hosting/content_mirror.h"
 #include "hosting/named_pipe.h"
 
 #include "framework/handles.h"
 #include "framework/thread.h"
 
+#include <memory>
 #include <string>
 
 class CIEThread;
@@ -121,4 +123,8 @@ private:
     // (GetTickCount64; 0 until the child connects).
     ULONGLONG m_lastAnswerAt = 0;
     ULONGLONG m_nextWatchAt = 0;
+    // Under Wine: the child paints its content into a picture, which the
+    // proxy draws in the tab's view.
+    std::unique_ptr<CContentPictureWriter> m_pPictureWriter;
+    CContentPictureReader m_pictureReader;
 };

@@ -256,6 +256,12 @@ LRESULT WebBrowser::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
         EndPaint(window, &ps);
         return 0;
     }
+    case WM_PRINTCLIENT: {
+        RECT client;
+        GetClientRect(window, &client);
+        Paint(reinterpret_cast<HDC>(wParam), client);
+        return 0;
+    }
     case WM_SIZE:
         UpdateScrollBar();
         InvalidateRect(window, nullptr, FALSE);
