@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include "browser/page_picture.h"
 #include "framework/strings.h"
 
 #include <cstdio>
@@ -17,14 +18,36 @@ void CCustomCommandLineInfo::ParseParam(const char* param, bool flag, bool last)
     ParseParam(fw::ToWide(param).c_str(), flag, last);
 }
 
-void CCustomCommandLineInfo::ParseParam(const wchar_t* param, bool flag, bool /*last*/) {
+void CCustomCommandLineInfo::ParseParam(const wchar_t* param, bool flag, bool last) {
     if (!param) return;
     const std::wstring text(param);
+    if (m_pendingValue != PendingValue::None) {
+        TakeValue(text);
+        return;
+    }
     if (!flag) {
         for (int v = 0; v < kVersionCount; ++v) {
             if (v == m_nCurrentVersion || m_bAll) m_urls[v].push_back(text);
         }
+        if (m_bAll) m_allUrls.push_back(text);
         return;
+    }
+
+    // The capture switches and their values.
+    static const struct {
+        const wchar_t* name;
+        PendingValue value;
+    } kValueSwitches[] = {{L"capture", PendingValue::Folder},
+                          {L"width", PendingValue::Width},
+                          {L"height", PendingValue::Height},
+                          {L"wait", PendingValue::Wait}};
+    for (const auto& s : kValueSwitches) {
+        if (fw::EqualsNoCase(text, s.name)) {
+            if (s.value == PendingValue::Folder) m_bCapture = true;
+            m_pendingValue = s.value;
+            if (last) FinishParsing();
+            return;
+        }
     }
 
     // "pcode=" is matched in lower case only: "-PCODE=" is no child argument.
@@ -54,6 +77,54 @@ void CCustomCommandLineInfo::ParseParam(const wchar_t* param, bool flag, bool /*
         }
     }
     if (fw::EqualsNoCase(text, L"all")) m_bAll = true;
+}
+
+namespace {
+// A whole decimal number within [low, high]; false for anything else.
+bool ParseNumber(const std::wstring& text, long low, long high, long& out) {
+    if (text.empty() || text.size() > 9) return false;
+    long value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return false;
+        value = value * 10 + (c - L'0');
+    }
+    if (value < low || value > high) return false;
+    out = value;
+    return true;
+}
+} // namespace
+
+void CCustomCommandLineInfo::TakeValue(const std::wstring& text) {
+    const PendingValue pending = m_pendingValue;
+    m_pendingValue = PendingValue::None;
+    long number = 0;
+    bool good = true;
+    switch (pending) {
+    case PendingValue::Folder:
+        good = !text.empty();
+        if (good) m_strCaptureFolder = text;
+        break;
+    case PendingValue::Width:
+    case PendingValue::Height:
+        good = ParseNumber(text, kMinPictureSide, kMaxPictureSide, number);
+        if (good) (pending == PendingValue::Width ? m_nCaptureWidth : m_nCaptureHeight) = static_cast<int>(number);
+        break;
+    case PendingValue::Wait:
+        good = ParseNumber(text, static_cast<long>(kMinCaptureWaitMs), static_cast<long>(kMaxCaptureWaitMs), number);
+        if (good) m_nCaptureWaitMs = static_cast<DWORD>(number);
+        break;
+    case PendingValue::None:
+        return;
+    }
+    if (!good && m_strCaptureError.empty()) {
+        static const wchar_t* const kNames[] = {L"", L"-capture", L"-width", L"-height", L"-wait"};
+        m_strCaptureError = std::wstring(kNames[static_cast<int>(pending)]) + L" " + text;
+    }
+}
+
+void CCustomCommandLineInfo::FinishParsing() {
+    if (m_pendingValue == PendingValue::None) return;
+    TakeValue(L"");
 }
 
 int SplitString(const std::wstring& text, const std::wstring& separator, std::vector<std::wstring>& out) {

@@ -23,6 +23,38 @@ public:
     std::vector<std::wstring> m_urls[kVersionCount];
     int m_nCurrentVersion = IEDefault;
     bool m_bAll = false;
+
+    // "-capture FOLDER [-width N] [-height N] [-wait MS]": pictures of the
+    // addresses instead of a window (app/capture.h). Each of these switches
+    // takes the argument after it as its value, whatever that begins with.
+    bool m_bCapture = false;
+    std::wstring m_strCaptureFolder;
+    int m_nCaptureWidth = kDefaultCaptureWidth;
+    int m_nCaptureHeight = kDefaultCaptureHeight;
+    DWORD m_nCaptureWaitMs = kDefaultCaptureWaitMs;
+    // The first capture switch with a bad or missing value, with that value
+    // as given ("-width abc"); empty when every value was good.
+    std::wstring m_strCaptureError;
+    // The addresses given under "-all", in order: a capture reports the
+    // versions that never open a tab (4 and 5) only for addresses named for
+    // them.
+    std::vector<std::wstring> m_allUrls;
+
+    static constexpr int kDefaultCaptureWidth = 1024;
+    static constexpr int kDefaultCaptureHeight = 768;
+    static constexpr DWORD kDefaultCaptureWaitMs = 30000;
+    static constexpr DWORD kMinCaptureWaitMs = 100;
+    static constexpr DWORD kMaxCaptureWaitMs = 3600000;
+
+    bool WantsValue() const override { return m_pendingValue != PendingValue::None; }
+    // Called after the last argument: a switch still waiting for its value
+    // becomes the capture error.
+    void FinishParsing();
+
+private:
+    enum class PendingValue { None, Folder, Width, Height, Wait };
+    void TakeValue(const std::wstring& text);
+    PendingValue m_pendingValue = PendingValue::None;
 };
 
 // Splits `text` at `separator` into `out`; returns the number of parts.

@@ -1,5 +1,7 @@
 #include "vantrell_app.h"
 
+#include "capture.h"
+
 #include "browser/dialog_wb_container.h"
 #include "core/locations.h"
 #include "framework/strings.h"
@@ -114,11 +116,13 @@ bool CVantrellApp::InitInstance() {
 
     CCustomCommandLineInfo cmdInfo;
     fw::ParseCommandLine(cmdInfo);
+    cmdInfo.FinishParsing();
     // A plain start makes its own folder current before it opens the
     // addresses: a file named relative to the folder it was started in is
     // found there now.
     for (auto& list : cmdInfo.m_urls)
         for (std::wstring& address : list) address = ExistingFileAddress(address);
+    for (std::wstring& address : cmdInfo.m_allUrls) address = ExistingFileAddress(address);
 
     InitLanguage(LanguageBaseFolder(installDir, cmdInfo).c_str(), stored.langId);
 
@@ -127,6 +131,19 @@ bool CVantrellApp::InitInstance() {
         return ChildStart(cmdInfo);
     }
     m_settings = stored;
+    if (cmdInfo.m_bCapture) {
+        // Like the addresses, the folder is relative to where the program
+        // was started.
+        if (!cmdInfo.m_strCaptureFolder.empty()) {
+            wchar_t full[MAX_PATH] = {};
+            const DWORD n = GetFullPathNameW(cmdInfo.m_strCaptureFolder.c_str(), MAX_PATH, full, nullptr);
+            if (n > 0 && n < MAX_PATH) cmdInfo.m_strCaptureFolder = full;
+            while (cmdInfo.m_strCaptureFolder.size() > 3 &&
+                   (cmdInfo.m_strCaptureFolder.back() == L'\\' || cmdInfo.m_strCaptureFolder.back() == L'/'))
+                cmdInfo.m_strCaptureFolder.pop_back();
+        }
+        return CaptureStart(cmdInfo);
+    }
     return PlainStart(cmdInfo);
 }
 
@@ -170,6 +187,59 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
     ShowWindow(frame->Handle(), ShowCommand());
     UpdateWindow(frame->Handle());
     return true;
+}
+
+bool CVantrellApp::CaptureStart(CCustomCommandLineInfo& cmdInfo) {
+    m_bMultiProcessMode = m_settings.multiProcessMode;
+    m_exitCode = 2;
+    if (!cmdInfo.m_strCaptureError.empty() || cmdInfo.m_strCaptureFolder.empty()) {
+        const std::wstring value = cmdInfo.m_strCaptureError.empty() ? L"-capture" : cmdInfo.m_strCaptureError;
+        std::wstring line = TranslatedString(IDS_CAPTURE_BAD_VALUE);
+        if (size_t at = line.find(L"%s"); at != std::wstring::npos) line.replace(at, 2, value);
+        WriteOutputLine(line);
+        return false;
+    }
+    const std::wstring folder = cmdInfo.m_strCaptureFolder;
+    const std::vector<CaptureItem> items = PlanCaptures(cmdInfo, folder);
+    if (items.empty()) {
+        WriteOutputLine(TranslatedString(IDS_CAPTURE_NO_ADDRESS));
+        return false;
+    }
+    m_exitCode = 1;
+
+    // Engine libraries are looked up in the current directory.
+    MakeExecutableFolderCurrent();
+    if (!m_bMultiProcessMode) {
+        if (LONG error = InstallEngineHooks(IE6, m_settings.disableFilters, false); error != NO_ERROR) {
+            for (const CaptureItem& item : items) {
+                CaptureOutcome outcome;
+                outcome.item = item;
+                outcome.error = TranslatedString(IDS_ISOLATION_FAILED) + L" " +
+                                fw::DescribeSystemError(L"InstallEngineHooks", static_cast<DWORD>(error));
+                WriteOutputLine(FormatCaptureLine(outcome));
+            }
+            return false;
+        }
+        m_bHooksInstalled = true;
+    }
+    g_strHomePage = m_settings.homePage;
+    GetBrowserHostOptions().bDisableWindowExternal = m_settings.disableWindowExternal;
+
+    CPageCapture::Options options;
+    options.width = cmdInfo.m_nCaptureWidth;
+    options.height = cmdInfo.m_nCaptureHeight;
+    options.waitMs = cmdInfo.m_nCaptureWaitMs;
+    options.multiProcess = m_bMultiProcessMode;
+    bool allOk = true;
+    {
+        CPageCapture capture(options, [this](IEVERSION v) { return CanCaptureVersion(v); });
+        for (const CaptureOutcome& outcome : capture.Run(items, folder)) {
+            WriteOutputLine(FormatCaptureLine(outcome));
+            allOk = allOk && outcome.ok;
+        }
+    }
+    m_exitCode = allOk ? 0 : 1;
+    return false;
 }
 
 bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
@@ -333,6 +403,16 @@ bool CVantrellApp::CanOpenVersion(IEVERSION version) const {
         return *m_ie9Libraries;
     }
     return IsVersionAvailable(version, m_bMultiProcessMode);
+}
+
+bool CVantrellApp::CanCaptureVersion(IEVERSION version) const {
+    if (!IsValidVersion(version) || !g_versionInfo[static_cast<size_t>(version)].templateRegistered) return false;
+    if (version == IE9) {
+        const std::wstring exe = fw::FolderOfPath(fw::ModuleFileName(nullptr, MAX_PATH)) + kIE9Executable;
+        return GetFileAttributesW(exe.c_str()) != INVALID_FILE_ATTRIBUTES && HasIE9Libraries();
+    }
+    if (m_bMultiProcessMode) return EngineFilesPresent(version);
+    return IsVersionAvailable(version, false);
 }
 
 void CVantrellApp::PostToViews(UINT command) {

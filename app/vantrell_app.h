@@ -49,6 +49,10 @@ public:
 
     // Whether the new-tab command of `version` is enabled now.
     bool CanOpenVersion(IEVERSION version) const;
+    // Whether a capture can run `version` in this process's mode: 4 and 5
+    // never; 9 when its program and libraries are there; in multi-process
+    // mode the others when their files are there, otherwise when loaded.
+    bool CanCaptureVersion(IEVERSION version) const;
     // Every open document, template by template.
     std::vector<fw::Document*> AllDocuments() const;
 
@@ -56,6 +60,10 @@ protected:
     // The two start paths; their result is the result of InitInstance.
     virtual bool PlainStart(CCustomCommandLineInfo& cmdInfo);
     virtual bool ChildStart(CCustomCommandLineInfo& cmdInfo);
+    // "-capture": pictures of the addresses, no window (app/capture.h).
+    // Always false (the process ends); the exit code is 0 only when every
+    // picture was taken from a complete page, 2 for a bad command line.
+    virtual bool CaptureStart(CCustomCommandLineInfo& cmdInfo);
 
 private:
     // Installs the isolation layer; false after telling the user (owner:

@@ -1,5 +1,6 @@
 #include "dialog_wb_container.h"
 
+#include "browser/page_picture.h"
 #include "core/settings.h"
 #include "isolation/isolation.h"
 #include "res/resource_ids.h"
@@ -329,9 +330,15 @@ HRESULT CDialogWBContainer::OnBrowserEvent(DISPID id, DISPPARAMS* params) {
     switch (id) {
     case DISPID_BEFORENAVIGATE2:
     case DISPID_NAVIGATECOMPLETE2:
-    case DISPID_NAVIGATEERROR:
         // Frames inside the page navigate too; only the page itself counts.
         if (IsTopLevelBrowser(DispatchArgument(params, 0))) AddUrlToAddressList(StringArgument(params, 1));
+        break;
+    case DISPID_NAVIGATEERROR:
+        // NavigateError(browser, address, frame, status code, cancel).
+        if (IsTopLevelBrowser(DispatchArgument(params, 0))) {
+            AddUrlToAddressList(StringArgument(params, 1));
+            Notify(UWM_TAB_LOAD_FAILED, static_cast<std::uint32_t>(NumberArgument(params, 3)), 0);
+        }
         break;
     case DISPID_DOCUMENTCOMPLETE:
         if (IsTopLevelBrowser(DispatchArgument(params, 0))) {
@@ -502,6 +509,22 @@ bool CDialogWBContainer::ZoomFrames(IHTMLDocument2* document, int percent) {
     return true;
 }
 
+HRESULT CDialogWBContainer::CapturePage(const std::wstring& file, int width, int height) {
+    if (!m_pBrowser) return E_NOINTERFACE;
+    fw::ComPtr<IViewObject> view;
+    if (FAILED(m_wndBrowser.Query(IID_IViewObject, view)) || !view) {
+        // An engine whose control does not draw itself may still draw its
+        // document.
+        if (auto html = Document()) html->QueryInterface(IID_IViewObject, view.put_void());
+    }
+    if (!view) return E_NOINTERFACE;
+    RECT whole{0, 0, width, height};
+    m_wndBrowser.Move(whole);
+    const HRESULT hr = DrawToPng(view.get(), width, height, file);
+    RecalcLayout();
+    return hr;
+}
+
 void CDialogWBContainer::ExecPrint(DWORD command) {
     fw::ComPtr<IOleCommandTarget> target;
     if (SUCCEEDED(m_wndBrowser.Query(IID_IOleCommandTarget, target)) && target)
@@ -616,6 +639,17 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
     }
     case UWM_TAB_NAVIGATE: {
         if (auto url = TakeStringParam(wParam)) Navigate(*url);
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 1);
+        result = TRUE;
+        return true;
+    }
+    case UWM_TAB_CAPTURE: {
+        // The file name is a string parameter this handler takes over.
+        auto file = TakeStringParam(wParam);
+        const auto size = static_cast<std::uint32_t>(lParam);
+        const HRESULT hr = file ? CapturePage(*file, static_cast<int>(size & 0xFFFF), static_cast<int>(size >> 16))
+                                : E_INVALIDARG;
+        Notify(UWM_TAB_CAPTURED, static_cast<std::uint32_t>(hr), 0);
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 1);
         result = TRUE;
         return true;

@@ -91,6 +91,14 @@ public:
     // The identifier of the zoom wrapper, which pages may see.
     static constexpr const wchar_t* kZoomWrapperId = L"__bm__fennickbar__zoom__";
 
+    // UWM_TAB_CAPTURE: draws the page into a picture of `width` by `height`
+    // and writes it to `file` as PNG (page_picture.h). The control fills the
+    // whole dialog while it is drawn, so the page keeps the width it was laid
+    // out for; the address box comes back afterwards. Returns the HRESULT
+    // that UWM_TAB_CAPTURED carries; E_NOINTERFACE without a control or when
+    // neither the control nor its document can draw itself.
+    HRESULT CapturePage(const std::wstring& file, int width, int height);
+
     // The ambient properties the control reads through its site: the
     // download-control flags.
     bool OnAmbientProperty(DISPID id, VARIANT* value);

@@ -46,6 +46,8 @@ bool CFNKXProcessMessage::IsUpstream() const {
     case UWM_TAB_MUST_CLOSE:
     case UWM_TAB_CLOSE_REFUSED:
     case UWM_TAB_PICTURE:
+    case UWM_TAB_CAPTURED:
+    case UWM_TAB_LOAD_FAILED:
     case UWM_ENGINE_CLOSE:
         return !ws && !ls;
     case WM_COMMAND:

@@ -50,11 +50,27 @@ constexpr UINT UWM_TAB_ADDRESS = WM_USER + 0x2011;            // 0x2411
 constexpr UINT UWM_TAB_TASKBAR_PREVIEW = WM_USER + 0x2012;    // 0x2412
 // The page refused to be unloaded: its tab stays open.
 constexpr UINT UWM_TAB_CLOSE_REFUSED = WM_USER + 0x2013;      // 0x2413
+// Capture of the page a tab shows (the command line's "-capture"). To an
+// engine thread and on to the tab content: wParam is the file to write (a
+// string parameter), lParam the picture's size, width in the low and height
+// in the high 16 bits.
+constexpr UINT UWM_TAB_CAPTURE = WM_USER + 0x2014;            // 0x2414
+// The tab content's answer: wParam is the HRESULT of the capture (S_OK when
+// the file was written).
+constexpr UINT UWM_TAB_CAPTURED = WM_USER + 0x2015;           // 0x2415
+// The page itself (not a frame) failed to load: wParam is the engine's
+// status code of the failure (an HTTP status or an HRESULT).
+constexpr UINT UWM_TAB_LOAD_FAILED = WM_USER + 0x2016;        // 0x2416
 // Under Wine: the child stored a new picture of its content (see
 // hosting/content_mirror.h); the parent's proxy draws it and keeps it.
-constexpr UINT UWM_TAB_PICTURE = WM_USER + 0x2014;            // 0x2414
+constexpr UINT UWM_TAB_PICTURE = WM_USER + 0x2017;            // 0x2417
 // The last message number of the tab range.
 constexpr UINT UWM_TAB_LAST = UWM_TAB_PICTURE;
+
+// The lParam of UWM_TAB_CAPTURE for a picture of `width` by `height`.
+constexpr std::uint32_t CaptureSizeParam(int width, int height) {
+    return (static_cast<std::uint32_t>(height & 0xFFFF) << 16) | static_cast<std::uint32_t>(width & 0xFFFF);
+}
 
 // wParam of UWM_TAB_MUST_CLOSE. Only CLOSE_ENGINE_LOST produces the crash notice.
 enum TabCloseReason : int {

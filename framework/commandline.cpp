@@ -8,7 +8,7 @@ namespace fw {
 void ParseCommandLine(CommandLineInfo& info, const std::vector<std::wstring>& arguments) {
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& arg = arguments[i];
-        bool flag = !arg.empty() && (arg[0] == L'-' || arg[0] == L'/');
+        bool flag = !info.WantsValue() && !arg.empty() && (arg[0] == L'-' || arg[0] == L'/');
         info.ParseParam(flag ? arg.c_str() + 1 : arg.c_str(), flag, i + 1 == arguments.size());
     }
 }

@@ -16,6 +16,10 @@ public:
     // `param` has its leading "-" or "/" removed when `flag` is true.
     virtual void ParseParam(const wchar_t* param, bool flag, bool last) = 0;
     virtual void ParseParam(const char* param, bool flag, bool last) = 0;
+    // True when the next argument is the value of the switch just parsed:
+    // it is then passed whole, with `flag` false, even when it begins with
+    // "-" or "/" (a value such as "/tmp/pictures" is no switch).
+    virtual bool WantsValue() const { return false; }
 
     ShellCommand m_nShellCommand = ShellCommand::FileNew;
 };

@@ -281,6 +281,20 @@ bool CIEThread::OnThreadMessage(const MSG& msg) {
             if (auto url = TakeStringParam(msg.wParam)) m_pipe.SendString(UWM_TAB_NAVIGATE, url->c_str(), msg.lParam);
         }
         return true;
+    case UWM_TAB_CAPTURE:
+        // The file name is a string parameter: the dialog takes it over, the
+        // proxy writes it to the child, which posts it to its dialog.
+        if (inProcess) {
+            if (!dialog || !SendMessageW(dialog, UWM_TAB_CAPTURE, msg.wParam, msg.lParam)) {
+                TakeStringParam(msg.wParam);
+                PostMessageW(m_hWndTab, UWM_TAB_CAPTURED, static_cast<WPARAM>(static_cast<std::uint32_t>(E_NOINTERFACE)), 0);
+            }
+        } else if (!m_bSubProcess) {
+            if (auto file = TakeStringParam(msg.wParam)) m_pipe.SendString(UWM_TAB_CAPTURE, file->c_str(), msg.lParam);
+        } else {
+            TakeStringParam(msg.wParam);
+        }
+        return true;
     case UWM_TAB_QUERY_CLOSE:
         // A child that has not connected yet shows no page that could
         // object: the tab may close at once (the request would be lost).

@@ -47,6 +47,11 @@ bool LoadEngine(IEVERSION version, IEENGINE& record);
 // process starts. Does nothing on Windows. False when the overrides could
 // not be written.
 bool PrepareIE9ChildUnderWine();
+// Whether the files LoadEngine needs for `version` lie in the current
+// directory, without loading them: for a process that runs its engines in
+// child processes. True for the system's engine; false for 4, 5 and 9 (9
+// has a folder of its own, which the caller looks at).
+bool EngineFilesPresent(IEVERSION version);
 
 // "inetcpl.cpl", loaded in multi-version mode for the Internet Options command.
 extern HMODULE g_hInetCpl;

@@ -118,6 +118,14 @@ HMODULE RedirectedLoad(const RedirectedName& r, bool& answered) {
 }
 
 
+// The file-name remainders (after the version code) of a version's shell
+// library and of the libraries without which the version cannot run.
+const wchar_t* ShellRemainder(IEVERSION version) { return version >= IE7 ? L"eframe.dll" : L"hdocvw.dll"; }
+const EngineFile kRequiredFiles[] = {{L"shtml.dll", &IEENGINE::hMshtml},
+                                     {L"script.dll", &IEENGINE::hJscript},
+                                     {L"rlmon.dll", &IEENGINE::hUrlmon},
+                                     {L"ininet.dll", &IEENGINE::hWininet}};
+
 // Version 9's libraries keep the system's names. On Windows the version-9
 // child gets them from its per-application redirection folder
 // ("<executable>.local"); Wine has no such folder, and it answers those names
@@ -157,6 +165,23 @@ bool LoadIE9FromRedirectionFolder(IEENGINE& record) {
 }
 
 } // namespace
+
+bool EngineFilesPresent(IEVERSION version) {
+    if (version == IEDefault) return true;
+    if (version < IE55 || version > IE8) return false;
+    wchar_t dir[kPathBuffer] = {};
+    DWORD n = GetCurrentDirectoryW(kPathBuffer, dir);
+    if (n == 0 || n >= kPathBuffer) return false;
+    const std::wstring base = std::wstring(dir) + L"\\" + g_versionCodes[version];
+    auto present = [&](const wchar_t* remainder) {
+        const DWORD attributes = GetFileAttributesW((base + remainder).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    };
+    if (!present(ShellRemainder(version))) return false;
+    for (const EngineFile& f : kRequiredFiles)
+        if (!present(f.remainder)) return false;
+    return true;
+}
 
 bool PrepareIE9ChildUnderWine() {
     if (!fw::RunningUnderWine()) return true;
@@ -211,7 +236,7 @@ bool LoadEngine(IEVERSION version, IEENGINE& record) {
 
     auto load = [&](const wchar_t* remainder) { return ::LoadLibraryW((base + remainder).c_str()); };
 
-    const wchar_t* shell = version >= IE7 ? L"eframe.dll" : L"hdocvw.dll";
+    const wchar_t* shell = ShellRemainder(version);
     record.hShell = load(shell);
     if (!record.hShell) record.hShell = load(shell);
     if (!record.hShell) {
@@ -219,11 +244,7 @@ bool LoadEngine(IEVERSION version, IEENGINE& record) {
         return false;
     }
 
-    const EngineFile required[] = {{L"shtml.dll", &IEENGINE::hMshtml},
-                                   {L"script.dll", &IEENGINE::hJscript},
-                                   {L"rlmon.dll", &IEENGINE::hUrlmon},
-                                   {L"ininet.dll", &IEENGINE::hWininet}};
-    for (const EngineFile& f : required) {
+    for (const EngineFile& f : kRequiredFiles) {
         record.*f.field = load(f.remainder);
         if (!(record.*f.field)) {
             ClearRecord(record);

@@ -228,6 +228,18 @@
 #define IDS_LAUNCH_FAILED_PATH         184
 #define IDS_LAUNCH_FAILED_CREATE       185
 #define IDS_BIND_FAILED                186
+// Lines of a capture from the command line (app/capture.h)
+#define IDS_CAPTURE_ERROR              420
+#define IDS_CAPTURE_NOT_AVAILABLE      421
+#define IDS_CAPTURE_LOAD_FAILED        422
+#define IDS_CAPTURE_TIMED_OUT          423
+#define IDS_CAPTURE_NO_ANSWER          424
+#define IDS_CAPTURE_DRAW_FAILED        425
+#define IDS_CAPTURE_FOLDER_FAILED      426
+#define IDS_CAPTURE_ENGINE_LOST        427
+#define IDS_CAPTURE_START_FAILED       428
+#define IDS_CAPTURE_BAD_VALUE          429
+#define IDS_CAPTURE_NO_ADDRESS         430
 #define IDS_WINDOWS_TITLE              192
 #define IDS_WINDOWS_ACTIVATE           193
 #define IDS_WINDOWS_CLOSE              194

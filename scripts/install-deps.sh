@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the screenshot run need.
+# Installs the Debian packages the build (nsis makes the installer), the tests
+# and the screenshot run need.
 # Safe to run again: it only installs what is missing.
 set -euo pipefail
 need=(cmake ninja-build googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-      binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine64 wine xvfb xauth imagemagick python3)
+      binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine64 wine xvfb xauth imagemagick python3 nsis)
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

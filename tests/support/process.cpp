@@ -47,7 +47,9 @@ Process::~Process() {
     }
 }
 
-bool Launch(Process& out, const std::wstring& exe, const std::wstring& arguments, const std::wstring& workingDir) {
+namespace {
+bool Start(Process& out, const std::wstring& exe, const std::wstring& arguments, const std::wstring& workingDir,
+           HANDLE output) {
     std::wstring path = exe.find(L'\\') == std::wstring::npos && exe.find(L':') == std::wstring::npos
                             ? StageFolder() + exe
                             : exe;
@@ -56,14 +58,34 @@ bool Launch(Process& out, const std::wstring& exe, const std::wstring& arguments
     std::wstring dir = workingDir.empty() ? StageFolder() : workingDir;
     STARTUPINFOW si{};
     si.cb = sizeof(si);
+    if (output) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = output;
+        si.hStdError = output;
+    }
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si,
-                        &pi))
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, output != nullptr, 0, nullptr,
+                        dir.c_str(), &si, &pi))
         return false;
     out.process.reset(pi.hProcess);
     out.thread.reset(pi.hThread);
     out.id = pi.dwProcessId;
     return true;
+}
+} // namespace
+
+bool Launch(Process& out, const std::wstring& exe, const std::wstring& arguments, const std::wstring& workingDir) {
+    return Start(out, exe, arguments, workingDir, nullptr);
+}
+
+bool LaunchWithOutput(Process& out, const std::wstring& exe, const std::wstring& arguments,
+                      const std::wstring& outputFile, const std::wstring& workingDir) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    fw::UniqueHandle file(CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    // The child has its own copy of the handle; ours closes here.
+    return Start(out, exe, arguments, workingDir, file.get());
 }
 
 bool WaitFor(const std::function<bool()>& predicate, std::chrono::milliseconds timeout) {

@@ -28,6 +28,11 @@ struct Process {
 bool Launch(Process& out, const std::wstring& exe, const std::wstring& arguments,
             const std::wstring& workingDir = {});
 
+// The same, with the program's standard output and error going to the file
+// `outputFile` (created anew), for programs that print their results.
+bool LaunchWithOutput(Process& out, const std::wstring& exe, const std::wstring& arguments,
+                      const std::wstring& outputFile, const std::wstring& workingDir = {});
+
 // Polls until `predicate` holds or `timeout` passes, pumping this thread's messages.
 bool WaitFor(const std::function<bool()>& predicate, std::chrono::milliseconds timeout);
 

@@ -1,0 +1,115 @@
+#pragma once
+// Pictures of pages from the command line, without a main window:
+//
+//   vantrell.exe -capture FOLDER [-width N] [-height N] [-wait MS]
+//                -ie55 URL -ie7 URL ...        (or -all URL)
+//
+// Every version named gets one engine, run the way a tab runs it: on an
+// engine thread bound to the version (multi-thread mode) or in a child
+// process of its own (multi-process mode, and always for version 9). The
+// engines work side by side; each loads its addresses one after the other,
+// waits for the page's DocumentComplete (at most MS milliseconds), has the
+// tab content draw the page at N x N pixels and write FOLDER\<version>.png,
+// then goes on to its next address. One line per address is printed.
+//
+// Created, run and destroyed on the main thread of the process, which must
+// have OLE and GDI+ started, the language loaded and, in multi-thread mode,
+// the isolation layer installed. Run blocks, serving the thread's messages,
+// until every address has its outcome; it never waits for an engine longer
+// than the time limits below, so a page or an engine that never answers
+// cannot hang it.
+//
+//   CPageCapture capture({1024, 768, 30000, false}, available);
+//   std::vector<CaptureOutcome> outcomes = capture.Run(PlanCaptures(cmdInfo, folder), folder);
+//   for (const auto& o : outcomes) WriteOutputLine(FormatCaptureLine(o));
+#include "command_line.h"
+
+#include "core/versions.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// One address to draw in one version, and the file it goes to.
+struct CaptureItem {
+    IEVERSION version = IEDefault;
+    std::wstring address;
+    std::wstring file;
+};
+
+// What became of one item. `written`: the file exists. `ok`: written from a
+// complete page; only then is `error` empty.
+struct CaptureOutcome {
+    CaptureItem item;
+    bool written = false;
+    bool ok = false;
+    DWORD milliseconds = 0;
+    std::wstring error;
+};
+
+// The file name of the `index`th (from 0) of `count` addresses of a version:
+// "5.5.png", "7.png", "default.png", or "7-1.png", "7-2.png" ... when the
+// version has more than one.
+std::wstring CaptureFileName(IEVERSION version, size_t index, size_t count);
+// The items of a command line, version by version in the order of the
+// versions, addresses in the order given. Versions 4 and 5 (which never
+// open a tab) are listed only for addresses named for them, not for those
+// of "-all". `folder` has no trailing separator.
+std::vector<CaptureItem> PlanCaptures(const CCustomCommandLineInfo& cmdInfo, const std::wstring& folder);
+// "IE 7<TAB>address<TAB>file<TAB>812 ms", with "<TAB>error: ..." after it
+// for a failure; "-" stands for a file that was not written, and the time
+// is left out when nothing was drawn.
+std::wstring FormatCaptureLine(const CaptureOutcome& outcome);
+// Creates `folder` (and its parents) when it is missing and checks that a
+// file can be created in it. NO_ERROR or the system's error.
+DWORD PrepareCaptureFolder(const std::wstring& folder);
+// Writes `line` and a line end to the process's standard output; a program
+// without one (started from a console window) writes to its parent's
+// console. UTF-8 into files and pipes.
+void WriteOutputLine(const std::wstring& line);
+
+class CPageCapture {
+public:
+    struct Options {
+        int width = CCustomCommandLineInfo::kDefaultCaptureWidth;
+        int height = CCustomCommandLineInfo::kDefaultCaptureHeight;
+        // How long a page may take to complete before it is drawn as it is.
+        DWORD waitMs = CCustomCommandLineInfo::kDefaultCaptureWaitMs;
+        // Every engine in a child process.
+        bool multiProcess = false;
+    };
+    // How long an engine may take to answer a request to draw.
+    static constexpr DWORD kAnswerMs = 15000;
+    // How long after a failed load the engine may still show its error page.
+    static constexpr DWORD kErrorPageMs = 2000;
+    // How long the end waits for the engines to wind down.
+    static constexpr DWORD kWindDownMs = 7000;
+
+    // `available` tells whether a version can run at all; a version that
+    // cannot gets its error lines without an engine being started.
+    CPageCapture(const Options& options, std::function<bool(IEVERSION)> available);
+    ~CPageCapture();
+    CPageCapture(const CPageCapture&) = delete;
+    CPageCapture& operator=(const CPageCapture&) = delete;
+
+    // Draws every item; one outcome per item, in the items' order.
+    std::vector<CaptureOutcome> Run(const std::vector<CaptureItem>& items, const std::wstring& folder);
+
+private:
+    struct Job;
+    static LRESULT CALLBACK ViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void StartJob(Job& job);
+    void OnTabMessage(Job& job, UINT message, WPARAM wParam, LPARAM lParam);
+    void Tick(Job& job);
+    void RequestPicture(Job& job);
+    void NextAddress(Job& job);
+    // Ends the job; every item not yet done gets `error` (none: the job
+    // finished its items). `healthy`: the engine answered its last request.
+    void CloseJob(Job& job, const std::wstring& error, bool healthy);
+    void WindDown();
+
+    Options m_options;
+    std::function<bool(IEVERSION)> m_available;
+    std::vector<CaptureOutcome> m_outcomes;
+    std::vector<Job*> m_jobs;
+};
