@@ -2,6 +2,8 @@
 //   startup: time from CreateProcess of vantrell.exe to its visible main window.
 //   isolation: the isolation layer's lookup and an intercepted library load.
 //   pipe: a tab's pipe between two processes against plain pipe calls.
+//   child-tab: multi-process mode, from the new-tab command to the page's
+//   title in the new tab, against starting and ending a trivial process.
 // "vantrell_bench.exe [runs]" runs everything; the isolation parts run in
 // child processes of the benchmark ("isolation-multi", "isolation-single"),
 // and so does the pipe part ("pipe", whose other end is "pipe-peer" or
@@ -14,6 +16,9 @@
 #include "host_bench.h"
 #include "standin_bench.h"
 
+#include "core/locations.h"
+#include "framework/profile.h"
+#include "res/resource_ids.h"
 #include "tests/support/process.h"
 
 #include <cstring>
@@ -62,6 +67,77 @@ void StartupBenchmark(int runs) {
                 ms[ms.size() / 2], ms.front(), ms.back(), runs);
 }
 
+// Tab captions of a main window (main > MDI client > groups > tabs).
+std::vector<std::wstring> TabCaptions(HWND main) {
+    std::vector<std::wstring> out;
+    HWND client = GetDlgItem(main, 0xE900);
+    for (HWND g = FindWindowExW(client, nullptr, L"fw.TabGroup", nullptr); g;
+         g = FindWindowExW(client, g, L"fw.TabGroup", nullptr))
+        for (HWND t = FindWindowExW(g, nullptr, L"fw.MDIChild", nullptr); t;
+             t = FindWindowExW(g, t, L"fw.MDIChild", nullptr))
+            out.push_back(testing_support::WindowText(t));
+    return out;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+void ChildTabBenchmark(int runs) {
+    fw::Profile profile;
+    profile.SetRegistryKey(L"Brenmoor", L"Vantrell");
+    const std::wstring key = profile.KeyPath() + L"\\Options";
+    const DWORD one = 1;
+    const std::wstring home = L"file:///" + testing_support::StageFolder() + L"samples\\compare.html";
+    RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"MultiProcessMode", REG_DWORD, &one, sizeof(one));
+    RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"HomePage", REG_SZ, home.c_str(),
+                    static_cast<DWORD>((home.size() + 1) * sizeof(wchar_t)));
+
+    std::vector<double> trivial, tab;
+    for (int i = 0; i < runs; ++i) {
+        testing_support::Process p;
+        auto start = steady_clock::now();
+        if (testing_support::Launch(p, L"vantrell_bench.exe", L"noop") && p.WaitForExit(30000))
+            trivial.push_back(duration<double, std::milli>(steady_clock::now() - start).count());
+    }
+    testing_support::Process program;
+    HWND main = nullptr;
+    if (testing_support::Launch(program, L"vantrell.exe", L"")) {
+        testing_support::WaitFor(
+            [&] {
+                for (HWND h : testing_support::TopLevelWindows(program.id, L"fw.FrameWnd"))
+                    if (IsWindowVisible(h)) main = h;
+                return main != nullptr;
+            },
+            seconds(30));
+    }
+    auto loaded = [&] {
+        auto captions = TabCaptions(main);
+        return std::count_if(captions.begin(), captions.end(),
+                             [](const std::wstring& c) { return c.find(L"Vantrell sample") != std::wstring::npos; });
+    };
+    for (int i = 0; main && i < runs; ++i) {
+        auto start = steady_clock::now();
+        SendMessageW(main, WM_COMMAND, ID_NEW_IE8, 0);
+        if (!testing_support::WaitFor([&] { return loaded() == 1; }, seconds(30))) break;
+        tab.push_back(duration<double, std::milli>(steady_clock::now() - start).count());
+        SendMessageW(main, WM_COMMAND, FW_ID_CLOSE_DOCUMENT, 0);
+        testing_support::WaitFor([&] { return TabCaptions(main).empty(); }, seconds(30));
+    }
+    if (main) PostMessageW(main, WM_CLOSE, 0, 0);
+    program.WaitForExit(15000);
+    RegDeleteTreeW(HKEY_CURRENT_USER, profile.KeyPath().c_str());
+    if (trivial.empty() || tab.size() != static_cast<size_t>(runs)) {
+        std::printf("child-tab: %zu of %d tabs loaded, %zu trivial processes ran\n", tab.size(), runs, trivial.size());
+        return;
+    }
+    std::printf("child-tab: new-tab command to the page's title in a child process: median %.1f ms (min %.1f, max %.1f)\n",
+                Median(tab), *std::min_element(tab.begin(), tab.end()), *std::max_element(tab.begin(), tab.end()));
+    std::printf("child-tab: start and end of a trivial process: median %.1f ms; ratio %.2f over %d runs\n",
+                Median(trivial), Median(tab) / Median(trivial), runs);
+}
+
 } // namespace
 
 void RunSelf(const wchar_t* mode) {
@@ -90,6 +166,11 @@ int main(int argc, char** argv) {
         HostBenchmark(argc > 2 ? std::max(1, std::atoi(argv[2])) : 9);
         return 0;
     }
+    if (argc > 1 && std::strcmp(argv[1], "noop") == 0) return 0;
+    if (argc > 1 && std::strcmp(argv[1], "child-tab") == 0) {
+        ChildTabBenchmark(argc > 2 ? std::max(1, std::atoi(argv[2])) : 10);
+        return 0;
+    }
     if (argc > 1 && std::strcmp(argv[1], "pipe") == 0) {
         PipeBenchmark();
         return 0;
@@ -109,5 +190,6 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     RunSelf(L"standin");
     RunSelf(L"host");
+    ChildTabBenchmark(runs);
     return 0;
 }

@@ -37,7 +37,8 @@ void SetFiltersDisabled(bool disabled);
 
 // Loads one version's libraries into its record; true when it is usable.
 // Under Wine, version 9 comes from the folder "<executable>.local" of the
-// calling (version-9 child) process; see PrepareIE9ChildUnderWine.
+// calling (version-9 child) process when it holds the libraries; see
+// PrepareIE9ChildUnderWine.
 bool LoadEngine(IEVERSION version, IEENGINE& record);
 // Under Wine: makes Wine load version 9's own libraries, not its built-in
 // ones of the same names, in the version-9 child, through Wine's library

@@ -212,7 +212,9 @@ bool LoadEngine(IEVERSION version, IEENGINE& record) {
     if (!IsValidVersion(version)) return false;
 
     if (version == IE9) {
-        if (fw::RunningUnderWine()) return LoadIE9FromRedirectionFolder(record);
+        // Without its folder (not a version-9 child) the record counts as on
+        // Windows, where the system supplies the libraries.
+        if (fw::RunningUnderWine() && LoadIE9FromRedirectionFolder(record)) return true;
         record.version = IE9;
         record.hUrlmon = ::LoadLibraryW(kIE9Urlmon);
         record.loaded = 1;

@@ -8,6 +8,10 @@
 #   scripts/bench.sh capture [runs]                 vantrell.exe -capture: the sample page in 5.5, 6, 7
 #                                                   and 8, and 20 pages in those 4 versions (80 pictures)
 #                                                   in one run, multi-thread against multi-process (3 runs)
+#   scripts/bench.sh child-tab [runs]               multi-process mode: new-tab command to the page's title
+#                                                   in a child, against a trivial process's start and end
+#   scripts/bench.sh faults [rounds]                the long fault runs: a child killed at random moments
+#                                                   (100 rounds) and the parent killed (rounds / 5 times)
 # A soak ends with "N passed, M failed" and exits non-zero when one failed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -67,6 +71,11 @@ capture_bench() {
     "$(awk -v a="${result[multi-thread-many]}" -v b="${result[multi-process-many]}" 'BEGIN {printf "%.2f", (a ? b / a : 0)}')"
 }
 
+if [ "${1:-}" = faults ]; then
+  cd "$build/stage"
+  VANTRELL_LONG_RUNS=${2:-100} wine shell_tests.exe --gtest_filter='Tabs.LongRun*'
+  exit $?
+fi
 if [ "${1:-}" = capture ]; then
   shift
   capture_bench "$@"

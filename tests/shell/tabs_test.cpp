@@ -408,4 +408,78 @@ TEST_F(Tabs, AHungChildDoesNotHoldTheWindowAndIsEndedWhenItsTabCloses) {
     EXPECT_TRUE(WaitFor([&] { return ChildProcesses(program.id).empty(); }, 10s)) << "no child is left behind";
 }
 
+// The long fault runs, behind a flag: VANTRELL_LONG_RUNS=N runs them with
+// N rounds (scripts/bench.sh faults); otherwise they are skipped.
+int LongRunRounds() {
+    wchar_t value[16] = {};
+    if (!GetEnvironmentVariableW(L"VANTRELL_LONG_RUNS", value, 16)) return 0;
+    return std::max(0, _wtoi(value));
+}
+
+TEST_F(Tabs, LongRunChildrenKilledAtRandomMomentsNeverTakeTheWindow) {
+    const int rounds = LongRunRounds();
+    if (!rounds) GTEST_SKIP() << "set VANTRELL_LONG_RUNS";
+    SetOption(L"Options", L"MultiProcessMode", 1);
+    Start(L"-ie7 " + server.Url("/a.html"));
+    ASSERT_TRUE(WaitForCaptions({L"A"}));
+    const std::vector<DWORD> base = ChildProcesses(program.id);
+    ASSERT_EQ(base.size(), 1u);
+    HWND notice = FindWindowExW(main, nullptr, L"fw.CaptionBar", nullptr);
+    std::srand(12345);
+    for (int round = 0; round < rounds; ++round) {
+        // A new tab (or the lost one again), killed at a random moment of its
+        // start, its load or its life.
+        Command(round == 0 ? ID_NEW_IE8 : ID_REOPEN_TAB);
+        if (!WaitFor([&] { return TabsOf(main).TabCount() == 2; }, 3s)) Command(ID_NEW_IE8);
+        ASSERT_TRUE(WaitFor([&] { return TabsOf(main).TabCount() == 2; }, 20s)) << "round " << round;
+        Sleep(static_cast<DWORD>(std::rand() % 1500));
+        DWORD victim = 0;
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                for (DWORD id : ChildProcesses(program.id))
+                    if (id != base[0]) victim = id;
+                return victim != 0;
+            },
+            20s))
+            << "round " << round;
+        fw::UniqueHandle child(OpenProcess(PROCESS_TERMINATE, FALSE, victim));
+        ASSERT_TRUE(child) << "round " << round;
+        TerminateProcess(child.get(), 9);
+        ASSERT_TRUE(WaitFor([&] { return TabsOf(main).TabCount() == 1 && IsWindowVisible(notice); }, 20s))
+            << "round " << round << ": the lost tab goes and the notice shows";
+        DWORD_PTR result = 0;
+        ASSERT_NE(SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result), 0) << "round " << round;
+    }
+    EXPECT_EQ(ChildProcesses(program.id), base) << "the first tab's child lives on";
+}
+
+TEST_F(Tabs, LongRunAParentKilledAtRandomMomentsLeavesNoChild) {
+    const int rounds = LongRunRounds() / 5;
+    if (!rounds) GTEST_SKIP() << "set VANTRELL_LONG_RUNS";
+    SetOption(L"Options", L"MultiProcessMode", 1);
+    const std::wstring url = server.Url("/a.html");
+    std::srand(54321);
+    for (int round = 0; round < rounds; ++round) {
+        main = nullptr;
+        Start(L"-ie7 " + url + L" -ie8 " + url);
+        // Killed while its children start, load or show their pages.
+        std::vector<DWORD> children;
+        ASSERT_TRUE(WaitFor([&] { return (children = ChildProcesses(program.id)).size() == 2; }, 20s));
+        Sleep(static_cast<DWORD>(std::rand() % 2000));
+        std::vector<fw::UniqueHandle> handles;
+        for (DWORD id : children) handles.emplace_back(OpenProcess(SYNCHRONIZE, FALSE, id));
+        fw::UniqueHandle parent(OpenProcess(PROCESS_TERMINATE, FALSE, program.id));
+        ASSERT_TRUE(parent);
+        TerminateProcess(parent.get(), 9);
+        program.WaitForExit(10000);
+        for (const auto& h : handles) {
+            if (!h) continue;  // already gone
+            EXPECT_EQ(WaitForSingleObject(h.get(), 5000), WAIT_OBJECT_0) << "round " << round << ": a child outlives its parent";
+        }
+        program.process.reset();
+        program.thread.reset();
+        program.id = 0;
+    }
+}
+
 } // namespace
