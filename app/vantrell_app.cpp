@@ -8,7 +8,9 @@
 #include "isolation/isolation.h"
 #include "prefs/language.h"
 #include "res/resource_ids.h"
+#include "shell/dialog_open_all.h"
 #include "shell/main_frame.h"
+#include "shell/options_sheet.h"
 #include "shell/vantrell_doc.h"
 #include "shell/vantrell_view.h"
 #include "framework/document.h"
@@ -166,6 +168,8 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
     if (!m_bMultiProcessMode && !InstallHooks(IE6, false, nullptr)) return false;
     g_strHomePage = m_settings.homePage;
     RegisterTemplates();
+    // A missing Favorites folder only leaves the menu empty.
+    (void)m_favorites.LoadFavorites();
 
     m_hAccelTable.reset(LoadAcceleratorsW(fw::ResourceModule(), MAKEINTRESOURCEW(IDR_APP_ACCELERATORS)));
     CIEThread::SetAcceleratorTable(m_hAccelTable.get());
@@ -179,6 +183,7 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
         return false;
     }
     SetMainWindow(frame->Handle());
+    frame->SetFavoritesMenu(BuildFavoritesMenu());
     cmdInfo.m_nShellCommand = fw::CommandLineInfo::ShellCommand::FileNothing;
     // The tabs open before the window is first shown.
     for (const StartupAddress& start : StartupAddresses(cmdInfo, m_bMultiProcessMode))
@@ -362,7 +367,41 @@ fw::Document* CVantrellApp::OpenTabForVersion(IEVERSION version, LPCWSTR url) {
     return OpenTab(TemplateIdOfVersion(version), url);
 }
 
-std::wstring CVantrellApp::FavoriteAddress(UINT) const { return {}; }
+std::wstring CVantrellApp::FavoriteAddress(UINT id) const { return m_favorites.GetURL(id); }
+
+HMENU CVantrellApp::BuildFavoritesMenu() const {
+    fw::Menu popup;
+    if (!m_favorites.Root().BuildMenu(popup)) return nullptr;
+    if (GetMenuItemCount(popup.get()) > 0) AppendMenuW(popup.get(), MF_SEPARATOR, 0, nullptr);
+    std::wstring refresh = TranslatedString(ID_REFRESH_FAVORITES);
+    if (const size_t lf = refresh.find(L'\n'); lf != std::wstring::npos) refresh.erase(0, lf + 1);
+    AppendMenuW(popup.get(), MF_STRING, ID_REFRESH_FAVORITES, refresh.c_str());
+    // The ribbon button shows the one popup of a menu bar: a favorites
+    // menu that begins with a folder is not taken for that popup.
+    fw::Menu bar(CreateMenu());
+    if (!bar || !AppendMenuW(bar.get(), MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup.get()),
+                             TranslatedString(IDS_FAVORITES).c_str()))
+        return nullptr;
+    (void)popup.release();
+    return bar.release();
+}
+
+void CVantrellApp::RefreshFavorites() {
+    (void)m_favorites.LoadFavorites();
+    auto frame = dynamic_cast<CMainFrame*>(fw::Window::FromHandle(MainWindow()));
+    if (frame) frame->SetFavoritesMenu(BuildFavoritesMenu());
+}
+
+void CVantrellApp::OpenInAllVersions() {
+    CDialogOpenAll dialog;
+    if (dialog.DoModal(MainWindow()) != IDOK) return;
+    const fw::Profile& profile = GetProfile();
+    for (IEVERSION version : {IE55, IE6, IE7, IE8, IE9, IEDefault}) {
+        // The new-tab command's rule: version 9 also needs its libraries.
+        if (!CanOpenVersion(version) || !ReadOpenAll(profile, version)) continue;
+        OpenTabForVersion(version, dialog.m_strOpenAllURL.c_str());
+    }
+}
 
 std::vector<fw::Document*> CVantrellApp::AllDocuments() const {
     std::vector<fw::Document*> out;
@@ -465,7 +504,16 @@ void CVantrellApp::RegisterCommands() {
         CloseTabs(view ? view->GetDocument() : nullptr);
     }, moreThanOne);
     m_commands.Add(ID_IE_OPTIONS, [this](UINT) { OpenInternetOptions(); });
-    // The open-in-all dialog, the options sheet, the release check and the
-    // About box are not part of the program yet: their commands do nothing.
-    for (UINT id : {ID_OPEN_ALL_VERSIONS, ID_OPTIONS, ID_CHECK_VERSION, ID_ABOUT}) m_commands.Add(id, [](UINT) {});
+    m_commands.Add(ID_OPEN_ALL_VERSIONS, [this](UINT) { OpenInAllVersions(); });
+    m_commands.Add(ID_OPTIONS, [this](UINT) { ShowOptionsSheet(MainWindow()); });
+    m_commands.Add(ID_REFRESH_FAVORITES, [this](UINT) { RefreshFavorites(); });
+    // A favorite chosen while no tab is open (the active tab's view takes
+    // it otherwise) opens in a new tab of the installed engine.
+    m_commands.AddRange(CFavoritesManager::kFirstCommand, CFavoritesManager::kLastCommand, [this](UINT id) {
+        const std::wstring url = m_favorites.GetURL(id);
+        if (!url.empty()) OpenTabForVersion(IEDefault, url.c_str());
+    });
+    // The release check and the About box are not part of the program yet:
+    // their commands do nothing.
+    for (UINT id : {ID_CHECK_VERSION, ID_ABOUT}) m_commands.Add(id, [](UINT) {});
 }

@@ -9,6 +9,7 @@
 #include "framework/app.h"
 #include "framework/handles.h"
 #include "hosting/ie_thread.h"
+#include "prefs/favorites.h"
 #include "shell/shell_app.h"
 
 #include <memory>
@@ -44,8 +45,11 @@ public:
     // engine; 4 and 5 have no template and open nothing).
     fw::Document* OpenTabForVersion(IEVERSION version, LPCWSTR url) override;
     std::wstring FavoriteAddress(UINT id) const override;
+    Settings& LiveSettings() override { return m_settings; }
     // Tells every tab whether its taskbar thumbnail is switched off.
-    void NotifyTaskbarSetting(bool off);
+    void NotifyTaskbarSetting(bool off) override;
+    // The favorites as read at start-up or at the last refresh.
+    const CFavoritesManager& Favorites() const { return m_favorites; }
 
     // Whether the new-tab command of `version` is enabled now.
     bool CanOpenVersion(IEVERSION version) const;
@@ -76,6 +80,14 @@ private:
     // close protocol.
     void CloseTabs(const fw::Document* keep);
     void OpenInternetOptions();
+    // The "All IE versions" command: the dialog, then one tab per chosen
+    // version that can be opened.
+    void OpenInAllVersions();
+    // Reads the Favorites folder again and gives the ribbon the new menu.
+    void RefreshFavorites();
+    // The Favorites button's menu built from the tree, with the refresh
+    // command at its end; null when a menu could not be created.
+    HMENU BuildFavoritesMenu() const;
 
     Settings m_settings;
     bool m_bMultiProcessMode = false;
@@ -91,6 +103,8 @@ private:
     ULONG_PTR m_gdiplusToken = 0;
     std::optional<fw::OleInit> m_ole;
     bool m_bHooksInstalled = false;
+    // The user's favorites; only a main process reads them.
+    CFavoritesManager m_favorites;
     // Whether version 9's libraries are there, once looked at.
     mutable std::optional<bool> m_ie9Libraries;
 };

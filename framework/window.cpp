@@ -88,6 +88,11 @@ bool Dialog::Create(UINT templateId, HWND parent) {
     return h != nullptr && IsWindow(h) && Handle() == h;
 }
 
+INT_PTR Dialog::DoModal(UINT templateId, HWND parent) {
+    return DialogBoxParamW(ResourceModule(), MAKEINTRESOURCEW(templateId), parent, &Dialog::StaticDialogProc,
+                           reinterpret_cast<LPARAM>(this));
+}
+
 bool Dialog::PreTranslateMessage(MSG& msg) {
     return Handle() && IsDialogMessageW(Handle(), &msg);
 }

@@ -69,14 +69,21 @@ private:
     HACCEL m_hAccel = nullptr;
 };
 
-// A modeless dialog created from a dialog template. Its messages reach
-// DialogProc; keyboard navigation goes through the dialog manager in
-// PreTranslateMessage.
+// A dialog created from a dialog template, modeless (Create) or modal
+// (DoModal). Its messages reach DialogProc; keyboard navigation of a
+// modeless one goes through the dialog manager in PreTranslateMessage, a
+// modal one has the system's own loop.
 class Dialog : public Window {
 public:
     // False when the dialog could not be created, or was destroyed (and may
     // have deleted itself in PostNcDestroy) before Create returned.
     bool Create(UINT templateId, HWND parent);
+    // Shows the dialog modally, `parent` disabled meanwhile, until
+    // EndDialog; returns the value given to EndDialog, or -1 when the
+    // dialog could not be created. The object must not delete itself.
+    INT_PTR DoModal(UINT templateId, HWND parent);
+    // Ends a modal dialog with `result`.
+    void EndDialog(INT_PTR result) const { ::EndDialog(Handle(), result); }
     bool PreTranslateMessage(MSG& msg) override;
     HWND Item(int id) const { return GetDlgItem(Handle(), id); }
 

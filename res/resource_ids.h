@@ -64,6 +64,10 @@
 // Dialogs and their controls
 #define IDD_ABOUTBOX                   100
 #define IDD_TAB_CONTENT                310
+#define IDD_OPTIONS_LANGUAGE           319
+#define IDD_OPTIONS_GENERAL            320
+#define IDD_OPEN_ALL                   322
+#define IDD_OPTIONS_ADVANCED           323
 #define IDD_WINDOWS_LIST               401
 
 #define IDC_PANEL_SPLITTER             219
@@ -75,6 +79,33 @@
 #define IDC_WINDOWS_LIST               1030
 #define IDC_WINDOWS_ACTIVATE           1031
 #define IDC_WINDOWS_CLOSE              1032
+
+// Open in all versions (322): one icon check box per version, the address
+#define IDC_BROWSE                     3
+#define IDC_OPEN_ALL_URL               1015
+#define IDC_OPEN_ALL_PROMPT            1016
+#define IDC_OPEN_ALL_IE55              1017
+#define IDC_OPEN_ALL_IE6               1018
+#define IDC_OPEN_ALL_IE7               1019
+#define IDC_OPEN_ALL_IE8               1020
+#define IDC_OPEN_ALL_IE_DEFAULT        1021
+#define IDC_OPEN_ALL_IE9               1022
+
+// Options pages: General (320), Language (319), Advanced (323)
+#define IDC_LANGUAGE_PROMPT            1004
+#define IDC_LANGUAGE_LIST              1005
+#define IDC_LANGUAGE_NOTICE            1006
+#define IDC_HOME_PAGE                  1008
+#define IDC_BLANK_PAGE                 1009
+#define IDC_DEFAULT_HOME               1010
+#define IDC_GROUP_HOME_PAGE            1011
+#define IDC_GROUP_WEB_SEARCH           1012
+#define IDC_SEARCH_BEHAVIOUR           1013
+#define IDC_DISABLE_WINDOW_EXTERNAL    1020
+#define IDC_GROUP_EXPERIMENTAL         1021
+#define IDC_DISABLE_FILTERS            1022
+#define IDC_MULTI_PROCESS              1023
+#define IDC_DISABLE_TASKBAR            1024
 
 // ---------------------------------------------------------------------------
 // Commands (each also the id of its prompt string, where it has one)
@@ -111,6 +142,7 @@
 #define ID_CHECK_VERSION               2000
 #define ID_OPTIONS                     2001
 #define ID_TOGGLE_FENNICK              2002
+#define ID_REFRESH_FAVORITES           2003
 #define ID_NEW_IE4                     32777
 #define ID_NEW_IE5                     32778
 #define ID_NEW_IE55                    32779
@@ -228,6 +260,7 @@
 #define IDS_LAUNCH_FAILED_PATH         184
 #define IDS_LAUNCH_FAILED_CREATE       185
 #define IDS_BIND_FAILED                186
+#define IDS_OPEN_ALL_FILE_FILTER       187
 // Lines of a capture from the command line (app/capture.h)
 #define IDS_CAPTURE_ERROR              420
 #define IDS_CAPTURE_NOT_AVAILABLE      421

@@ -204,7 +204,7 @@ bool CMainFrame::CreateRibbon() {
     add(newTabs, {ID_OPEN_ALL_VERSIONS, TranslatedString(ID_OPEN_ALL_VERSIONS), 19});
 
     fw::RibbonPanel* favorites = home->AddPanel(TranslatedString(IDS_FAVORITES), icons, 28);
-    add(favorites, {ID_FAVORITES, TranslatedString(IDS_FAVORITES), 8});
+    m_pFavoritesButton = add(favorites, {ID_FAVORITES, TranslatedString(IDS_FAVORITES), 8});
 
     fw::RibbonCategory* dev = ribbon.AddCategory(TranslatedString(IDS_CATEGORY_DEV_TOOLS), images);
     fw::RibbonPanel* fennick = dev->AddPanel(L"Fennick", icons, 0);
@@ -392,6 +392,17 @@ void CMainFrame::ReopenCrashedTab() {
     m_wndCaptionBar.Show(false);
     RecalcLayout();
     if (IShellApp* app = GetShellApp()) app->OpenTabForVersion(m_nCrashVersion, m_strCrashURL.c_str());
+}
+
+void CMainFrame::SetFavoritesMenu(HMENU menu) {
+    fw::Menu owned(menu);
+    if (!m_pFavoritesButton) return;
+    // The whole button opens the menu; it has no command of its own.
+    m_pFavoritesButton->SetMenu(owned.release(), false);
+    if (m_wndRibbonBar.Handle()) {
+        m_wndRibbonBar.RecalcLayout();
+        InvalidateRect(m_wndRibbonBar.Handle(), nullptr, TRUE);
+    }
 }
 
 void CMainFrame::ShowWindowsDialog() { CWindowsDialog(*this).DoModal(); }

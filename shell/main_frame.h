@@ -47,6 +47,11 @@ public:
     // The address searched for `text`.
     static std::wstring SearchAddress(const std::wstring& text);
 
+    // Gives the Favorites button its drop-down menu (the button owns it
+    // from now on; whatever it had is destroyed). `menu` is a menu bar whose
+    // one popup is the favorites.
+    void SetFavoritesMenu(HMENU menu);
+
     // The last crashed tab, for the reopen command.
     std::wstring m_strCrashURL;
     IEVERSION m_nCrashVersion = IE4;
@@ -82,6 +87,7 @@ private:
     fw::Bitmap m_bmpRibbonSmall, m_bmpRibbonLarge, m_bmpMainSmall, m_bmpMainLarge, m_bmpAppButton;
     CMyMFCRibbonButton* m_pBackButton = nullptr;
     CMyMFCRibbonButton* m_pForwardButton = nullptr;
+    CMyMFCRibbonButton* m_pFavoritesButton = nullptr;
     CMFCRibbonGoogleSearch* m_pSearchBox = nullptr;
     fw::RibbonCategory* m_pToggleCategory = nullptr;
     UINT m_nMoveToTabGroupMessage = 0;

@@ -1,7 +1,9 @@
 #pragma once
-// What the tabs need from the application object, which lives in the layer
-// above: the process's mode and the one operation that opens a tab. The
-// application implements it; the views reach it through GetShellApp().
+// What the shell needs from the application object, which lives in the
+// layer above: the process's mode, the one operation that opens a tab, the
+// favorites, and what the options sheet changes in the running program. The
+// application implements it; the shell reaches it through GetShellApp().
+#include "core/settings.h"
 #include "core/versions.h"
 
 #include <windows.h>
@@ -19,6 +21,11 @@ public:
     // The address of favorite command `id` (3584 to 4095); empty when the
     // command names no favorite.
     virtual std::wstring FavoriteAddress(UINT id) const = 0;
+    // The settings the running program follows (home page, search
+    // behaviour, switches); the options pages change them as they store them.
+    virtual Settings& LiveSettings() = 0;
+    // Tells every open tab whether its taskbar thumbnail is switched off.
+    virtual void NotifyTaskbarSetting(bool off) = 0;
 
 protected:
     ~IShellApp() = default;
