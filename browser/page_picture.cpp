@@ -1,5 +1,7 @@
 #include "page_picture.h"
 
+#include "framework/handles.h"
+
 #include <objidl.h>
 #include <gdiplus.h>
 
@@ -41,13 +43,7 @@ HRESULT FromGdiplus(Gdiplus::Status status, DWORD lastError) {
 class MemoryPicture {
 public:
     MemoryPicture(int width, int height) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        const BITMAPINFO info = fw::TopDownBitmapInfo(width, height);
         m_dc = CreateCompatibleDC(nullptr);
         if (!m_dc) return;
         m_bitmap = CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, &m_bits, nullptr, 0);

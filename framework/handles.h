@@ -87,6 +87,18 @@ private:
     HGDIOBJ m_old;
 };
 
+// The header of a 32-bit, top-row-first device-independent bitmap.
+inline BITMAPINFO TopDownBitmapInfo(int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 // The window DC of GetDC, released with the scope.
 class WindowDC {
 public:

@@ -70,13 +70,7 @@ namespace {
 // Copies a part of `source` into a 32-bit DIB, turns every pixel that is
 // not magenta into a faded grey, and draws it at `target`.
 void DrawGreyed(HDC dc, HDC source, int sx, int sy, int sw, int sh, const RECT& target) {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = sw;
-    bi.bmiHeader.biHeight = -sh;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    const BITMAPINFO bi = TopDownBitmapInfo(sw, sh);
     void* bits = nullptr;
     Bitmap dib(CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
     MemoryDC mem(CreateCompatibleDC(dc));

@@ -87,13 +87,7 @@ bool CContentPictureWriter::Capture(HWND content) {
     const LONG height = std::min<LONG>(rect.bottom - rect.top, kMaxPictureHeight);
     if (width <= 0 || height <= 0) return false;
 
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    const BITMAPINFO info = fw::TopDownBitmapInfo(width, height);
     void* bits = nullptr;
     fw::Bitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     fw::MemoryDC dc(CreateCompatibleDC(nullptr));
@@ -145,13 +139,7 @@ bool CContentPictureReader::Draw(HWND view, const std::wstring& pipeName) {
     MemoryBarrier();
     if (header->sequence != before) return false;
 
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = static_cast<LONG>(width);
-    info.bmiHeader.biHeight = -static_cast<LONG>(height);
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    const BITMAPINFO info = fw::TopDownBitmapInfo(width, height);
     // Not clipped by the view's children: the picture goes where they are.
     HDC dc = GetDCEx(view, nullptr, DCX_CACHE | DCX_CLIPSIBLINGS);
     if (!dc) return false;

@@ -140,6 +140,8 @@ std::vector<fw::UniqueHandle> SuspendProcess(DWORD processId) {
         if (thread && SuspendThread(thread.get()) != static_cast<DWORD>(-1)) suspended.push_back(std::move(thread));
     }
     return suspended;
+}
+
 // Puts `text` on the clipboard, as a user's copy would.
 bool CopyToClipboard(const std::wstring& text) {
     if (!OpenClipboard(nullptr)) return false;
@@ -597,6 +599,8 @@ TEST_F(Tabs, LongRunAParentKilledAtRandomMomentsLeavesNoChild) {
         program.thread.reset();
         program.id = 0;
     }
+}
+
 TEST_F(Tabs, OpenInAllVersionsOpensOneTabPerCheckedVersionWithTheCopiedAddress) {
     SetOption(L"Options", L"OpenAll_IE6", 0);
     const std::wstring url = server.Url("/ua.html");
