@@ -20,7 +20,17 @@ wine_prefix_ensure() {
       # in a crash dialog nobody sees (which would keep a test's output open).
       wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
       if [ "$driver" = null ]; then
-        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+        # On a busy machine a first "reg add" can come back before the new
+        # prefix's registry is ready: check it took, or the whole test run
+        # would fail to create any window.
+        local try
+        for try in 1 2 3 4 5; do
+          wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 || true
+          wine reg query 'HKCU\Software\Wine\Drivers' /v Graphics 2>/dev/null | grep -q null && break
+          sleep 2
+        done
+        wine reg query 'HKCU\Software\Wine\Drivers' /v Graphics 2>/dev/null | grep -q null ||
+          { echo "wine-env: cannot set the null graphics driver in $dir" >&2; exit 1; }
       fi
       wineserver -w
       touch "$dir/.vantrell-ready"
