@@ -14,6 +14,7 @@
 // Window and dialog code returns bool; COM-facing code returns HRESULTs;
 // nothing throws out of a window procedure or a COM method.
 #include "browser/control_site.h"
+#include "browser/fennick_panel.h"
 #include "core/messages.h"
 #include "core/versions.h"
 
@@ -23,6 +24,7 @@
 
 #include <exdisp.h>
 #include <mshtml.h>
+#include <shobjidl.h>
 
 #include <cstdint>
 #include <string>
@@ -71,6 +73,25 @@ public:
     void Navigate(const std::wstring& url);
     void RecalcLayout();
     bool PreTranslateMessage(MSG& msg) override;
+
+    // The developer-toolbar panel on the left of the page (fennick_panel.h).
+    // Creates the component hidden; false (after telling the user why, when
+    // the component is missing, too old or failed to start) leaves the tab
+    // without one, so the next command tries again.
+    bool CreatePanel();
+    // Commands 2002 and 1018: shows or hides the panel, creating it on first
+    // use; refused in version-9 tabs.
+    void TogglePanel();
+    // Command 328: the component shows the page's source in its own window.
+    void ViewSource();
+    bool IsPanelVisible() const { return m_bPanelVisible; }
+    int PanelWidth() const { return m_nPanelWidth; }
+    HWND PanelWindow() const { return m_hWndPanel; }
+    // The splitter's hooks: the area is the whole client rectangle; a
+    // position in percent of the client width becomes the panel's width,
+    // stored at once as "VertLeftSplitter". False for a percent outside 0..100.
+    bool SetSplitterPosition(int splitterId, int percent) override;
+    bool GetSplitterArea(int splitterId, RECT* area, RECT* limits) override;
 
     // The hosted control, for the commands and for tests; null before
     // OnInitDialog and after teardown.
@@ -134,6 +155,12 @@ private:
     bool ZoomFrames(IHTMLDocument2* document, int percent);
     void ExecPrint(DWORD command);
     void SetTextSize(int level);
+    void ReleasePanel();
+    void ShowPanelParts(int show);
+    // Draws the close button: normal, pressed or hovered.
+    void DrawCloseButton(const DRAWITEMSTRUCT& item) const;
+    static LRESULT CALLBACK SplitterProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    static LRESULT CALLBACK CloseButtonProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
 
     CDialogWBContainerCustomControlSite m_site;
     fw::OleControl m_wndBrowser;
@@ -143,4 +170,18 @@ private:
     DWORD m_dwEventsCookie = 0;
     HWND m_hWndBrowser = nullptr;
     bool m_bDestroying = false;
+
+    // The panel: both interfaces exist whenever m_bPanelVisible is true.
+    bool m_bPanelVisible = false;
+    HWND m_hWndPanel = nullptr;
+    fw::ComPtr<IFennickPanel> m_pPanel;
+    fw::ComPtr<IDockingWindow> m_pPanelWindow;
+    std::wstring m_strPanelTitle;
+    int m_nPanelWidth = 200;
+    // Splitter drag and close-button hover state (the two controls are
+    // subclassed, their state lives here).
+    bool m_bDragging = false;
+    HCURSOR m_hSplitterCursor = nullptr;
+    bool m_bCloseHover = false;
+    bool m_bCloseTracking = false;
 };

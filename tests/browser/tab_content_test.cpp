@@ -6,7 +6,9 @@
 
 #include "browser/window_external.h"
 
+#include "core/settings.h"
 #include "engines/browser/tests/http_server.h"
+#include "framework/profile.h"
 #include "isolation/isolation.h"
 #include "tests/support/process.h"
 #include "tests/support/tab_view.h"
@@ -18,6 +20,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <future>
 
 #include <string>
 #include <vector>
@@ -517,6 +520,229 @@ TEST_F(TabContent, EnterInTheAddressBoxNavigatesAndEscapeDoesNothing) {
     EXPECT_TRUE(key(VK_RETURN) & DLGC_WANTALLKEYS);
     EXPECT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_HISTORY_ADD, other); }));
     EXPECT_TRUE(view.Got(UWM_TAB_ADDRESS, other));
+}
+
+
+// ---------------------------------------------------------------------------
+// The developer-toolbar panel, with the stand-in component of the stage
+// (fennick\fennick.dll) registered the way an installer would: regsvr32.
+
+// Registers (or unregisters) the stand-in component; true when regsvr32 succeeded.
+bool RegisterToolbar(bool registered) {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring dll = testing_support::StageFolder() + L"fennick\\fennick.dll";
+    testing_support::Process regsvr;
+    if (!testing_support::Launch(regsvr, std::wstring(system) + L"\\regsvr32.exe",
+                                 std::wstring(registered ? L"/s \"" : L"/s /u \"") + dll + L"\""))
+        return false;
+    DWORD code = 1;
+    return regsvr.WaitForExit(30000, &code) && code == 0;
+}
+
+const fw::Profile& TestProfile() {
+    static const fw::Profile profile = [] {
+        fw::Profile p;
+        p.SetRegistryKey(L"Brenmoor", L"Vantrell");
+        return p;
+    }();
+    return profile;
+}
+
+// A window's rectangle in the client coordinates of `parent`.
+RECT RectIn(HWND parent, HWND child) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// The window's own visibility (the test's view window is never shown).
+bool Shown(HWND hwnd) { return hwnd && (GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+class ToolbarPanel : public TabContent {
+protected:
+    void SetUp() override {
+        TabContent::SetUp();
+        ASSERT_TRUE(RegisterToolbar(true));
+        ASSERT_TRUE(TestProfile().DeleteValue(setting::kSection, setting::kVertLeftSplitter));
+    }
+    void TearDown() override {
+        // The source windows of the component are top-level windows of this
+        // thread; none may outlive the tab that opened them.
+        EXPECT_TRUE(testing_support::TopLevelWindows(GetCurrentProcessId(), L"FennickSourceWindow").empty());
+    }
+    static int StoredWidth() { return TestProfile().GetInt(setting::kSection, setting::kVertLeftSplitter, -1); }
+};
+
+TEST_F(ToolbarPanel, ThePanelShowsBesideThePageFollowsItsSplitterAndClosesWithItsButton) {
+    TestView view;
+    LocalTab tab(view, IE7, server.Url("/page.html"));
+    ASSERT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_HISTORY_ADD); }));
+    HWND dialog = tab.dialog.Handle();
+    MoveWindow(dialog, 0, 0, 800, 500, TRUE);
+
+    SendMessageW(dialog, WM_COMMAND, ID_TOGGLE_FENNICK, 0);
+    ASSERT_TRUE(tab.dialog.IsPanelVisible());
+    HWND panel = tab.dialog.PanelWindow();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(Shown(panel));
+    EXPECT_EQ(GetParent(panel), dialog);
+    for (int id : {IDC_PANEL_SPLITTER, IDC_PANEL_CLOSE, IDC_PANEL_TITLE})
+        EXPECT_TRUE(Shown(GetDlgItem(dialog, id))) << id;
+    EXPECT_EQ(testing_support::WindowText(GetDlgItem(dialog, IDC_PANEL_TITLE)), L"  Document tree (IE 7)");
+    // No stored width: 200 pixels, the splitter right of it, the page after.
+    RECT p = RectIn(dialog, panel);
+    EXPECT_EQ(p.left, 0);
+    EXPECT_EQ(p.top, 20);
+    EXPECT_EQ(p.right, 200);
+    EXPECT_EQ(RectIn(dialog, GetDlgItem(dialog, IDC_PANEL_SPLITTER)).left, 200);
+    EXPECT_EQ(RectIn(dialog, GetDlgItem(dialog, IDC_PANEL_CLOSE)).left, 180);
+    EXPECT_EQ(RectIn(dialog, GetDlgItem(dialog, IDC_ADDRESS_BOX)).left, 204);
+    EXPECT_EQ(RectIn(dialog, tab.dialog.BrowserWindow()).left, 204);
+    ASSERT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_PANEL_STATE); }, 5s));
+    EXPECT_EQ(view.Of(UWM_TAB_PANEL_STATE).back().wParam, 1u);
+
+    // The component shows the page's element tree.
+    HWND tree = FindWindowExW(panel, nullptr, WC_TREEVIEWW, nullptr);
+    ASSERT_NE(tree, nullptr);
+    EXPECT_GE(SendMessageW(tree, TVM_GETCOUNT, 0, 0), 4);  // HTML, HEAD, TITLE, BODY
+    wchar_t rootText[32] = {};
+    TVITEMW root{};
+    root.mask = TVIF_TEXT;
+    root.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    root.pszText = rootText;
+    root.cchTextMax = 32;
+    ASSERT_TRUE(SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&root)));
+    EXPECT_STREQ(rootText, L"HTML");
+
+    // Dragging the splitter to the middle of the 800-pixel dialog: 400,
+    // stored at once.
+    HWND splitter = GetDlgItem(dialog, IDC_PANEL_SPLITTER);
+    RECT client{};
+    GetClientRect(dialog, &client);
+    ASSERT_EQ(client.right, 800);
+    POINT at{400, 10};
+    MapWindowPoints(dialog, splitter, &at, 1);
+    SendMessageW(splitter, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 10));
+    EXPECT_EQ(GetCapture(), splitter);
+    SendMessageW(splitter, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(static_cast<WORD>(at.x), static_cast<WORD>(at.y)));
+    EXPECT_EQ(StoredWidth(), 400);
+    EXPECT_EQ(tab.dialog.PanelWidth(), 400);
+    EXPECT_EQ(RectIn(dialog, panel).right, 400);
+    EXPECT_EQ(RectIn(dialog, GetDlgItem(dialog, IDC_ADDRESS_BOX)).left, 404);
+    // Beyond the right edge: the whole width.
+    at = {950, 10};
+    MapWindowPoints(dialog, splitter, &at, 1);
+    SendMessageW(splitter, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(static_cast<WORD>(at.x), static_cast<WORD>(at.y)));
+    EXPECT_EQ(StoredWidth(), 800);
+    at = {600, 10};
+    MapWindowPoints(dialog, splitter, &at, 1);
+    SendMessageW(splitter, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(static_cast<WORD>(at.x), static_cast<WORD>(at.y)));
+    SendMessageW(splitter, WM_LBUTTONUP, 0, MAKELPARAM(static_cast<WORD>(at.x), static_cast<WORD>(at.y)));
+    EXPECT_NE(GetCapture(), splitter);
+    EXPECT_EQ(StoredWidth(), 600);
+    // Moves without the button held change nothing.
+    SendMessageW(splitter, WM_MOUSEMOVE, 0, MAKELPARAM(1, 10));
+    EXPECT_EQ(StoredWidth(), 600);
+    // Positions outside 0..100 percent are refused.
+    EXPECT_FALSE(tab.dialog.SetSplitterPosition(0, 101));
+    EXPECT_FALSE(tab.dialog.SetSplitterPosition(0, -1));
+    EXPECT_EQ(tab.dialog.PanelWidth(), 600);
+
+    // The close button hides everything and gives the page its width back.
+    SendMessageW(GetDlgItem(dialog, IDC_PANEL_CLOSE), BM_CLICK, 0, 0);
+    EXPECT_FALSE(tab.dialog.IsPanelVisible());
+    EXPECT_FALSE(Shown(panel));
+    for (int id : {IDC_PANEL_SPLITTER, IDC_PANEL_CLOSE, IDC_PANEL_TITLE})
+        EXPECT_FALSE(Shown(GetDlgItem(dialog, id))) << id;
+    EXPECT_EQ(RectIn(dialog, GetDlgItem(dialog, IDC_ADDRESS_BOX)).left, 0);
+    ASSERT_TRUE(LocalTab::Pump([&] { return view.Of(UWM_TAB_PANEL_STATE).size() == 2; }, 5s));
+    EXPECT_EQ(view.Of(UWM_TAB_PANEL_STATE).back().wParam, 0u);
+
+    // Shown again: the same panel, at the stored width.
+    SendMessageW(dialog, WM_COMMAND, ID_TOGGLE_FENNICK, 0);
+    EXPECT_TRUE(tab.dialog.IsPanelVisible());
+    EXPECT_EQ(tab.dialog.PanelWindow(), panel);
+    EXPECT_EQ(RectIn(dialog, panel).right, 600);
+}
+
+TEST_F(ToolbarPanel, ViewSourceOpensTheSourceWindowWithoutShowingThePanel) {
+    TestView view;
+    const std::wstring url = server.Url("/page.html");
+    LocalTab tab(view, IE8, url);
+    ASSERT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_HISTORY_ADD); }));
+    SendMessageW(tab.dialog.Handle(), WM_COMMAND, ID_VIEW_SOURCE, 0);
+    auto sources = testing_support::TopLevelWindows(GetCurrentProcessId(), L"FennickSourceWindow");
+    ASSERT_EQ(sources.size(), 1u);
+    EXPECT_TRUE(IsWindowVisible(sources[0]));
+    EXPECT_EQ(testing_support::WindowText(sources[0]), L"Source - " + url);
+    HWND edit = FindWindowExW(sources[0], nullptr, L"EDIT", nullptr);
+    ASSERT_NE(edit, nullptr);
+    std::wstring text = testing_support::WindowText(edit);
+    for (auto& c : text) c = static_cast<wchar_t>(towlower(c));
+    EXPECT_NE(text.find(L"<title>sample page</title>"), std::wstring::npos) << text;
+    EXPECT_NE(text.find(L"hi"), std::wstring::npos) << text;
+    // The panel was made for it, but stays hidden.
+    EXPECT_FALSE(tab.dialog.IsPanelVisible());
+    ASSERT_NE(tab.dialog.PanelWindow(), nullptr);
+    EXPECT_FALSE(Shown(tab.dialog.PanelWindow()));
+    EXPECT_FALSE(view.Got(UWM_TAB_PANEL_STATE));
+}
+
+TEST_F(ToolbarPanel, VersionNineTabsRefuseThePanelWithAFixedMessage) {
+    TestView view;
+    LocalTab tab(view, IE8, server.Url("/page.html"));
+    ASSERT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_HISTORY_ADD); }));
+    // A version-9 tab runs in a child process; its dialog knows it by its version.
+    tab.dialog.m_nVersion = IE9;
+    auto answer = std::async(std::launch::async, [] { return AnswerMessageBox(IDOK); });
+    SendMessageW(tab.dialog.Handle(), WM_COMMAND, ID_TOGGLE_FENNICK, 0);
+    EXPECT_EQ(answer.get(), L"Fennick under IE9 tab instance is not yet supported.");
+    EXPECT_FALSE(tab.dialog.IsPanelVisible());
+    EXPECT_EQ(tab.dialog.PanelWindow(), nullptr);
+    LocalTab::Pump([] { return false; }, 200ms);
+    EXPECT_FALSE(view.Got(UWM_TAB_PANEL_STATE));
+}
+
+TEST_F(ToolbarPanel, WithoutTheComponentTheUserIsOfferedTheDownloadPageAndNoDoesNothing) {
+    ASSERT_TRUE(RegisterToolbar(false));
+    struct Reregister {
+        ~Reregister() { EXPECT_TRUE(RegisterToolbar(true)); }
+    } reregister;
+    TestView view;
+    LocalTab tab(view, IE7, server.Url("/page.html"));
+    ASSERT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_HISTORY_ADD); }));
+    const std::wstring notFound =
+        L"Fennick was not found. May be it is not installed. Click \"Yes\" to open the Fennick download page.";
+    for (UINT command : {ID_VIEW_SOURCE, ID_TOGGLE_FENNICK}) {
+        SCOPED_TRACE(command);
+        auto answer = std::async(std::launch::async, [] { return AnswerMessageBox(IDNO); });
+        SendMessageW(tab.dialog.Handle(), WM_COMMAND, command, 0);
+        // Each command tries again, since nothing was kept.
+        EXPECT_EQ(answer.get(), notFound);
+        EXPECT_FALSE(tab.dialog.IsPanelVisible());
+        EXPECT_EQ(tab.dialog.PanelWindow(), nullptr);
+    }
+    EXPECT_TRUE(testing_support::TopLevelWindows(GetCurrentProcessId(), L"FennickSourceWindow").empty());
+    EXPECT_FALSE(view.Got(UWM_TAB_PANEL_STATE));
+}
+
+// The view's command reaches the tab content on its engine thread, and in
+// a child process over the pipe.
+TEST_F(ToolbarPanel, TheViewsCommandTogglesThePanelOnTheEngineThreadAndInAChildProcess) {
+    for (bool childProcess : {false, true}) {
+        SCOPED_TRACE(childProcess ? "child process" : "engine thread");
+        TestView view;
+        Tab tab(view, IE7, server.Url("/page.html"), childProcess);
+        ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_HISTORY_ADD, server.Url("/page.html")); }, 20s));
+        PostThreadMessageW(tab.id, UWM_ENGINE_COMMAND, ID_TOGGLE_FENNICK, 0);
+        ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_PANEL_STATE); }, 15s));
+        EXPECT_EQ(view.Of(UWM_TAB_PANEL_STATE).back().wParam, 1u);
+        PostThreadMessageW(tab.id, UWM_ENGINE_COMMAND, ID_TOGGLE_FENNICK, 0);
+        ASSERT_TRUE(WaitFor([&] { return view.Of(UWM_TAB_PANEL_STATE).size() == 2; }, 15s));
+        EXPECT_EQ(view.Of(UWM_TAB_PANEL_STATE).back().wParam, 0u);
+    }
 }
 
 } // namespace
