@@ -15,6 +15,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <ctime>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -140,6 +141,8 @@ std::vector<fw::UniqueHandle> SuspendProcess(DWORD processId) {
         if (thread && SuspendThread(thread.get()) != static_cast<DWORD>(-1)) suspended.push_back(std::move(thread));
     }
     return suspended;
+}
+
 // Puts `text` on the clipboard, as a user's copy would.
 bool CopyToClipboard(const std::wstring& text) {
     if (!OpenClipboard(nullptr)) return false;
@@ -217,6 +220,10 @@ protected:
         const std::wstring key = profile.KeyPath() + L"\\Options";
         RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"HomePage", REG_SZ, home.c_str(),
                         static_cast<DWORD>((home.size() + 1) * sizeof(wchar_t)));
+        // A release check just done: the start asks the maker's site nothing.
+        const std::wstring now = std::to_wstring(static_cast<long>(time(nullptr)));
+        RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"LastVersionCheck", REG_SZ, now.c_str(),
+                        static_cast<DWORD>((now.size() + 1) * sizeof(wchar_t)));
     }
     void TearDown() override {
         if (main && IsWindow(main)) PostMessageW(main, WM_CLOSE, 0, 0);
@@ -597,6 +604,8 @@ TEST_F(Tabs, LongRunAParentKilledAtRandomMomentsLeavesNoChild) {
         program.thread.reset();
         program.id = 0;
     }
+}
+
 TEST_F(Tabs, OpenInAllVersionsOpensOneTabPerCheckedVersionWithTheCopiedAddress) {
     SetOption(L"Options", L"OpenAll_IE6", 0);
     const std::wstring url = server.Url("/ua.html");
