@@ -11,6 +11,7 @@
 #include "shell/dialog_open_all.h"
 #include "shell/main_frame.h"
 #include "shell/options_sheet.h"
+#include "shell/release_check.h"
 #include "shell/vantrell_doc.h"
 #include "shell/vantrell_view.h"
 #include "framework/document.h"
@@ -513,7 +514,12 @@ void CVantrellApp::RegisterCommands() {
         const std::wstring url = m_favorites.GetURL(id);
         if (!url.empty()) OpenTabForVersion(IEDefault, url.c_str());
     });
-    // The release check and the About box are not part of the program yet:
-    // their commands do nothing.
-    for (UINT id : {ID_CHECK_VERSION, ID_ABOUT}) m_commands.Add(id, [](UINT) {});
+    // The release check downloads on a worker thread; the command waits
+    // until the running one has its answer.
+    m_commands.Add(ID_CHECK_VERSION, [this](UINT) { StartVersionCheckOnDemand(MainWindow()); },
+                   [](fw::CmdUI& ui) { ui.Enable(!IsVersionCheckOnDemandRunning()); });
+    m_commands.Add(ID_ABOUT, [this](UINT) {
+        CAboutDlg about;
+        about.DoModal(MainWindow());
+    });
 }

@@ -1,4 +1,5 @@
 #include "main_frame.h"
+#include "release_check.h"
 
 #include "core/locations.h"
 #include "core/messages.h"
@@ -138,6 +139,8 @@ int CMainFrame::OnCreate(CREATESTRUCTW* create) {
     if (m_pSearchBox && m_pSearchBox->EditWindow())
         SendMessageW(m_pSearchBox->EditWindow(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
     SetText(ComposeTitle(Text(), m_settings.multiProcessMode, IsProcessElevated()));
+    // The release check, at most once a week, in the background.
+    if (fw::WinApp* app = fw::GetApp()) RunWeeklyVersionCheck(app->GetProfile(), Handle(), time(nullptr));
     return 0;
 }
 

@@ -15,6 +15,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <ctime>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -219,6 +220,10 @@ protected:
         const std::wstring key = profile.KeyPath() + L"\\Options";
         RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"HomePage", REG_SZ, home.c_str(),
                         static_cast<DWORD>((home.size() + 1) * sizeof(wchar_t)));
+        // A release check just done: the start asks the maker's site nothing.
+        const std::wstring now = std::to_wstring(static_cast<long>(time(nullptr)));
+        RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"LastVersionCheck", REG_SZ, now.c_str(),
+                        static_cast<DWORD>((now.size() + 1) * sizeof(wchar_t)));
     }
     void TearDown() override {
         if (main && IsWindow(main)) PostMessageW(main, WM_CLOSE, 0, 0);
