@@ -355,35 +355,36 @@ int CIEThread::RunPipeLoop() {
             wait = std::min<DWORD>(wait, waited >= kCloseAnswerWaitMs ? 0 : static_cast<DWORD>(kCloseAnswerWaitMs - waited));
         }
         DWORD r = MsgWaitForMultipleObjects(count, handles, FALSE, wait, QS_ALLEVENTS);
-        if (r == WAIT_TIMEOUT && m_pPictureWriter) {
-            if (m_pPictureWriter->Capture(m_hWndTab))
-                m_pipe.SendNumbers(UWM_TAB_PICTURE, 0, 0);
-            continue;
-        }
-        if (r == WAIT_TIMEOUT && watching && GetTickCount64() >= m_nextWatchAt) {
-            m_nextWatchAt = GetTickCount64() + kWatchIntervalMs;
-            // A child still creating its window is not hung.
-            if (ChildResponds(true)) {
-                m_lastAnswerAt = GetTickCount64();
-            } else if (GetTickCount64() - m_lastAnswerAt >= kHungChildMs) {
-                // Its end signals the process handle: the tab goes as lost.
-                m_bChildHung = true;
-                TerminateProcess(m_processInfo.hProcess, 1);
-            }
-            if (!m_closeAskedAt || GetTickCount64() - m_closeAskedAt < kCloseAnswerWaitMs) continue;
-        }
         if (r == WAIT_TIMEOUT) {
-            // A child still taking messages is showing the page's question,
-            // which waits for the user as long as it takes. A hung one would
-            // keep its tab, and the closing main window, forever: the tab
-            // closes now and the child is ended without the usual wait.
-            // A child without its window cannot answer the question either.
-            if (ChildResponds(false)) {
-                m_closeAskedAt = GetTickCount64();
-            } else {
-                m_closeAskedAt = 0;
-                m_bChildHung = true;
-                PostMessageW(m_hWndTab, UWM_TAB_MUST_CLOSE, CLOSE_UNLOAD_ACCEPTED, 0);
+            // The wake-up may come a little before the due time by the tick
+            // count; each duty below runs only once it is really due.
+            const ULONGLONG t = GetTickCount64();
+            if (m_pPictureWriter && m_pPictureWriter->Capture(m_hWndTab)) m_pipe.SendNumbers(UWM_TAB_PICTURE, 0, 0);
+            if (watching && t >= m_nextWatchAt) {
+                m_nextWatchAt = t + kWatchIntervalMs;
+                // A child still creating its window is not hung.
+                if (ChildResponds(true)) {
+                    m_lastAnswerAt = GetTickCount64();
+                } else if (GetTickCount64() - m_lastAnswerAt >= kHungChildMs) {
+                    // Its end signals the process handle: the tab goes as lost.
+                    m_bChildHung = true;
+                    TerminateProcess(m_processInfo.hProcess, 1);
+                }
+            }
+            if (m_closeAskedAt && GetTickCount64() - m_closeAskedAt >= kCloseAnswerWaitMs) {
+                // A child still taking messages is showing the page's
+                // question, which waits for the user as long as it takes. A
+                // hung one would keep its tab, and the closing main window,
+                // forever: the tab closes now and the child is ended without
+                // the usual wait. A child without its window cannot answer
+                // either.
+                if (ChildResponds(false)) {
+                    m_closeAskedAt = GetTickCount64();
+                } else {
+                    m_closeAskedAt = 0;
+                    m_bChildHung = true;
+                    PostMessageW(m_hWndTab, UWM_TAB_MUST_CLOSE, CLOSE_UNLOAD_ACCEPTED, 0);
+                }
             }
             continue;
         }
