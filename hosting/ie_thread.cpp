@@ -234,7 +234,17 @@ bool CIEThread::LaunchChildProcess() {
     buffer.resize(std::max<size_t>(buffer.size() + 1, MAX_PATH), L'\0');
     if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &m_startupInfo,
                         &m_processInfo)) {
-        ReportError(IDS_LAUNCH_FAILED_CREATE, fw::DescribeSystemError(L"CreateProcess", GetLastError()));
+        const DWORD error = GetLastError();
+        // A child that dies while it starts makes the start fail (so Wine):
+        // with its executable in place that is a lost tab, which the notice
+        // offers to reopen, not a broken installation. A message box here
+        // would also hold the tab until somebody answered it.
+        const DWORD attributes = GetFileAttributesW(exe.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            PostMessageW(m_hWndTab, UWM_TAB_MUST_CLOSE, CLOSE_ENGINE_LOST, 0);
+            return false;
+        }
+        ReportError(IDS_LAUNCH_FAILED_CREATE, fw::DescribeSystemError(L"CreateProcess", error));
         PostMessageW(m_hWndTab, UWM_TAB_MUST_CLOSE, CLOSE_LAUNCH_FAILED, 0);
         return false;
     }
