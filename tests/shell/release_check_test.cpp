@@ -54,38 +54,12 @@ constexpr const wchar_t* kInternetSettings = L"Software\\Microsoft\\Windows\\Cur
 // what was there.
 class ProxyOverride {
 public:
-    explicit ProxyOverride(int port) {
-        DWORD size = sizeof(m_oldEnable);
-        m_hadEnable = RegGetValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable", RRF_RT_REG_DWORD, nullptr,
-                                   &m_oldEnable, &size) == ERROR_SUCCESS;
-        size = sizeof(m_oldServer);
-        m_hadServer = RegGetValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer", RRF_RT_REG_SZ, nullptr,
-                                   m_oldServer, &size) == ERROR_SUCCESS;
-        const DWORD enable = 1;
-        const std::wstring server = L"127.0.0.1:" + std::to_wstring(port);
-        RegSetKeyValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable", REG_DWORD, &enable, sizeof(enable));
-        RegSetKeyValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer", REG_SZ, server.c_str(),
-                        static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
-    }
-    ~ProxyOverride() {
-        if (m_hadEnable)
-            RegSetKeyValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable", REG_DWORD, &m_oldEnable,
-                            sizeof(m_oldEnable));
-        else
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable");
-        if (m_hadServer)
-            RegSetKeyValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer", REG_SZ, m_oldServer,
-                            static_cast<DWORD>((wcslen(m_oldServer) + 1) * sizeof(wchar_t)));
-        else
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer");
-    }
-    ProxyOverride(const ProxyOverride&) = delete;
-    ProxyOverride& operator=(const ProxyOverride&) = delete;
+    explicit ProxyOverride(int port)
+        : m_enable(kInternetSettings, L"ProxyEnable", DWORD{1}),
+          m_server(kInternetSettings, L"ProxyServer", L"127.0.0.1:" + std::to_wstring(port)) {}
 
 private:
-    DWORD m_oldEnable = 0;
-    wchar_t m_oldServer[1024] = {};
-    bool m_hadEnable = false, m_hadServer = false;
+    testing_support::ScopedRegistryValue m_enable, m_server;
 };
 
 // A server on 127.0.0.1 that accepts connections, reads the requests and

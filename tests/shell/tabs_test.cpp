@@ -170,30 +170,10 @@ HWND PageWith(HWND sheet, int id) {
 }
 
 // Points the user's Favorites folder at another folder for the scope.
-class FavoritesFolderOverride {
-public:
-    explicit FavoritesFolderOverride(const std::wstring& folder) {
-        DWORD size = sizeof(m_old);
-        m_had = RegGetValueW(HKEY_CURRENT_USER, kKey, L"Favorites", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                             &m_type, m_old, &size) == ERROR_SUCCESS;
-        RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Favorites", REG_SZ, folder.c_str(),
-                        static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-    }
-    ~FavoritesFolderOverride() {
-        if (m_had)
-            RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Favorites", m_type, m_old,
-                            static_cast<DWORD>((wcslen(m_old) + 1) * sizeof(wchar_t)));
-        else
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"Favorites");
-    }
-    FavoritesFolderOverride(const FavoritesFolderOverride&) = delete;
-    FavoritesFolderOverride& operator=(const FavoritesFolderOverride&) = delete;
-
-private:
-    static constexpr const wchar_t* kKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    wchar_t m_old[1024] = {};
-    DWORD m_type = REG_SZ;
-    bool m_had = false;
+struct FavoritesFolderOverride : testing_support::ScopedRegistryValue {
+    explicit FavoritesFolderOverride(const std::wstring& folder)
+        : ScopedRegistryValue(L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                              L"Favorites", folder) {}
 };
 
 std::string Shortcut(const std::wstring& url) {

@@ -142,4 +142,32 @@ std::wstring MessageBoxText(HWND dialog) {
     return label ? WindowText(label) : std::wstring();
 }
 
+ScopedRegistryValue::ScopedRegistryValue(const wchar_t* key, const wchar_t* name, DWORD type, const void* data,
+                                         DWORD size)
+    : m_key(key), m_name(name) {
+    DWORD oldSize = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &m_type, nullptr, &oldSize) ==
+        ERROR_SUCCESS) {
+        m_old.resize(oldSize);
+        m_had = RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &m_type, m_old.data(),
+                             &oldSize) == ERROR_SUCCESS;
+        m_old.resize(oldSize);
+    }
+    RegSetKeyValueW(HKEY_CURRENT_USER, key, name, type, data, size);
+}
+
+ScopedRegistryValue::ScopedRegistryValue(const wchar_t* key, const wchar_t* name, const std::wstring& text)
+    : ScopedRegistryValue(key, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) {}
+
+ScopedRegistryValue::ScopedRegistryValue(const wchar_t* key, const wchar_t* name, DWORD number)
+    : ScopedRegistryValue(key, name, REG_DWORD, &number, sizeof(number)) {}
+
+ScopedRegistryValue::~ScopedRegistryValue() {
+    if (m_had)
+        RegSetKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), m_name.c_str(), m_type, m_old.data(),
+                        static_cast<DWORD>(m_old.size()));
+    else
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), m_name.c_str());
+}
+
 } // namespace testing_support

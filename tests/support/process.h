@@ -42,4 +42,22 @@ std::wstring WindowText(HWND hwnd);
 // Text of the message-box dialog's message (its static control 0xFFFF).
 std::wstring MessageBoxText(HWND dialog);
 
+// Sets a value of HKEY_CURRENT_USER for the scope and puts back what was
+// there (or deletes the value when there was none).
+class ScopedRegistryValue {
+public:
+    ScopedRegistryValue(const wchar_t* key, const wchar_t* name, DWORD type, const void* data, DWORD size);
+    ScopedRegistryValue(const wchar_t* key, const wchar_t* name, const std::wstring& text);
+    ScopedRegistryValue(const wchar_t* key, const wchar_t* name, DWORD number);
+    ~ScopedRegistryValue();
+    ScopedRegistryValue(const ScopedRegistryValue&) = delete;
+    ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
+
+private:
+    std::wstring m_key, m_name;
+    bool m_had = false;
+    DWORD m_type = 0;
+    std::vector<BYTE> m_old;
+};
+
 } // namespace testing_support
