@@ -5,11 +5,14 @@
 #include "core/settings.h"
 #include "framework/app.h"
 #include "framework/profile.h"
+#include "framework/strings.h"
 #include "isolation/isolation.h"
 #include "prefs/language.h"
 #include "res/resource_ids.h"
 
 #include <commctrl.h>
+#include <objidl.h>
+#include <gdiplus.h>
 #include <cwchar>
 #include <exdispid.h>
 #include <mshtmcid.h>
@@ -252,6 +255,9 @@ BOOL CDialogWBContainer::OnInitDialog() {
     // The first address; an empty one shows a blank page.
     Navigate(m_strURL.empty() ? std::wstring(L"about:blank") : m_strURL);
     RecalcLayout();
+    m_imgNoPreview.reset(static_cast<HBITMAP>(
+        LoadImageW(fw::ResourceModule(), MAKEINTRESOURCEW(IDB_NO_PREVIEW), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    CreateTaskbarProxy();
     return TRUE;
 }
 
@@ -626,17 +632,23 @@ HRESULT CDialogWBContainer::OnBrowserEvent(DISPID id, DISPPARAMS* params) {
             NotifyStrings(UWM_TAB_HISTORY_ADD, url, ToString(name));
             SysFreeString(name);
             ReapplyZoom();
+            InvalidateTaskbarBitmaps();
         }
         break;
     case DISPID_DOWNLOADCOMPLETE:
         ReapplyZoom();
+        InvalidateTaskbarBitmaps();
         break;
     case DISPID_STATUSTEXTCHANGE:
         NotifyString(UWM_TAB_STATUS_TEXT, StringArgument(params, 0), 0);
         break;
-    case DISPID_TITLECHANGE:
-        NotifyString(UWM_TAB_TITLE, StringArgument(params, 0), 0);
+    case DISPID_TITLECHANGE: {
+        const std::wstring title = StringArgument(params, 0);
+        NotifyString(UWM_TAB_TITLE, title, 0);
+        // The thumbnail's caption.
+        if (HWND proxy = m_taskBarProxy.Handle()) SetWindowTextW(proxy, title.c_str());
         break;
+    }
     case DISPID_PROGRESSCHANGE:
         Notify(UWM_TAB_PROGRESS, static_cast<std::uint32_t>(NumberArgument(params, 0)),
                static_cast<std::uint32_t>(NumberArgument(params, 1)));
@@ -802,6 +814,103 @@ HRESULT CDialogWBContainer::CapturePage(const std::wstring& file, int width, int
     return hr;
 }
 
+void CDialogWBContainer::CreateTaskbarProxy() {
+    if (!m_taskBarProxy.Handle())
+        m_taskBarProxy.CreateProxy(m_nVersion, Handle(), m_hWndTopLevel, SettingsProfile());
+}
+
+void CDialogWBContainer::InvalidateTaskbarBitmaps() const {
+    if (HWND proxy = m_taskBarProxy.Handle()) CallDwmInvalidateIconicBitmaps(proxy);
+}
+
+fw::Bitmap CDialogWBContainer::CapturePageBitmap(SIZE& size) const {
+    RECT area{};
+    if (!m_hWndBrowser || !GetWindowRect(m_hWndBrowser, &area)) return {};
+    size = {area.right - area.left, area.bottom - area.top};
+    return CaptureBrowserBitmap(m_pBrowser.get(), size.cx, size.cy);
+}
+
+namespace {
+
+// A GDI+ copy of `picture` as a 32-bit bitmap on opaque black, scaled to
+// width by height when both are given; null when GDI+ cannot make it.
+fw::Bitmap ThumbnailOf(HBITMAP picture, UINT width = 0, UINT height = 0) {
+    Gdiplus::Bitmap source(picture, nullptr);
+    if (source.GetLastStatus() != Gdiplus::Ok) return {};
+    std::unique_ptr<Gdiplus::Image> scaled;
+    Gdiplus::Bitmap* result = &source;
+    if (width && height) {
+        scaled.reset(source.GetThumbnailImage(width, height, nullptr, nullptr));
+        if (!scaled || scaled->GetLastStatus() != Gdiplus::Ok) return {};
+        result = static_cast<Gdiplus::Bitmap*>(scaled.get());
+    }
+    HBITMAP out = nullptr;
+    if (result->GetHBITMAP(Gdiplus::Color(0xFF000000), &out) != Gdiplus::Ok) return {};
+    return fw::Bitmap(out);
+}
+
+} // namespace
+
+void CDialogWBContainer::OnTaskbarThumbnail(int maxWidth, int maxHeight) const {
+    HWND proxy = m_taskBarProxy.Handle();
+    if (!proxy) return;
+    SIZE size{};
+    fw::Bitmap thumbnail;
+    if (maxWidth > 0 && maxHeight > 0) {
+        if (fw::Bitmap page = CapturePageBitmap(size)) {
+            // As large as the request allows, keeping the page's proportions.
+            const double ratio = std::max(static_cast<double>(size.cx) / maxWidth,
+                                          static_cast<double>(size.cy) / maxHeight);
+            const auto width = std::max(1, static_cast<int>(size.cx / ratio));
+            const auto height = std::max(1, static_cast<int>(size.cy / ratio));
+            thumbnail = ThumbnailOf(page.get(), static_cast<UINT>(width), static_cast<UINT>(height));
+        }
+    }
+    CallDwmSetIconicThumbnail(proxy, thumbnail ? thumbnail.get() : m_imgNoPreview.get(), 0);
+}
+
+void CDialogWBContainer::OnTaskbarLivePreview() const {
+    HWND proxy = m_taskBarProxy.Handle();
+    if (!proxy) return;
+    // The page's place inside the main window, as the preview shows it.
+    RECT top{}, client{}, own{};
+    GetWindowRect(m_hWndTopLevel, &top);
+    GetClientRect(m_hWndTopLevel, &client);
+    GetWindowRect(Handle(), &own);
+    POINT offset{own.left - top.left - ((top.right - top.left) - (client.right - client.left)) / 2, 0};
+    RECT browser{};
+    if (m_hWndBrowser && GetWindowRect(m_hWndBrowser, &browser)) {
+        offset.y = browser.top - top.top;
+        SIZE size{};
+        fw::Bitmap page = CapturePageBitmap(size);
+        fw::Bitmap preview = page ? ThumbnailOf(page.get()) : fw::Bitmap{};
+        if (preview) {
+            CallDwmSetIconicLivePreviewBitmap(proxy, preview.get(), &offset, 0);
+            return;
+        }
+    }
+    CallDwmSetIconicThumbnail(proxy, m_imgNoPreview.get(), 0);
+}
+
+void CDialogWBContainer::OnTaskbarActivate(WPARAM state) {
+    if (state == WA_INACTIVE) return;
+    // The main window belongs to another thread (or process): asynchronous
+    // calls only, so this thread never waits for it.
+    if (IsIconic(m_hWndTopLevel)) ShowWindowAsync(m_hWndTopLevel, SW_RESTORE);
+    SetForegroundWindow(m_hWndTopLevel);
+    Notify(WM_COMMAND, ID_TASKBAR_TAB_ACTIVE, 0);
+}
+
+void CDialogWBContainer::OnTaskbarSysCommand(WPARAM command, LPARAM lParam) {
+    if ((command & 0xFFF0) == SC_CLOSE) {
+        // Closed from its thumbnail: at once, without the page's question.
+        Notify(UWM_TAB_MUST_CLOSE, CLOSE_TASKBAR, 0);
+        return;
+    }
+    SetForegroundWindow(m_hWndTopLevel);
+    PostMessageW(m_hWndTopLevel, WM_SYSCOMMAND, command, lParam);
+}
+
 void CDialogWBContainer::ExecPrint(DWORD command) {
     fw::ComPtr<IOleCommandTarget> target;
     if (SUCCEEDED(m_wndBrowser.Query(IID_IOleCommandTarget, target)) && target)
@@ -827,6 +936,10 @@ void CDialogWBContainer::OnCommand(UINT id) {
         return;
     case ID_VIEW_SOURCE:
         ViewSource();
+        return;
+    case ID_TASKBAR_TAB_ACTIVE:
+        // The view activated this tab: its thumbnail becomes the active one.
+        m_taskBarProxy.SetTabActive();
         return;
     default:
         break;
@@ -873,6 +986,8 @@ void CDialogWBContainer::OnParentNotify(WPARAM wParam, LPARAM lParam) {
 }
 
 void CDialogWBContainer::OnDestroy() {
+    // The thumbnail goes with the tab.
+    m_taskBarProxy.DestroyProxy();
     m_bDestroying = true;
     // The panel goes first: it holds the browser and its window is ours.
     ReleasePanel();
@@ -959,6 +1074,29 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
         return true;
     }
+    case WM_DWMSENDICONICTHUMBNAIL:
+        // The largest size allowed: width in the high word, height in the low.
+        OnTaskbarThumbnail(HIWORD(lParam), LOWORD(lParam));
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
+        return true;
+    case WM_DWMSENDICONICLIVEPREVIEWBITMAP:
+        OnTaskbarLivePreview();
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
+        return true;
+    case UWM_TAB_TASKBAR_ACTIVATE:
+        OnTaskbarActivate(wParam);
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
+        return true;
+    case UWM_TAB_TASKBAR_SYSCOMMAND:
+        OnTaskbarSysCommand(wParam, lParam);
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
+        return true;
+    case UWM_TAB_TASKBAR_PREVIEW:
+        // 1: the thumbnails were switched off; anything else: on again.
+        if (wParam == 1) m_taskBarProxy.DestroyProxy();
+        else CreateTaskbarProxy();
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
+        return true;
     case UWM_TAB_QUERY_CLOSE:
         // The user closes the tab: the page may keep it open.
         if (MayUnload(true)) Notify(UWM_TAB_MUST_CLOSE, CLOSE_UNLOAD_ACCEPTED, 0);

@@ -15,6 +15,7 @@
 // nothing throws out of a window procedure or a COM method.
 #include "browser/control_site.h"
 #include "browser/fennick_panel.h"
+#include "browser/taskbar_proxy.h"
 #include "core/messages.h"
 #include "core/versions.h"
 
@@ -120,6 +121,10 @@ public:
     // neither the control nor its document can draw itself.
     HRESULT CapturePage(const std::wstring& file, int width, int height);
 
+    // The tab's taskbar thumbnail window (taskbar_proxy.h); null when the
+    // thumbnails are off or the system has none.
+    HWND TaskbarProxyWindow() const { return m_taskBarProxy.Handle(); }
+
     // The ambient properties the control reads through its site: the
     // download-control flags.
     bool OnAmbientProperty(DISPID id, VARIANT* value);
@@ -156,6 +161,17 @@ private:
     void ExecPrint(DWORD command);
     void SetTextSize(int level);
     void ReleasePanel();
+    // Taskbar thumbnail requests relayed by the proxy window, and the
+    // picture of the page they answer with.
+    void CreateTaskbarProxy();
+    void InvalidateTaskbarBitmaps() const;
+    void OnTaskbarThumbnail(int maxWidth, int maxHeight) const;
+    void OnTaskbarLivePreview() const;
+    void OnTaskbarActivate(WPARAM state);
+    void OnTaskbarSysCommand(WPARAM command, LPARAM lParam);
+    // The page drawn at the size of the control's window; null (with the
+    // window's size still set) when it cannot be taken.
+    fw::Bitmap CapturePageBitmap(SIZE& size) const;
     void ShowPanelParts(int show);
     // Draws the close button: normal, pressed or hovered.
     void DrawCloseButton(const DRAWITEMSTRUCT& item) const;
@@ -170,6 +186,10 @@ private:
     DWORD m_dwEventsCookie = 0;
     HWND m_hWndBrowser = nullptr;
     bool m_bDestroying = false;
+
+    CTaskBarProxyWnd m_taskBarProxy;
+    // The thumbnail shown when no picture of the page can be taken.
+    fw::Bitmap m_imgNoPreview;
 
     // The panel: both interfaces exist whenever m_bPanelVisible is true.
     bool m_bPanelVisible = false;

@@ -21,6 +21,10 @@ UINT TemplateIdOfVersion(IEVERSION v) {
     return IsValidVersion(v) ? g_versionInfo[static_cast<size_t>(v)].templateId : IDR_IE_DEFAULT;
 }
 
+UINT IconIdOfVersion(IEVERSION v) {
+    return IsValidVersion(v) && v <= IE8 ? TemplateIdOfVersion(v) : IDR_IE_DEFAULT;
+}
+
 bool VersionOfTemplateId(UINT id, IEVERSION& version) {
     for (const auto& info : g_versionInfo) {
         if (info.templateId == id) {

@@ -37,6 +37,9 @@ inline bool IsValidVersion(int v) { return v >= 0 && v < kVersionCount; }
 
 // The version's template id (also its icon id), IDR_IE4 to IDR_IE_DEFAULT.
 UINT TemplateIdOfVersion(IEVERSION v);
+// The version's icon in crash notices and taskbar thumbnails: its template id
+// up to IE8, the default engine's icon (IDR_IE_DEFAULT) for every other value.
+UINT IconIdOfVersion(IEVERSION v);
 // The version whose template id is `id`; false when none has it.
 bool VersionOfTemplateId(UINT id, IEVERSION& version);
 

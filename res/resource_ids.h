@@ -59,6 +59,8 @@
 #define IDB_PANEL_ICONS                113
 #define IDB_MAIN_LARGE                 114
 #define IDB_MAIN_SMALL                 115
+// Taskbar thumbnail of a tab whose page cannot be pictured (103 x 103)
+#define IDB_NO_PREVIEW                 329
 
 // ---------------------------------------------------------------------------
 // Dialogs and their controls
@@ -138,6 +140,10 @@
 #define ID_VIEW_SOURCE                 328
 #define ID_DISABLE_CACHE               329
 #define ID_DISABLE_MEDIAS              330
+// The same number travels between a tab's content and its view when the tab
+// is activated (view to content: mark its taskbar thumbnail active; content to
+// view: the thumbnail was clicked, activate the tab).
+#define ID_TASKBAR_TAB_ACTIVE          ID_DISABLE_MEDIAS
 #define ID_DISABLE_ENGINES             331
 #define ID_CHECK_VERSION               2000
 #define ID_OPTIONS                     2001

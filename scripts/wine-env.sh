@@ -51,7 +51,8 @@ wine_services_start() {
 # persistent wineserver (a launch then costs ~0.1 s instead of ~3 s) and the
 # services; the server is stopped when the calling script exits.
 wine_session_start() {
-  export WINEPREFIX=$1
+  # Wine takes only an absolute prefix path.
+  export WINEPREFIX=$(realpath -m "$1")
   wine_prefix_ensure "$WINEPREFIX" null
   wineserver -p >/dev/null 2>&1 </dev/null &
   trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
@@ -63,7 +64,7 @@ wine_session_start() {
 # the wineserver are stopped when the calling script exits.
 #   wine_screen_session_start DIR FIRST
 wine_screen_session_start() {
-  export WINEPREFIX=$1
+  export WINEPREFIX=$(realpath -m "$1")
   wine_prefix_ensure "$WINEPREFIX" x11
   local n disp=
   for n in $(seq "$2" $(($2 + 29))); do [ -e /tmp/.X11-unix/X$n ] || { disp=:$n; break; }; done

@@ -383,8 +383,7 @@ void CMainFrame::OnTabCrashed(WPARAM version, std::unique_ptr<std::wstring> url)
     if (version == 0 || !url || !m_wndCaptionBar.Handle()) return;
     m_strCrashURL = *url;
     m_nCrashVersion = IsValidVersion(static_cast<int>(version)) ? static_cast<IEVERSION>(version) : IEDefault;
-    // Version 9 shows the default engine's icon.
-    const UINT icon = m_nCrashVersion <= IE8 ? TemplateIdOfVersion(m_nCrashVersion) : IDR_IE_DEFAULT;
+    const UINT icon = IconIdOfVersion(m_nCrashVersion);
     m_wndCaptionBar.SetIcon(static_cast<HICON>(
         LoadImageW(fw::ResourceModule(), MAKEINTRESOURCEW(icon), IMAGE_ICON, 16, 16, LR_SHARED)));
     m_wndCaptionBar.Show(true);

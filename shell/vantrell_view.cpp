@@ -101,7 +101,7 @@ void CVantrellView::RegisterCommands() {
     }
 
     // A taskbar thumbnail (or a ribbon menu button) activates this tab.
-    m_commands.Add(ID_DISABLE_MEDIAS, [this](UINT) {
+    m_commands.Add(ID_TASKBAR_TAB_ACTIVE, [this](UINT) {
         CMainFrame* frame = MainFrame();
         fw::MDIChildFrame* child = ParentFrame();
         if (frame && child)
@@ -155,7 +155,7 @@ void CVantrellView::OnActivateView(bool activate, fw::View* activated, fw::View*
     fw::StatusElement* label = frame->ZoomLabel();
     if (!label) return;
     label->SetText(fw::Format(L"%d%%", m_nZoom));
-    EngineCommand(ID_DISABLE_MEDIAS);
+    EngineCommand(ID_TASKBAR_TAB_ACTIVE);
 }
 
 int CVantrellView::ZoomOfSliderPos(int pos) {

@@ -285,6 +285,19 @@ FONT = {
     '9': ['111', '101', '111', '001', '111'],
     'D': ['110', '101', '101', '101', '110'],
     '.': ['0', '0', '0', '0', '1'],
+    ' ': ['0', '0', '0', '0', '0'],
+    'A': ['010', '101', '111', '101', '101'],
+    'N': ['1001', '1101', '1011', '1001', '1001'],
+    'P': ['110', '101', '110', '100', '100'],
+    'a': ['000', '011', '101', '101', '011'],
+    'b': ['100', '110', '101', '101', '110'],
+    'e': ['000', '010', '111', '100', '011'],
+    'i': ['1', '0', '1', '1', '1'],
+    'l': ['1', '1', '1', '1', '1'],
+    'o': ['000', '010', '101', '101', '010'],
+    'r': ['000', '101', '110', '100', '100'],
+    'v': ['000', '101', '101', '101', '010'],
+    'w': ['00000', '10001', '10101', '10101', '01010'],
 }
 
 
@@ -368,9 +381,10 @@ class Draw:
         self.fill(inter(shape, rect(-1, y0, 17, y1)),
                   vgrad(y0, y1, alpha(WHITE, a0), alpha(WHITE, a1)))
 
-    def text(self, label, cx, cy, col, shadow=None):
-        """Pixel-font label centred on unit point (cx, cy)."""
-        s = max(1, self.size // 16)
+    def text(self, label, cx, cy, col, shadow=None, scale=None):
+        """Pixel-font label centred on unit point (cx, cy), each font cell
+        `scale` pixels wide (by default one per 16 pixels of image)."""
+        s = scale if scale else max(1, self.size // 16)
         cells, w, h = text_cells(label)
         tx = int(round(cx * self.k - w * s / 2.0))
         ty = int(round(cy * self.k - h * s / 2.0))
@@ -981,6 +995,17 @@ def main_strip():
 # --------------------------------------------------------------------------
 # Output
 
+def g_no_preview(d):
+    """The taskbar thumbnail of a tab whose page cannot be pictured."""
+    d.fill(rect(0, 0, 16, 16), WHITE)
+    d.fill(sub(rect(0, 0, 16, 16), rect(d.px, d.px, 16 - d.px, 16 - d.px)),
+           hexcol('#a0a0a0'))
+    red_x(d, 8.0, 6.0, 3.0, 1.5)
+    grey = hexcol('#404040')
+    d.text('No Preview', 8.0, 11.4, grey, scale=2)
+    d.text('Available', 8.0, 13.4, grey, scale=2)
+
+
 def render(fn, size):
     d = Draw(size)
     fn(d)
@@ -1092,6 +1117,7 @@ def main(argv):
         ('panel_icons', panel_strip(), 16),
         ('main_large', main_strip(), 32),
         ('main_small', main_strip(), 16),
+        ('no_preview', [g_no_preview], 103),
     ]
     for name, fns, size in jobs:
         rows = strip([render(fn, size) for fn in fns], size)

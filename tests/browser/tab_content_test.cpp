@@ -8,6 +8,7 @@
 
 #include "core/settings.h"
 #include "engines/browser/tests/http_server.h"
+#include "interception/interception.h"
 #include "framework/profile.h"
 #include "isolation/isolation.h"
 #include "tests/support/process.h"
@@ -18,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
+#include <objidl.h>
+#include <gdiplus.h>
 
 #include <functional>
 #include <future>
@@ -82,14 +85,19 @@ class TabContent : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         OleInitialize(nullptr);
+        // Taskbar thumbnails are scaled with GDI+, which start-up starts.
+        Gdiplus::GdiplusStartupInput input;
+        EXPECT_EQ(Gdiplus::GdiplusStartup(&s_gdiplus, &input, nullptr), Gdiplus::Ok);
         SetCurrentDirectoryW(testing_support::StageFolder().c_str());
         EXPECT_EQ(InstallEngineHooks(IE6, false, false), NO_ERROR);
         CIEThread::SetProgramPath(testing_support::StageFolder() + L"vantrell.exe");
     }
     static void TearDownTestSuite() {
         EXPECT_EQ(RemoveEngineHooks(), NO_ERROR);
+        Gdiplus::GdiplusShutdown(s_gdiplus);
         OleUninitialize();
     }
+    static inline ULONG_PTR s_gdiplus = 0;
     void SetUp() override {
         server.Serve("/page.html", 200, "text/html", "<html><head><title>Sample page</title></head><body>Hi</body></html>");
         server.Serve("/other.html", 200, "text/html", "<html><head><title>Other</title></head><body>2</body></html>");
@@ -325,6 +333,7 @@ public:
         dialog.m_hWndView = view.hwnd;
         dialog.m_strURL = url;
         dialog.m_nVersion = version;
+        dialog.m_hWndTopLevel = view.hwnd;
         created = dialog.Create(IDD_TAB_CONTENT, view.hwnd);
     }
     ~LocalTab() {
@@ -528,6 +537,118 @@ TEST_F(TabContent, EnterInTheAddressBoxNavigatesAndEscapeDoesNothing) {
 // (fennick\fennick.dll) registered the way an installer would: regsvr32.
 
 // Registers (or unregisters) the stand-in component; true when regsvr32 succeeded.
+// What the tab content hands the desktop window manager as its thumbnail:
+// DwmSetIconicThumbnail of this process is intercepted while the object
+// lives (the module is loaded first, so the tab content finds it).
+class ThumbnailRecorder {
+public:
+    ThumbnailRecorder() {
+        module = LoadLibraryW(L"dwmapi.dll");
+        s_real = module ? reinterpret_cast<SetThumbnail>(
+                              reinterpret_cast<void*>(GetProcAddress(module, "DwmSetIconicThumbnail")))
+                        : nullptr;
+        if (!s_real || interception::TransactionBegin() != NO_ERROR) return;
+        interception::Attach(reinterpret_cast<void**>(&s_real), reinterpret_cast<void*>(&Record));
+        attached = interception::TransactionCommit() == NO_ERROR;
+    }
+    ~ThumbnailRecorder() {
+        if (attached && interception::TransactionBegin() == NO_ERROR) {
+            interception::Detach(reinterpret_cast<void**>(&s_real), reinterpret_cast<void*>(&Record));
+            interception::TransactionCommit();
+        }
+        if (module) FreeLibrary(module);
+    }
+    struct Picture {
+        int width = 0, height = 0;
+        int white = 0;  // pixels of the page's white background
+    };
+    static inline std::vector<Picture> s_handed;
+    bool attached = false;
+
+private:
+    using SetThumbnail = HRESULT(WINAPI*)(HWND, HBITMAP, DWORD);
+    static HRESULT WINAPI Record(HWND, HBITMAP bitmap, DWORD) {
+        Picture picture;
+        BITMAP info{};
+        if (GetObjectW(bitmap, sizeof(info), &info)) {
+            picture.width = info.bmWidth;
+            picture.height = info.bmHeight;
+            BITMAPINFO format = fw::TopDownBitmapInfo(info.bmWidth, info.bmHeight);
+            std::vector<DWORD> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
+            HDC screen = GetDC(nullptr);
+            if (GetDIBits(screen, bitmap, 0, info.bmHeight, pixels.data(), &format, DIB_RGB_COLORS))
+                for (DWORD p : pixels) picture.white += (p & 0xFFFFFF) == 0xFFFFFF;
+            ReleaseDC(nullptr, screen);
+        }
+        s_handed.push_back(picture);
+        return S_OK;
+    }
+    static inline SetThumbnail s_real = nullptr;
+    HMODULE module = nullptr;
+};
+
+TEST_F(TabContent, TheTabsTaskbarThumbnailShowsItsPageClosesItAndFollowsTheSetting) {
+    ThumbnailRecorder recorder;
+    ASSERT_TRUE(recorder.attached);
+    ThumbnailRecorder::s_handed.clear();
+    TestView view;
+    LocalTab tab(view, IE7, server.Url("/page.html"));
+    ASSERT_TRUE(tab.created);
+    ASSERT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_HISTORY_ADD); }));
+
+    // A hidden window of its own, captioned with the page's title.
+    HWND proxy = tab.dialog.TaskbarProxyWindow();
+    ASSERT_NE(proxy, nullptr);
+    EXPECT_FALSE(IsWindowVisible(proxy));
+    wchar_t title[64] = {};
+    GetWindowTextW(proxy, title, 64);
+    EXPECT_STREQ(title, L"Sample page");
+    EXPECT_NE(SendMessageW(proxy, WM_GETICON, ICON_SMALL, 0), 0);
+
+    // Asked for at most 200 x 100: the page, scaled to fit, proportions kept.
+    SendMessageW(proxy, WM_DWMSENDICONICTHUMBNAIL, 0, MAKELPARAM(100, 200));
+    ASSERT_EQ(ThumbnailRecorder::s_handed.size(), 1u);
+    RECT page{};
+    GetWindowRect(tab.dialog.BrowserWindow(), &page);
+    const int w = page.right - page.left, h = page.bottom - page.top;
+    ASSERT_GT(w, 0);
+    ASSERT_GT(h, 0);
+    const double ratio = std::max(w / 200.0, h / 100.0);
+    const auto picture = ThumbnailRecorder::s_handed[0];
+    EXPECT_EQ(picture.width, static_cast<int>(w / ratio));
+    EXPECT_EQ(picture.height, static_cast<int>(h / ratio));
+    EXPECT_GT(picture.white, picture.width * picture.height / 2);
+    // Nothing to fit into: the fixed "no preview" picture instead.
+    SendMessageW(proxy, WM_DWMSENDICONICTHUMBNAIL, 0, 0);
+    ASSERT_EQ(ThumbnailRecorder::s_handed.size(), 2u);
+    EXPECT_EQ(ThumbnailRecorder::s_handed[1].width, 103);
+    EXPECT_EQ(ThumbnailRecorder::s_handed[1].height, 103);
+
+    // A click on the thumbnail asks the view to activate the tab; its close
+    // closes the tab without the page's question.
+    SendMessageW(proxy, WM_ACTIVATE, WA_CLICKACTIVE, 0);
+    SendMessageW(proxy, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(LocalTab::Pump([&] { return view.Got(UWM_TAB_MUST_CLOSE); }));
+    EXPECT_EQ(view.Of(UWM_TAB_MUST_CLOSE)[0].wParam, static_cast<WPARAM>(CLOSE_TASKBAR));
+    ASSERT_FALSE(view.Of(WM_COMMAND).empty());
+    EXPECT_EQ(view.Of(WM_COMMAND)[0].wParam, static_cast<WPARAM>(ID_TASKBAR_TAB_ACTIVE));
+    EXPECT_TRUE(IsWindow(proxy));
+
+    // Switched off, the thumbnail goes; on again it comes back, unless the
+    // setting says off.
+    SendMessageW(tab.dialog.Handle(), UWM_TAB_TASKBAR_PREVIEW, 1, 0);
+    EXPECT_FALSE(IsWindow(proxy));
+    EXPECT_EQ(tab.dialog.TaskbarProxyWindow(), nullptr);
+    {
+        testing_support::ScopedRegistryValue off(L"Software\\Brenmoor\\Vantrell\\Options",
+                                                 setting::kDisableWin7Taskbar, 1);
+        SendMessageW(tab.dialog.Handle(), UWM_TAB_TASKBAR_PREVIEW, 0, 0);
+        EXPECT_EQ(tab.dialog.TaskbarProxyWindow(), nullptr);
+    }
+    SendMessageW(tab.dialog.Handle(), UWM_TAB_TASKBAR_PREVIEW, 0, 0);
+    EXPECT_NE(tab.dialog.TaskbarProxyWindow(), nullptr);
+}
+
 bool RegisterToolbar(bool registered) {
     wchar_t system[MAX_PATH] = {};
     GetSystemDirectoryW(system, MAX_PATH);

@@ -2,6 +2,7 @@
 // tab groups, the new-tab and close commands, the close protocol and the
 // history commands, seen from outside the program. (Wine keeps menus per
 // process, so their contents are checked inside the program's own tests.)
+#include "browser/taskbar_proxy.h"
 #include "core/messages.h"
 #include "framework/profile.h"
 #include "framework/strings.h"
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <map>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -482,6 +484,42 @@ TEST_F(Tabs, InMultiProcessModeEachTabIsAChildAndLostOnesCanBeReopened) {
     EXPECT_TRUE(WaitFor([&] { return ChildProcesses(program.id).empty(); }, 10s)) << "no child is left behind";
 }
 
+TEST_F(Tabs, EachTabsTaskbarThumbnailActivatesAndClosesItsTab) {
+    SetOption(L"Options", L"MultiProcessMode", 1);
+    Start(L"-ie7 " + server.Url("/leave.html") + L" -ie8 " + server.Url("/b.html"));
+    ASSERT_TRUE(WaitForCaptions({L"Leave", L"B"}));
+    // One hidden thumbnail window per tab, in the tab's child process,
+    // captioned with the tab's page title.
+    std::map<std::wstring, HWND> thumbnails;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            thumbnails.clear();
+            for (DWORD child : ChildProcesses(program.id))
+                for (HWND w : TopLevelWindows(child, kTaskbarProxyClass)) thumbnails[WindowText(w)] = w;
+            return thumbnails.size() == 2 && thumbnails.count(L"Leave") && thumbnails.count(L"B");
+        },
+        20s));
+    for (const auto& [title, window] : thumbnails) EXPECT_FALSE(IsWindowVisible(window)) << title;
+
+    // A click on the other tab's thumbnail activates that tab.
+    HWND client = GetDlgItem(main, 0xE900);
+    auto active = [&] { return WindowText(reinterpret_cast<HWND>(SendMessageW(client, WM_MDIGETACTIVE, 0, 0))); };
+    const std::wstring other = active() == L"Leave" ? L"B" : L"Leave";
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(thumbnails[other], WM_ACTIVATE, WA_CLICKACTIVE, 0, SMTO_NORMAL, 5000, &ignored);
+    EXPECT_TRUE(WaitFor([&] { return active() == other; }, 10s));
+
+    // Close on a thumbnail closes its tab at once: the page's unload question
+    // is not asked, and no lost-tab notice shows.
+    SendMessageTimeoutW(thumbnails[L"Leave"], WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_NORMAL, 5000, &ignored);
+    ASSERT_TRUE(WaitForCaptions({L"B"}));
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(thumbnails[L"Leave"]); }, 10s));
+    EXPECT_FALSE(IsWindowVisible(FindWindowExW(main, nullptr, L"fw.CaptionBar", nullptr)));
+
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(Ends());
+}
+
 TEST_F(Tabs, AHungChildDoesNotHoldTheWindowAndIsEndedWhenItsTabCloses) {
     SetOption(L"Options", L"MultiProcessMode", 1);
     const std::wstring url = server.Url("/a.html");
@@ -724,8 +762,11 @@ TEST_F(Tabs, TheOptionsSheetStoresEveryChangeAtOnceAndItsSwitchesReachTheOpenTab
     SendMessageW(combo, CB_SETCURSEL, 2, 0);
     SendMessageW(general, WM_COMMAND, MAKEWPARAM(IDC_SEARCH_BEHAVIOUR, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
     EXPECT_EQ(Option(L"Options", L"SearchBehaviour"), 3u);
+    EXPECT_EQ(TopLevelWindows(program.id, kTaskbarProxyClass).size(), 1u) << "the open tab's thumbnail";
     SendMessageW(GetDlgItem(general, IDC_DISABLE_TASKBAR), BM_CLICK, 0, 0);
     EXPECT_EQ(Option(L"Options", L"DisableWin7Taskbar", 99), 1u);
+    EXPECT_TRUE(WaitFor([&] { return TopLevelWindows(program.id, kTaskbarProxyClass).empty(); }, 10s))
+        << "switched off, the thumbnail goes at once";
 
     // Language: the installed language files, each by its own name.
     SendMessageW(sheet, PSM_SETCURSEL, 1, 0);

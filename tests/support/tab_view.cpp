@@ -50,7 +50,7 @@ LRESULT CALLBACK TestView::Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
         SetWindowLongPtrW(h, GWLP_USERDATA,
                           reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams));
     auto self = reinterpret_cast<TestView*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-    if (!self || m < UWM_TAB_GO_ADDRESS || m > UWM_TAB_LAST) return DefWindowProcW(h, m, w, l);
+    if (!self || ((m < UWM_TAB_GO_ADDRESS || m > UWM_TAB_LAST) && m != WM_COMMAND)) return DefWindowProcW(h, m, w, l);
     Received r{m, w, l, {}, {}};
     switch (m) {
     case UWM_TAB_ADDRESS:

@@ -1,6 +1,6 @@
 #pragma once
-// A window standing in for a tab view: it records every private message the
-// engine side posts to it and takes over what the protocol hands the view
+// A window standing in for a tab view: it records every private message (and
+// WM_COMMAND) the engine side posts to it and takes over what the protocol hands the view
 // (heap strings, the marshalled browser), as the real view does. Create it,
 // use it and destroy it on one thread, which must run its messages.
 #include "core/messages.h"
