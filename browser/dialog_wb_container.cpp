@@ -22,6 +22,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <mutex>
 
 namespace {
 
@@ -294,6 +295,13 @@ void CDialogWBContainer::Navigate(const std::wstring& url) {
 void CDialogWBContainer::AddUrlToAddressList(const std::wstring& url) {
     HWND box = Item(IDC_ADDRESS_BOX);
     if (!box) return;
+    // Setting the box's text lays the text out. Wine's text layout breaks
+    // when several threads do it at the same moment (as tabs that open
+    // together do), so one address box at a time, process-wide. Every
+    // message below stays on this thread, and the lock is re-entrant for
+    // the notifications the box sends back to this dialog.
+    static std::recursive_mutex layout;
+    std::lock_guard<std::recursive_mutex> hold(layout);
     auto index = SendMessageW(box, CB_FINDSTRINGEXACT, 0, reinterpret_cast<LPARAM>(url.c_str()));
     if (index == CB_ERR) {
         COMBOBOXEXITEMW item{};
