@@ -258,7 +258,9 @@ BOOL CDialogWBContainer::OnInitDialog() {
     RecalcLayout();
     m_imgNoPreview.reset(static_cast<HBITMAP>(
         LoadImageW(fw::ResourceModule(), MAKEINTRESOURCEW(IDB_NO_PREVIEW), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    CreateTaskbarProxy();
+    // The thumbnail's window comes once the dialog's creation is over, so
+    // the taskbar (slow, missing or failing) never takes part in it.
+    PostMessageW(Handle(), UWM_TAB_TASKBAR_PREVIEW, 0, 0);
     return TRUE;
 }
 
