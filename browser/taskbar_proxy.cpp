@@ -18,44 +18,44 @@ constexpr DWORD kDwmHasIconicBitmap = 10;
 constexpr DWORD kMessageFilterAdd = 1;
 constexpr int kMaxCaptureSide = 8192;
 
-// A function of a module that is already loaded, or null: a module that is
-// not loaded is not loaded here either.
-template <typename F>
-F LoadedFunction(const wchar_t* module, const char* name) {
+// Calls `name` of `module` when that module is already loaded (it is never
+// loaded here) and has the function; `missing` otherwise.
+template <typename R, typename... Args>
+R CallLoaded(const wchar_t* module, const char* name, R missing, Args... args) {
     HMODULE handle = GetModuleHandleW(module);
-    return handle ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(handle, name))) : nullptr;
+    auto fn = handle ? reinterpret_cast<R(WINAPI*)(Args...)>(reinterpret_cast<void*>(GetProcAddress(handle, name)))
+                     : nullptr;
+    return fn ? fn(args...) : missing;
 }
 
 } // namespace
 
 HRESULT CallDwmSetWindowAttribute(HWND hwnd, DWORD attribute, const void* value, DWORD size) {
-    using Fn = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
-    auto fn = LoadedFunction<Fn>(L"dwmapi.dll", "DwmSetWindowAttribute");
-    return fn ? fn(hwnd, attribute, value, size) : E_NOTIMPL;
+    return CallLoaded(L"dwmapi.dll", "DwmSetWindowAttribute", E_NOTIMPL, hwnd, attribute, value, size);
 }
 
 HRESULT CallDwmSetIconicThumbnail(HWND hwnd, HBITMAP bitmap, DWORD flags) {
-    using Fn = HRESULT(WINAPI*)(HWND, HBITMAP, DWORD);
-    auto fn = LoadedFunction<Fn>(L"dwmapi.dll", "DwmSetIconicThumbnail");
-    return fn ? fn(hwnd, bitmap, flags) : E_NOTIMPL;
+    return CallLoaded(L"dwmapi.dll", "DwmSetIconicThumbnail", E_NOTIMPL, hwnd, bitmap, flags);
 }
 
 HRESULT CallDwmSetIconicLivePreviewBitmap(HWND hwnd, HBITMAP bitmap, POINT* offset, DWORD flags) {
-    using Fn = HRESULT(WINAPI*)(HWND, HBITMAP, POINT*, DWORD);
-    auto fn = LoadedFunction<Fn>(L"dwmapi.dll", "DwmSetIconicLivePreviewBitmap");
-    return fn ? fn(hwnd, bitmap, offset, flags) : E_NOTIMPL;
+    return CallLoaded(L"dwmapi.dll", "DwmSetIconicLivePreviewBitmap", E_NOTIMPL, hwnd, bitmap, offset, flags);
 }
 
 HRESULT CallDwmInvalidateIconicBitmaps(HWND hwnd) {
-    using Fn = HRESULT(WINAPI*)(HWND);
-    auto fn = LoadedFunction<Fn>(L"dwmapi.dll", "DwmInvalidateIconicBitmaps");
-    return fn ? fn(hwnd) : E_NOTIMPL;
+    return CallLoaded(L"dwmapi.dll", "DwmInvalidateIconicBitmaps", E_NOTIMPL, hwnd);
 }
 
 BOOL CallChangeWindowMessageFilter(UINT message, DWORD flag) {
-    using Fn = BOOL(WINAPI*)(UINT, DWORD);
-    auto fn = LoadedFunction<Fn>(L"user32.dll", "ChangeWindowMessageFilter");
-    return fn ? fn(message, flag) : FALSE;
+    return CallLoaded(L"user32.dll", "ChangeWindowMessageFilter", BOOL{FALSE}, message, flag);
+}
+
+fw::ComPtr<ITaskbarList3> CreateTaskbarList() {
+    fw::ComPtr<ITaskbarList3> list;
+    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_ALL, IID_ITaskbarList3, list.put_void())) ||
+        !list || FAILED(list->HrInit()))
+        list.reset();
+    return list;
 }
 
 fw::Bitmap CaptureBrowserBitmap(IWebBrowser2* browser, int width, int height) {
@@ -89,11 +89,8 @@ CTaskBarProxyWnd::~CTaskBarProxyWnd() { DestroyProxy(); }
 bool CTaskBarProxyWnd::CreateProxy(IEVERSION version, HWND target, HWND mainWindow, const fw::Profile& settings) {
     if (Handle()) return true;
     if (settings.GetInt(setting::kSection, setting::kDisableWin7Taskbar, 0) == 1) return false;
-    fw::ComPtr<ITaskbarList3> list;
-    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_ALL, IID_ITaskbarList3, list.put_void())) ||
-        !list || FAILED(list->HrInit()))
-        return false;
-    m_pTaskbarList = list;
+    m_pTaskbarList = CreateTaskbarList();
+    if (!m_pTaskbarList) return false;
     // Never shown: the taskbar shows it through the pictures it asks for.
     // The class is the framework's own ("Message" would be the system's
     // class of message-only windows, whose procedure is not ours).

@@ -39,6 +39,10 @@ HRESULT CallDwmSetIconicLivePreviewBitmap(HWND hwnd, HBITMAP bitmap, POINT* offs
 HRESULT CallDwmInvalidateIconicBitmaps(HWND hwnd);
 BOOL CallChangeWindowMessageFilter(UINT message, DWORD flag);
 
+// The shell's taskbar list, initialised; null where the system has none
+// (before Windows 7) or it fails to start.
+fw::ComPtr<ITaskbarList3> CreateTaskbarList();
+
 // A picture of the page `browser` shows, drawn through its document's
 // IViewObject into a screen-compatible bitmap of width by height; null
 // without a document, a drawable one or for a size outside 1..8192.

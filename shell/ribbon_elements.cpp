@@ -139,24 +139,13 @@ void CMFCRibbonGoogleSearch::FocusEdit() {
     SetFocus(edit);
 }
 
-CMyMFCCaptionBar::CMyMFCCaptionBar() {
-    ITaskbarList3* list = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_ALL, IID_ITaskbarList3,
-                                reinterpret_cast<void**>(&list))) ||
-        !list)
-        return;
-    if (FAILED(list->HrInit())) {
-        list->Release();
-        return;
-    }
-    m_pTaskbarList = list;
+CMyMFCCaptionBar::CMyMFCCaptionBar() : m_pTaskbarList(CreateTaskbarList()) {
+    if (!m_pTaskbarList) return;
     m_hOverlayIcon.reset(static_cast<HICON>(LoadImageW(fw::ResourceModule(), MAKEINTRESOURCEW(IDI_TASKBAR_OVERLAY),
                                                        IMAGE_ICON, 16, 16, 0)));
 }
 
-CMyMFCCaptionBar::~CMyMFCCaptionBar() {
-    if (m_pTaskbarList) m_pTaskbarList->Release();
-}
+CMyMFCCaptionBar::~CMyMFCCaptionBar() = default;
 
 LRESULT CMyMFCCaptionBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = fw::CaptionBar::WindowProc(message, wParam, lParam);

@@ -4,6 +4,8 @@
 // menus list the active tab's history), the ribbon with its toggle tab, and
 // the web search box. All live on the user-interface thread, owned by the
 // ribbon of the main frame.
+#include "browser/taskbar_proxy.h"
+#include "framework/com_ptr.h"
 #include "framework/ribbon.h"
 #include "framework/handles.h"
 #include "framework/status_bar.h"
@@ -82,7 +84,7 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    ITaskbarList3* m_pTaskbarList = nullptr;
+    fw::ComPtr<ITaskbarList3> m_pTaskbarList;
     bool m_bOverlayShown = false;
     fw::Icon m_hOverlayIcon;
 };
