@@ -69,6 +69,16 @@ void CCustomCommandLineInfo::ParseParam(const wchar_t* param, bool flag, bool la
         }
     }
 
+    // A child's start (core/versions.h), lower case only like "pcode=".
+    if (text.compare(0, 6, L"psize=") == 0) {
+        m_bStartSize = ParseChildSize(text.substr(6), m_nStartWidth, m_nStartHeight);
+        return;
+    }
+    if (text.compare(0, 5, L"purl=") == 0) {
+        m_bStartAddress = DecodeChildAddress(text.substr(5), m_strStartURL);
+        return;
+    }
+
     for (const auto& info : g_versionInfo) {
         if (fw::EqualsNoCase(text, fw::ToWide(info.flag))) {
             m_nCurrentVersion = info.version;

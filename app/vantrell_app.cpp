@@ -3,6 +3,8 @@
 #include "capture.h"
 
 #include "browser/dialog_wb_container.h"
+#include "hosting/child_thread.h"
+#include "hosting/proxy_thread.h"
 #include "core/locations.h"
 #include "framework/strings.h"
 #include "isolation/isolation.h"
@@ -28,6 +30,9 @@ constexpr DWORD kMainFrameStyle = 0xCF8000;
 // How long a child waits for its engine thread at exit, and the main
 // process for its engine threads before it frees the engine libraries.
 constexpr DWORD kEngineThreadExitWaitMs = 4000;
+// How long the main process waits for its proxies: each waits for its child
+// (5 s at most) and then ends it.
+constexpr DWORD kProxyExitWaitMs = CProxyEngineThread::kChildExitWaitMs + 2000;
 
 static_assert(fw::kAppTitleStringId == IDS_APP_TITLE, "the framework reads the application title from this string");
 
@@ -129,11 +134,10 @@ bool CVantrellApp::InitInstance() {
 
     InitLanguage(LanguageBaseFolder(installDir, cmdInfo).c_str(), stored.langId);
 
-    if (cmdInfo.m_bPcode) {
-        m_settings.langId = stored.langId;
-        return ChildStart(cmdInfo);
-    }
+    // A child follows the same settings as its parent, read from the same
+    // place.
     m_settings = stored;
+    if (cmdInfo.m_bPcode) return ChildStart(cmdInfo);
     if (cmdInfo.m_bCapture) {
         // Like the addresses, the folder is relative to where the program
         // was started.
@@ -167,7 +171,7 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
     MakeExecutableFolderCurrent();
 
     if (!m_bMultiProcessMode && !InstallHooks(IE6, false, nullptr)) return false;
-    g_strHomePage = m_settings.homePage;
+    ApplyTabSettings(m_settings);
     RegisterTemplates();
     // A missing Favorites folder only leaves the menu empty.
     (void)m_favorites.LoadFavorites();
@@ -175,7 +179,6 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
     m_hAccelTable.reset(LoadAcceleratorsW(fw::ResourceModule(), MAKEINTRESOURCEW(IDR_APP_ACCELERATORS)));
     CIEThread::SetAcceleratorTable(m_hAccelTable.get());
     GetBrowserHostOptions().hAccelTable = m_hAccelTable.get();
-    GetBrowserHostOptions().bDisableWindowExternal = m_settings.disableWindowExternal;
 
     auto frame = new CMainFrame(m_settings, m_hAccelTable.get());
     if (!frame->LoadFrame(IDR_MAINFRAME, kMainFrameStyle)) {
@@ -228,8 +231,7 @@ bool CVantrellApp::CaptureStart(CCustomCommandLineInfo& cmdInfo) {
         }
         m_bHooksInstalled = true;
     }
-    g_strHomePage = m_settings.homePage;
-    GetBrowserHostOptions().bDisableWindowExternal = m_settings.disableWindowExternal;
+    ApplyTabSettings(m_settings);
 
     CPageCapture::Options options;
     options.width = cmdInfo.m_nCaptureWidth;
@@ -265,15 +267,25 @@ bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
         return false;
     }
 
-    // The tab content, inside the parent's tab view; it belongs to this
-    // thread and deletes itself when its window goes.
+    // The switches apply here as in the parent; the application's shortcut
+    // keys inside the page go to the parent's main frame.
     const HWND topLevel = fw::OutermostAncestor(view);
+    ApplyTabSettings(m_settings);
+    m_hAccelTable.reset(LoadAcceleratorsW(fw::ResourceModule(), MAKEINTRESOURCEW(IDR_APP_ACCELERATORS)));
+    CIEThread::SetAcceleratorTable(m_hAccelTable.get());
+    GetBrowserHostOptions().hAccelTable = m_hAccelTable.get();
+    GetBrowserHostOptions().hWndAcceleratorTarget = topLevel;
+
+    // The tab content, inside the parent's tab view, on the tab's first
+    // page at the view's size when the parent named them; it belongs to
+    // this thread and deletes itself when its window goes.
     m_pChildNotifier = std::make_unique<CChildPipeNotifier>();
     auto dialog = new CDialogWBContainer();
     dialog->m_bChildProcess = true;
     dialog->m_nVersion = version;
     dialog->m_hWndTopLevel = topLevel;
-    dialog->m_pOwner = m_pChildNotifier.get();
+    if (cmdInfo.m_bStartAddress) dialog->m_strURL = cmdInfo.m_strStartURL;
+    dialog->SetOwner(m_pChildNotifier.get());
     // The parent may destroy the view at any moment (the tab closed while
     // its child starts), and the content's window goes with it, even in the
     // middle of its creation: its WM_NCDESTROY then deletes the object. So
@@ -282,12 +294,18 @@ bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
     // end (which follows at once) instead of deleting it a second time.
     if (!dialog->Create(IDD_TAB_CONTENT, view)) return false;
     const HWND content = dialog->Handle();
+    if (cmdInfo.m_bStartSize) MoveWindow(content, 0, 0, cmdInfo.m_nStartWidth, cmdInfo.m_nStartHeight, FALSE);
     SetMainWindow(content);
     ShowWindow(content, ShowCommand());
     UpdateWindow(content);
 
-    auto thread = new CIEThread(true, true, cmdInfo.m_strPipeName.c_str(), content, version, L"",
-                                m_hSubProcessDoneEvent.get(), topLevel);
+    CIEThread::Start start;
+    start.hWndTab = content;
+    start.hWndTopLevel = topLevel;
+    start.version = version;
+    start.doneEvent = m_hSubProcessDoneEvent.get();
+    start.pipeName = cmdInfo.m_strPipeName;
+    auto thread = static_cast<CChildEngineThread*>(CIEThread::New(CIEThread::Role::Child, start));
     thread->SetChildNotifier(m_pChildNotifier.get());
     if (!thread->CreateThread(CREATE_SUSPENDED)) {
         // Without its pipe thread the tab can never connect: end the child,
@@ -323,13 +341,16 @@ int CVantrellApp::ExitInstance() {
             TerminateThread(m_hSubProcessThread.get(), 1);
         m_pSubProcessThread = nullptr;
     }
-    if (m_bHooksInstalled) {
+    if (!m_bSubProcess) {
         // Tabs close with the main window, but their engine threads wind
         // down on their own: no engine library may be freed under a thread
-        // that still runs its code. One that does not end in time keeps the
-        // libraries loaded until the process is gone.
-        bool idle = CIEThread::WaitForEngineThreads(kEngineThreadExitWaitMs);
-        if (idle && RemoveEngineHooks() == NO_ERROR) m_bHooksInstalled = false;
+        // that still runs its code, and no child process may outlive the
+        // program (each proxy waits for its child, then ends it). A thread
+        // that does not end in time keeps the libraries loaded until the
+        // process is gone.
+        const DWORD wait = m_bMultiProcessMode ? kProxyExitWaitMs : kEngineThreadExitWaitMs;
+        m_bEngineThreadsIdle = CIEThread::WaitForEngineThreads(wait);
+        if (m_bHooksInstalled && m_bEngineThreadsIdle && RemoveEngineHooks() == NO_ERROR) m_bHooksInstalled = false;
     }
     ReleaseLanguage();
     if (m_gdiplusToken) {
@@ -409,6 +430,12 @@ std::vector<fw::Document*> CVantrellApp::AllDocuments() const {
     for (const auto& docTemplate : DocTemplates())
         out.insert(out.end(), docTemplate->Documents().begin(), docTemplate->Documents().end());
     return out;
+}
+
+void CVantrellApp::NotifySettingsChanged() {
+    ApplyTabSettings(m_settings);
+    for (fw::Document* doc : AllDocuments())
+        if (fw::View* view = doc->FirstView()) PostMessageW(view->Handle(), UWM_TAB_SETTINGS_CHANGED, 0, 0);
 }
 
 void CVantrellApp::NotifyTaskbarSetting(bool off) {

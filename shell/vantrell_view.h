@@ -66,6 +66,8 @@ public:
     int m_nZoom = 100;
     fw::UniqueHandle m_hThreadDoneEvent;
     bool m_bPanelShown = false;
+    // The proxy reported that the tab's child process does not respond.
+    bool m_bNotResponding = false;
     DWORD m_dwDownloadFlags = kInitialDownloadFlags;
     std::wstring m_strCurrentURL;
 

@@ -2,6 +2,7 @@
 // test standing in for the tab view: in-process (the tab content on the
 // thread itself) and proxy (a real child process of the staged program).
 #include "hosting/ie_thread.h"
+#include "core/messages.h"
 
 #include "isolation/isolation.h"
 #include "res/resource_ids.h"
@@ -40,7 +41,7 @@ protected:
 TEST_F(EngineThread, InProcessRoleHostsTheTabContentBoundToItsVersion) {
     TestView view;
     DoneEvent done;
-    auto thread = new CIEThread(false, false, L"", view.hwnd, IE7, L"http://example.test/first", done.h, view.hwnd);
+    auto thread = CIEThread::New(false, false, L"", view.hwnd, IE7, L"http://example.test/first", done.h, view.hwnd);
     ASSERT_TRUE(thread->CreateThread());
     const DWORD id = thread->ThreadId();
 
@@ -83,7 +84,7 @@ TEST_F(EngineThread, InProcessRoleHostsTheTabContentBoundToItsVersion) {
 TEST_F(EngineThread, WaitForEngineThreadsIsTrueOnlyOnceNoInProcessEngineThreadIsLeft) {
     TestView view;
     DoneEvent done;
-    auto thread = new CIEThread(false, false, L"", view.hwnd, IE6, L"about:blank", done.h, view.hwnd);
+    auto thread = CIEThread::New(false, false, L"", view.hwnd, IE6, L"about:blank", done.h, view.hwnd);
     ASSERT_TRUE(thread->CreateThread());
     const DWORD id = thread->ThreadId();
     // Running: its tab content is in the view.
@@ -99,7 +100,7 @@ TEST_F(EngineThread, WaitForEngineThreadsIsTrueOnlyOnceNoInProcessEngineThreadIs
 // A proxy thread and the real child process it starts.
 struct Proxy {
     Proxy(TestView& view, IEVERSION version, const wchar_t* url, DoneEvent& done) {
-        thread = new CIEThread(true, false, L"", view.hwnd, version, url, done.h, view.hwnd);
+        thread = CIEThread::New(true, false, L"", view.hwnd, version, url, done.h, view.hwnd);
         started = thread->CreateThread();
         id = thread->ThreadId();
     }
