@@ -1097,6 +1097,13 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
         else CreateTaskbarProxy();
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
         return true;
+    case UWM_TAB_SETTINGS_CHANGED:
+        // The parent's settings changed: a child process reads them again
+        // from where the parent keeps them. In-process the main thread has
+        // applied them already.
+        if (m_bChildProcess) ApplyTabSettings(ReadSettings(SettingsProfile()));
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
+        return true;
     case UWM_TAB_QUERY_CLOSE:
         // The user closes the tab: the page may keep it open.
         if (MayUnload(true)) Notify(UWM_TAB_MUST_CLOSE, CLOSE_UNLOAD_ACCEPTED, 0);

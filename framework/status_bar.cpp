@@ -885,6 +885,8 @@ void CaptionBar::SetIcon(HICON icon) {
 
 void CaptionBar::SetText(const std::wstring& text) {
     m_strText = text;
+    // Also the window's own text, which screen readers (and tests) read.
+    if (Handle()) SetWindowTextW(Handle(), text.c_str());
     Layout();
     if (Handle()) InvalidateRect(Handle(), nullptr, FALSE);
 }
@@ -1036,6 +1038,7 @@ LRESULT CaptionBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
         s.toolTip = CreateToolTip(Handle());
+        SetWindowTextW(Handle(), m_strText.c_str());
         Layout();
         return 0;
     case WM_DESTROY:
