@@ -69,6 +69,14 @@ void CCustomCommandLineInfo::ParseParam(const wchar_t* param, bool flag, bool la
         }
     }
 
+    if (text.compare(0, 7, L"pspare=") == 0) {
+        unsigned long id = 0;
+        wchar_t* end = nullptr;
+        id = wcstoul(text.c_str() + 7, &end, 10);
+        m_bSpare = end && *end == L'\0' && id != 0;
+        m_dwSpareParent = static_cast<DWORD>(id);
+        return;
+    }
     // A child's start (core/versions.h), lower case only like "pcode=".
     if (text.compare(0, 6, L"psize=") == 0) {
         m_bStartSize = ParseChildSize(text.substr(6), m_nStartWidth, m_nStartHeight);

@@ -5,6 +5,7 @@
 #include "browser/dialog_wb_container.h"
 #include "hosting/child_thread.h"
 #include "hosting/proxy_thread.h"
+#include "hosting/spare_child.h"
 #include "core/locations.h"
 #include "framework/strings.h"
 #include "isolation/isolation.h"
@@ -137,6 +138,7 @@ bool CVantrellApp::InitInstance() {
     // A child follows the same settings as its parent, read from the same
     // place.
     m_settings = stored;
+    if (cmdInfo.m_bSpare) return SpareStart(cmdInfo);
     if (cmdInfo.m_bPcode) return ChildStart(cmdInfo);
     if (cmdInfo.m_bCapture) {
         // Like the addresses, the folder is relative to where the program
@@ -171,6 +173,7 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
     MakeExecutableFolderCurrent();
 
     if (!m_bMultiProcessMode && !InstallHooks(IE6, false, nullptr)) return false;
+    CIEThread::SetKeepSpareChild(m_bMultiProcessMode);
     ApplyTabSettings(m_settings);
     RegisterTemplates();
     // A missing Favorites folder only leaves the menu empty.
@@ -248,6 +251,20 @@ bool CVantrellApp::CaptureStart(CCustomCommandLineInfo& cmdInfo) {
     }
     m_exitCode = allOk ? 0 : 1;
     return false;
+}
+
+bool CVantrellApp::SpareStart(const CCustomCommandLineInfo& cmdInfo) {
+    // Ready before the tab exists; the tab's start then comes as a fresh
+    // child's command line would.
+    std::wstring arguments;
+    if (!RunSpareWait(cmdInfo.m_dwSpareParent, arguments)) return false;
+    CCustomCommandLineInfo start;
+    fw::ParseCommandLine(start, fw::SplitCommandLine((L"vantrell.exe " + arguments).c_str()));
+    start.FinishParsing();
+    if (!start.m_bPcode || start.m_nPcodeVersion == IE9) return false;
+    // The settings as they are now, not as they were when the spare began.
+    m_settings = ReadSettings(GetProfile());
+    return ChildStart(start);
 }
 
 bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
@@ -342,6 +359,7 @@ int CVantrellApp::ExitInstance() {
         m_pSubProcessThread = nullptr;
     }
     if (!m_bSubProcess) {
+        CSpareChildPool::Get().Shutdown();
         // Tabs close with the main window, but their engine threads wind
         // down on their own: no engine library may be freed under a thread
         // that still runs its code, and no child process may outlive the

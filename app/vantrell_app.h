@@ -70,6 +70,8 @@ protected:
     // The two start paths; their result is the result of InitInstance.
     virtual bool PlainStart(CCustomCommandLineInfo& cmdInfo);
     virtual bool ChildStart(CCustomCommandLineInfo& cmdInfo);
+    // "-pspare=": a child started ahead, which waits for its tab's start.
+    bool SpareStart(const CCustomCommandLineInfo& cmdInfo);
     // "-capture": pictures of the addresses, no window (app/capture.h).
     // Always false (the process ends); the exit code is 0 only when every
     // picture was taken from a complete page, 2 for a bad command line.

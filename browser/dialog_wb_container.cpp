@@ -305,13 +305,21 @@ void CDialogWBContainer::AddUrlToAddressList(const std::wstring& url) {
     // the notifications the box sends back to this dialog.
     static std::recursive_mutex layout;
     std::lock_guard<std::recursive_mutex> hold(layout);
-    auto index = SendMessageW(box, CB_FINDSTRINGEXACT, 0, reinterpret_cast<LPARAM>(url.c_str()));
+    // The list is looked up in the dialog's own copy of it: Wine's
+    // ComboBoxEx search can meet an item it has not finished adding.
+    auto same = [&](const std::wstring& entry) {
+        return CompareStringOrdinal(entry.c_str(), static_cast<int>(entry.size()), url.c_str(),
+                                    static_cast<int>(url.size()), TRUE) == CSTR_EQUAL;
+    };
+    auto found = std::find_if(m_arAddresses.begin(), m_arAddresses.end(), same);
+    LRESULT index = found == m_arAddresses.end() ? CB_ERR : found - m_arAddresses.begin();
     if (index == CB_ERR) {
         COMBOBOXEXITEMW item{};
         item.mask = CBEIF_TEXT;
         item.iItem = 0;
         item.pszText = const_cast<wchar_t*>(url.c_str());
         index = SendMessageW(box, CBEM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        if (index != CB_ERR) m_arAddresses.insert(m_arAddresses.begin(), url);
         NotifyString(UWM_TAB_ADDRESS, url, 0);
     }
     if (index != CB_ERR) SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(index), 0);

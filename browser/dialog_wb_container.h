@@ -30,6 +30,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Base of the tab content: the operations a splitter bar on the dialog uses.
 class CDialogFNK : public fw::Dialog {
@@ -165,6 +166,8 @@ private:
     static LRESULT CALLBACK CloseButtonProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
 
     ITabContentOwner* m_pOwner = nullptr;
+    // The address box's entries, newest first, as the box holds them.
+    std::vector<std::wstring> m_arAddresses;
     CDialogWBContainerCustomControlSite m_site;
     fw::OleControl m_wndBrowser;
     fw::ComPtr<IWebBrowser2> m_pBrowser;

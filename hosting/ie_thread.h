@@ -78,6 +78,9 @@ public:
     // The program whose child path hosts a tab: this process's own
     // executable unless set (a test host sets the staged program).
     static void SetProgramPath(const std::wstring& path);
+    // Multi-process mode keeps a spare child ready for the next tab
+    // (spare_child.h). Set once by start-up; off unless set.
+    static void SetKeepSpareChild(bool keep);
     // The command line of a child: the quoted executable and its "-pcode="
     // argument.
     static std::wstring ChildCommandLine(const std::wstring& exe, const std::wstring& pipe, IEVERSION version,

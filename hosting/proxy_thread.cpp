@@ -4,12 +4,14 @@
 #include "framework/strings.h"
 #include "framework/wine.h"
 #include "isolation/isolation.h"
+#include "spare_child.h"
 #include "res/resource_ids.h"
 
 #include <algorithm>
 
 namespace {
 std::wstring g_programPath;
+bool g_keepSpareChild = false;
 
 // Errors with which the system refuses to run a program file at all: the
 // file is missing, unreadable or not a program for this system.
@@ -40,6 +42,7 @@ bool IsRefusedProgram(DWORD error) {
 } // namespace
 
 void CIEThread::SetProgramPath(const std::wstring& path) { g_programPath = path; }
+void CIEThread::SetKeepSpareChild(bool keep) { g_keepSpareChild = keep; }
 
 std::wstring CIEThread::ChildCommandLine(const std::wstring& exe, const std::wstring& pipe, IEVERSION version,
                                          HWND view) {
@@ -78,6 +81,14 @@ bool CProxyEngineThread::LaunchChildProcess() {
         !start.empty()) {
         commandLine += L" " + start;
         m_bAddressSent = true;
+    }
+    // A spare child started ahead takes the tab when one is ready (never
+    // for version 9, whose program is another); the next one starts now.
+    if (g_keepSpareChild && m_nVersion != IE9) {
+        const std::wstring arguments = commandLine.substr(commandLine.find(L"\" -pcode=") + 2);
+        const bool adopted = CSpareChildPool::Get().Adopt(exe, arguments, m_processInfo);
+        CSpareChildPool::Get().Prepare(exe);
+        if (adopted) return true;
     }
     STARTUPINFOW startupInfo{};
     startupInfo.cb = sizeof(startupInfo);

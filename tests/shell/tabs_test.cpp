@@ -292,6 +292,21 @@ protected:
         }
         return text;
     }
+    // The child processes that serve the window's tabs (a spare child
+    // started ahead serves none), in ascending order.
+    std::vector<DWORD> TabChildProcesses() const {
+        std::vector<DWORD> out;
+        if (!main) return out;
+        for (const auto& group : TabsOf(main).tabs) {
+            for (HWND tab : group) {
+                DWORD pid = 0;
+                if (HWND content = ContentOf(tab)) GetWindowThreadProcessId(content, &pid);
+                if (pid && pid != program.id && std::find(out.begin(), out.end(), pid) == out.end()) out.push_back(pid);
+            }
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
     bool Ends(DWORD timeoutMs = 15000) {
         DWORD code = 1234;
         return program.WaitForExit(timeoutMs, &code) && code == 0;
@@ -458,7 +473,7 @@ TEST_F(Tabs, InMultiProcessModeEachTabIsAChildAndLostOnesCanBeReopened) {
     // Version 9 runs its own libraries in its child, also under Wine.
     ASSERT_TRUE(WaitFor([&] { return hasAgents({L"MSIE 7.0", L"MSIE 8.0", L"MSIE 9.0"}); }, 40s))
         << ::testing::PrintToString(TabsOf(main).Captions());
-    const std::vector<DWORD> children = ChildProcesses(program.id);
+    const std::vector<DWORD> children = TabChildProcesses();
     ASSERT_EQ(children.size(), 3u) << "one child process per tab";
 
     // Children that die take their tabs and raise the notice; the window
@@ -480,7 +495,7 @@ TEST_F(Tabs, InMultiProcessModeEachTabIsAChildAndLostOnesCanBeReopened) {
     ASSERT_TRUE(WaitFor([&] { return TabsOf(main).TabCount() == 2 && hasAgents({L"MSIE", L"MSIE"}); }, 40s));
     auto captions = TabsOf(main).Captions();
     EXPECT_EQ(std::count(captions.begin(), captions.end(), survivor), 1) << "the reopened tab is a lost one";
-    EXPECT_EQ(ChildProcesses(program.id).size(), 2u);
+    EXPECT_TRUE(WaitFor([&] { return TabChildProcesses().size() == 2; }, 20s));
 
     PostMessageW(main, WM_CLOSE, 0, 0);
     ASSERT_TRUE(Ends());
@@ -534,7 +549,7 @@ TEST_F(Tabs, ABusyChildIsWaitedForWithANoticeThatGoesWhenItAnswersAgain) {
     const std::wstring url = server.Url("/a.html");
     Start(L"-ie7 " + url + L" -ie8 " + url);
     ASSERT_TRUE(WaitForCaptions({L"A", L"A"}));
-    const std::vector<DWORD> children = ChildProcesses(program.id);
+    const std::vector<DWORD> children = TabChildProcesses();
     ASSERT_EQ(children.size(), 2u);
     HWND notice = FindWindowExW(main, nullptr, L"fw.CaptionBar", nullptr);
     ASSERT_NE(notice, nullptr);
@@ -564,7 +579,7 @@ TEST_F(Tabs, ABusyChildIsWaitedForWithANoticeThatGoesWhenItAnswersAgain) {
     // It answers again: the notice goes by itself; the same process serves
     // the tab.
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(notice); }, 10s));
-    EXPECT_EQ(ChildProcesses(program.id), children);
+    EXPECT_EQ(TabChildProcesses(), children);
     EXPECT_EQ(TabsOf(main).TabCount(), 2u);
 
     PostMessageW(main, WM_CLOSE, 0, 0);
@@ -575,7 +590,7 @@ TEST_F(Tabs, EndThePageOnTheBusyNoticeLosesTheTabWhichCanBeReopened) {
     SetOption(L"Options", L"MultiProcessMode", 1);
     Start(L"-ie7 " + server.Url("/a.html") + L" -ie8 " + server.Url("/b.html"));
     ASSERT_TRUE(WaitForCaptions({L"A", L"B"}));
-    const std::vector<DWORD> children = ChildProcesses(program.id);
+    const std::vector<DWORD> children = TabChildProcesses();
     ASSERT_EQ(children.size(), 2u);
     HWND notice = FindWindowExW(main, nullptr, L"fw.CaptionBar", nullptr);
     const std::vector<fw::UniqueHandle> suspended = SuspendProcess(children[0]);
@@ -587,7 +602,7 @@ TEST_F(Tabs, EndThePageOnTheBusyNoticeLosesTheTabWhichCanBeReopened) {
     ASSERT_TRUE(WaitFor([&] { return TabsOf(main).TabCount() == 1; }, 15s));
     EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(notice) && WindowText(notice).find(L"crashed") != std::wstring::npos; }, 10s))
         << WindowText(notice);
-    EXPECT_TRUE(WaitFor([&] { return ChildProcesses(program.id).size() == 1; }, 10s));
+    EXPECT_TRUE(WaitFor([&] { return TabChildProcesses().size() == 1; }, 10s));
     Command(ID_REOPEN_TAB);
     ASSERT_TRUE(WaitForCaptions({L"A", L"B"}));
 
@@ -600,7 +615,7 @@ TEST_F(Tabs, ChildTabsFollowTheSwitchesFromTheirStartAndWhenTheOptionsChange) {
     SetOption(L"Options", L"DisableWindowExternal", 1);
     Start(L"-ie8 " + server.Url("/a.html"));
     ASSERT_TRUE(WaitForCaptions({L"A"}));
-    const std::vector<DWORD> children = ChildProcesses(program.id);
+    const std::vector<DWORD> children = TabChildProcesses();
     ASSERT_EQ(children.size(), 1u);
     HWND tab = TabsOf(main).tabs[0][0];
     const std::wstring callExternal = L"javascript:window.external.AddFavorite('a', 'b')";
@@ -644,7 +659,7 @@ TEST_F(Tabs, LongRunChildrenKilledAtRandomMomentsNeverTakeTheWindow) {
     SetOption(L"Options", L"MultiProcessMode", 1);
     Start(L"-ie7 " + server.Url("/a.html"));
     ASSERT_TRUE(WaitForCaptions({L"A"}));
-    const std::vector<DWORD> base = ChildProcesses(program.id);
+    const std::vector<DWORD> base = TabChildProcesses();
     ASSERT_EQ(base.size(), 1u);
     HWND notice = FindWindowExW(main, nullptr, L"fw.CaptionBar", nullptr);
     std::srand(12345);
@@ -661,7 +676,7 @@ TEST_F(Tabs, LongRunChildrenKilledAtRandomMomentsNeverTakeTheWindow) {
         ASSERT_TRUE(WaitFor(
             [&] {
                 victims.clear();
-                for (DWORD id : ChildProcesses(program.id))
+                for (DWORD id : TabChildProcesses())
                     if (id != base[0]) victims.push_back(id);
                 return !victims.empty();
             },
@@ -680,7 +695,7 @@ TEST_F(Tabs, LongRunChildrenKilledAtRandomMomentsNeverTakeTheWindow) {
         DWORD_PTR result = 0;
         ASSERT_NE(SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result), 0) << "round " << round;
     }
-    EXPECT_EQ(ChildProcesses(program.id), base) << "the first tab's child lives on";
+    EXPECT_EQ(TabChildProcesses(), base) << "the first tab's child lives on";
 }
 
 TEST_F(Tabs, LongRunAParentKilledAtRandomMomentsLeavesNoChild) {
@@ -694,7 +709,7 @@ TEST_F(Tabs, LongRunAParentKilledAtRandomMomentsLeavesNoChild) {
         Start(L"-ie7 " + url + L" -ie8 " + url);
         // Killed while its children start, load or show their pages.
         std::vector<DWORD> children;
-        ASSERT_TRUE(WaitFor([&] { return (children = ChildProcesses(program.id)).size() == 2; }, 20s));
+        ASSERT_TRUE(WaitFor([&] { return (children = TabChildProcesses()).size() == 2; }, 20s));
         Sleep(static_cast<DWORD>(std::rand() % 2000));
         std::vector<fw::UniqueHandle> handles;
         for (DWORD id : children) handles.emplace_back(OpenProcess(SYNCHRONIZE, FALSE, id));
