@@ -256,6 +256,10 @@ bool CVantrellApp::CaptureStart(CCustomCommandLineInfo& cmdInfo) {
 bool CVantrellApp::SpareStart(const CCustomCommandLineInfo& cmdInfo) {
     // Ready before the tab exists; the tab's start then comes as a fresh
     // child's command line would.
+    // Every engine version's libraries load now (as in a multi-thread main
+    // process), so the tab finds its version loaded.
+    MakeExecutableFolderCurrent();
+    if (!InstallHooks(IE6, false, nullptr)) return false;
     std::wstring arguments;
     if (!RunSpareWait(cmdInfo.m_dwSpareParent, arguments)) return false;
     CCustomCommandLineInfo start;
@@ -273,7 +277,17 @@ bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
 
     const IEVERSION version = cmdInfo.m_nPcodeVersion;
     const HWND view = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(cmdInfo.m_hWndParent));
-    if (!InstallHooks(version, true, view)) return false;
+    // A spare loaded every version while it waited: its tab's thread is
+    // bound to one, as an engine thread of the main process is; a fresh
+    // child loads only its own version.
+    if (m_bHooksInstalled) {
+        if (!BindThreadToVersion(0, version)) {
+            TranslatedMessageBox(view, IDS_BIND_FAILED, MB_OK | MB_ICONERROR);
+            return false;
+        }
+    } else if (!InstallHooks(version, true, view)) {
+        return false;
+    }
     if (version != IE9 && version != IEDefault && g_engines[version].loaded != 1) {
         TranslatedMessageBox(view, IDS_CANNOT_LOAD_VERSION, MB_OK | MB_ICONERROR);
         return false;
