@@ -105,11 +105,11 @@ bool CProxyEngineThread::LaunchChildProcess() {
 
 void CProxyEngineThread::ReportLaunchFailure(const std::wstring& exe, DWORD error) {
     // Under Wine a child that dies during its own start (killed, or a crash
-    // in its libraries' start) makes CreateProcess fail with the child's
-    // exit status turned into an error, which is none of the errors with
-    // which the system refuses a program. With the program in place that is
-    // a lost tab, which the notice offers to reopen; anything else is a
-    // launch error with the system's reason.
+    // in its libraries' start) makes CreateProcess fail, as the long
+    // child-kill run found; the error it then gives is none of those with
+    // which the system refuses a program file. With the program in place
+    // such a failure is a lost tab, which the notice offers to reopen;
+    // anything else is a launch error with the system's reason.
     const DWORD attributes = GetFileAttributesW(exe.c_str());
     const bool programThere = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     if (programThere && fw::RunningUnderWine() && !IsRefusedProgram(error)) {
