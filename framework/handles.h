@@ -10,8 +10,27 @@
 //   if (RegOpenKeyExW(root, path, 0, KEY_READ, key.put()) == ERROR_SUCCESS)
 //       Use(key.get());                  // closed when `key` goes
 //
-// Scope owners pair a call with its undo: fw::OleInit (OleInitialize and
-// OleUninitialize).
+// Scope owners pair a call with its undo for the life of a scope; they are
+// neither copied nor moved:
+//   fw::PaintScope       BeginPaint / EndPaint
+//   fw::Selection        SelectObject / SelectObject of what was selected
+//   fw::WindowDC         GetDC / ReleaseDC
+//   fw::CriticalSection  InitializeCriticalSection / DeleteCriticalSection,
+//   fw::Lock             EnterCriticalSection / LeaveCriticalSection
+//   fw::TryLock          TryEnterCriticalSection / LeaveCriticalSection
+//   fw::OleInit          OleInitialize / OleUninitialize
+//   fw::ComInit          CoInitializeEx / CoUninitialize
+//   fw::GdiplusInit      GdiplusStartup / GdiplusShutdown (gdiplus_init.h)
+// and fw::FindHandle owns a FindFirstFile search (FindClose).
+//
+//   case WM_PAINT: {
+//       fw::PaintScope paint(Handle());
+//       fw::Selection font(paint.dc(), m_font.get());
+//       ...                             // EndPaint, font restored, at the brace
+//   }
+//
+// Errors: constructors do not fail loudly; a scope whose call failed holds
+// nothing (a null dc(), ok() false) and undoes nothing. Nothing here throws.
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
@@ -73,12 +92,18 @@ using MemoryDC = Owner<HDC, &DeleteDC>;
 using Pen = Owner<HPEN, &DeleteObject>;
 using Brush = Owner<HBRUSH, &DeleteObject>;
 using Region = Owner<HRGN, &DeleteObject>;
+// A FindFirstFile search; INVALID_HANDLE_VALUE means none.
+inline bool IsValidFindHandle(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
+using FindHandle = Owner<HANDLE, &FindClose, &IsValidFindHandle>;
 
-// Selects an object into a DC for the scope.
+// Selects an object into a DC for the scope; what was selected before
+// comes back at its end (nothing is undone when the selection failed).
 class Selection {
 public:
-    Selection(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(SelectObject(dc, object)) {}
-    ~Selection() { SelectObject(m_dc, m_old); }
+    Selection(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(dc && object ? SelectObject(dc, object) : nullptr) {}
+    ~Selection() {
+        if (m_old && m_old != HGDI_ERROR) SelectObject(m_dc, m_old);
+    }
     Selection(const Selection&) = delete;
     Selection& operator=(const Selection&) = delete;
 
@@ -116,6 +141,72 @@ private:
 };
 
 
+// BeginPaint and EndPaint of a window's WM_PAINT. dc() is null when
+// BeginPaint failed; EndPaint runs at the end of the scope either way, as
+// the documentation asks.
+class PaintScope {
+public:
+    explicit PaintScope(HWND hwnd) : m_hwnd(hwnd), m_dc(BeginPaint(hwnd, &m_paint)) {}
+    ~PaintScope() { EndPaint(m_hwnd, &m_paint); }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+
+    HDC dc() const { return m_dc; }
+    // The part to repaint, and whether the background must be erased.
+    const RECT& area() const { return m_paint.rcPaint; }
+    bool erase() const { return m_paint.fErase != FALSE; }
+
+private:
+    HWND m_hwnd;
+    PAINTSTRUCT m_paint{};
+    HDC m_dc;
+};
+
+// A critical section, initialised by its construction and deleted by its
+// destruction. Enter it only through fw::Lock.
+class CriticalSection {
+public:
+    CriticalSection() { InitializeCriticalSection(&m_section); }
+    ~CriticalSection() { DeleteCriticalSection(&m_section); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+private:
+    friend class Lock;
+    friend class TryLock;
+    CRITICAL_SECTION m_section;
+};
+
+// Holds a critical section from construction to destruction.
+class Lock {
+public:
+    explicit Lock(CriticalSection& section) : m_section(section.m_section) { EnterCriticalSection(&m_section); }
+    ~Lock() { LeaveCriticalSection(&m_section); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+private:
+    CRITICAL_SECTION& m_section;
+};
+
+// Holds a critical section from construction to destruction when it was
+// free (or already held by this thread); owns() says whether it was.
+class TryLock {
+public:
+    explicit TryLock(CriticalSection& section)
+        : m_section(section.m_section), m_owns(TryEnterCriticalSection(&m_section) != FALSE) {}
+    ~TryLock() {
+        if (m_owns) LeaveCriticalSection(&m_section);
+    }
+    TryLock(const TryLock&) = delete;
+    TryLock& operator=(const TryLock&) = delete;
+    bool owns() const { return m_owns; }
+
+private:
+    CRITICAL_SECTION& m_section;
+    bool m_owns;
+};
+
 // OLE for the calling thread, from construction to destruction. Check
 // ok() (or result()) before relying on it; nothing is undone when it failed.
 class OleInit {
@@ -126,6 +217,24 @@ public:
     }
     OleInit(const OleInit&) = delete;
     OleInit& operator=(const OleInit&) = delete;
+
+    bool ok() const { return SUCCEEDED(m_hr); }
+    HRESULT result() const { return m_hr; }
+
+private:
+    HRESULT m_hr;
+};
+
+// COM for the calling thread in apartment model `model` (COINIT_...), from
+// construction to destruction; like OleInit, nothing is undone when it failed.
+class ComInit {
+public:
+    explicit ComInit(DWORD model) : m_hr(CoInitializeEx(nullptr, model)) {}
+    ~ComInit() {
+        if (SUCCEEDED(m_hr)) CoUninitialize();
+    }
+    ComInit(const ComInit&) = delete;
+    ComInit& operator=(const ComInit&) = delete;
 
     bool ok() const { return SUCCEEDED(m_hr); }
     HRESULT result() const { return m_hr; }

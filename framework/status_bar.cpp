@@ -1,9 +1,11 @@
-// RibbonStatusBar and CaptionBar: layout, GDI painting in the current visual
-// scheme, mouse handling, tooltips and the status bar's configuration menu.
+// RibbonStatusBar: layout, GDI painting in the current visual scheme, mouse
+// handling, tooltips and the configuration menu. The caption bar is in
+// caption_bar.cpp; both draw with bar_draw.h.
 #include "status_bar.h"
 
+#include "bar_draw.h"
+#include "tooltip.h"
 #include "profile.h"
-#include "visual_scheme.h"
 
 #include <windowsx.h>
 
@@ -11,11 +13,12 @@
 
 namespace fw {
 
+using namespace bar_draw;
+
 namespace {
 
-constexpr int kBarMinHeight = 24;      // status bar
-constexpr int kCaptionMinHeight = 30;  // caption bar while shown
-constexpr int kMargin = 4;             // space at both ends of the status bar
+constexpr int kBarMinHeight = 24;
+constexpr int kMargin = 4;             // space at both ends of the bar
 constexpr int kPanePadding = 7;        // left and right of a pane's text
 constexpr int kSeparatorWidth = 9;     // a separator line sits in its middle
 constexpr int kZoomButton = 15;        // diameter of the - and + buttons
@@ -23,173 +26,14 @@ constexpr int kZoomGap = 4;            // between a zoom button and the track
 constexpr int kThumbWidth = 9;
 constexpr int kThumbHeight = 15;
 constexpr int kDefaultProgressHeight = 12;
-constexpr int kIconSize = 16;
-constexpr int kCloseSize = 16;
 constexpr int kMenuTextLimit = 50;     // longer texts are cut in the configuration menu...
 constexpr int kMenuTextCut = 49;       // ...to this many characters
-constexpr UINT_PTR kToolId = 1;        // the caption bar's one tooltip tool
-
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-
-int FontHeight() {
-    static const int height = [] {
-        WindowDC dc(nullptr);
-        Selection font(dc.get(), MessageFont());
-        TEXTMETRICW metrics{};
-        GetTextMetricsW(dc.get(), &metrics);
-        return static_cast<int>(metrics.tmHeight);
-    }();
-    return height;
-}
-
-int TextWidth(HDC dc, const std::wstring& text) {
-    if (text.empty()) return 0;
-    SIZE size{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    return size.cx;
-}
-
-void FillSolid(HDC dc, const RECT& rect, COLORREF color) {
-    SetDCBrushColor(dc, color);
-    FillRect(dc, &rect, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-}
-
-// Top to bottom, one row at a time.
-void FillGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom) {
-    const int height = rect.bottom - rect.top;
-    for (int y = 0; y < height; ++y) {
-        RECT row{rect.left, rect.top + y, rect.right, rect.top + y + 1};
-        FillSolid(dc, row, MixColors(top, bottom, height > 1 ? static_cast<double>(y) / (height - 1) : 0.0));
-    }
-}
-
-void Line(HDC dc, int x1, int y1, int x2, int y2, COLORREF color) {
-    Pen pen(CreatePen(PS_SOLID, 1, color));
-    Selection select(dc, pen.get());
-    MoveToEx(dc, x1, y1, nullptr);
-    LineTo(dc, x2, y2);
-}
-
-// A rounded box filled with a vertical gradient and outlined with `border`.
-void RoundBox(HDC dc, const RECT& rect, int radius, COLORREF top, COLORREF bottom, COLORREF border) {
-    if (rect.right - rect.left < 2 || rect.bottom - rect.top < 2) return;
-    Region clip(CreateRoundRectRgn(rect.left, rect.top, rect.right + 1, rect.bottom + 1, radius, radius));
-    SelectClipRgn(dc, clip.get());
-    FillGradient(dc, rect, top, bottom);
-    SelectClipRgn(dc, nullptr);
-    Pen pen(CreatePen(PS_SOLID, 1, border));
-    Selection selectPen(dc, pen.get());
-    Selection selectBrush(dc, GetStockObject(NULL_BRUSH));
-    RoundRect(dc, rect.left, rect.top, rect.right, rect.bottom, radius, radius);
-}
-
-// A round button with a gradient and an outline.
-void RoundButton(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom, COLORREF border) {
-    Region clip(CreateEllipticRgn(rect.left, rect.top, rect.right + 1, rect.bottom + 1));
-    SelectClipRgn(dc, clip.get());
-    FillGradient(dc, rect, top, bottom);
-    SelectClipRgn(dc, nullptr);
-    Pen pen(CreatePen(PS_SOLID, 1, border));
-    Selection selectPen(dc, pen.get());
-    Selection selectBrush(dc, GetStockObject(NULL_BRUSH));
-    Ellipse(dc, rect.left, rect.top, rect.right, rect.bottom);
-}
 
 // An etched vertical line: a dark line with a light one at its right.
 void EtchedLine(HDC dc, int x, int top, int bottom, const SchemeColors& colors) {
     Line(dc, x, top, x, bottom, MixColors(colors.statusBottom, colors.text, 0.28));
     Line(dc, x + 1, top, x + 1, bottom, MixColors(colors.statusTop, kWhite, 0.6));
 }
-
-void PaintText(HDC dc, const std::wstring& text, RECT rect, UINT format, COLORREF color) {
-    if (text.empty() || rect.right <= rect.left) return;
-    SetTextColor(dc, color);
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
-                format | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-}
-
-// Fills `rect` of a window through a memory bitmap, so that nothing flickers.
-template <typename PaintFn>
-void PaintBuffered(HWND hwnd, PaintFn paint) {
-    PAINTSTRUCT ps{};
-    HDC target = BeginPaint(hwnd, &ps);
-    if (!target) return;
-    RECT client{};
-    GetClientRect(hwnd, &client);
-    if (client.right > 0 && client.bottom > 0) {
-        MemoryDC memory(CreateCompatibleDC(target));
-        Bitmap bitmap(CreateCompatibleBitmap(target, client.right, client.bottom));
-        if (memory && bitmap) {
-            Selection selectBitmap(memory.get(), bitmap.get());
-            Selection selectFont(memory.get(), MessageFont());
-            SetBkMode(memory.get(), TRANSPARENT);
-            paint(memory.get());
-            BitBlt(target, 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
-        } else {
-            Selection selectFont(target, MessageFont());
-            SetBkMode(target, TRANSPARENT);
-            paint(target);
-        }
-    }
-    EndPaint(hwnd, &ps);
-}
-
-// The painting messages of a bar: no background erase (the paint covers
-// everything), a buffered paint, and a paint into a given DC for printing.
-template <typename PaintFn>
-LRESULT PaintMessage(HWND hwnd, UINT message, WPARAM wParam, PaintFn paint) {
-    if (message == WM_ERASEBKGND) return 1;
-    if (message == WM_PAINT) {
-        PaintBuffered(hwnd, paint);
-        return 0;
-    }
-    const HDC dc = reinterpret_cast<HDC>(wParam);
-    Selection font(dc, MessageFont());
-    SetBkMode(dc, TRANSPARENT);
-    paint(dc);
-    return 0;
-}
-
-HWND CreateToolTip(HWND owner) {
-    static const bool initialised = [] {
-        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
-        return InitCommonControlsEx(&icc) != FALSE;
-    }();
-    (void)initialised;
-    HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
-                               GetModuleHandleW(nullptr), nullptr);
-    if (tip) SendMessageW(tip, WM_SETFONT, reinterpret_cast<WPARAM>(MessageFont()), FALSE);
-    return tip;
-}
-
-// Tools ask their owner for the text (TTN_GETDISPINFO), so that text set
-// later needs no update of the tooltip.
-void SetTool(HWND tip, HWND owner, UINT_PTR id, const RECT& rect, bool add) {
-    TOOLINFOW info{};
-    info.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every comctl32 version
-    info.uFlags = TTF_SUBCLASS;
-    info.hwnd = owner;
-    info.uId = id;
-    info.rect = rect;
-    info.lpszText = LPSTR_TEXTCALLBACKW;
-    SendMessageW(tip, add ? TTM_ADDTOOLW : TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&info));
-}
-
-void DeleteTool(HWND tip, HWND owner, UINT_PTR id) {
-    TOOLINFOW info{};
-    info.cbSize = TTTOOLINFOW_V2_SIZE;
-    info.hwnd = owner;
-    info.uId = id;
-    SendMessageW(tip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&info));
-}
-
-void TrackLeave(HWND hwnd) {
-    TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, hwnd, 0};
-    TrackMouseEvent(&track);
-}
-
-bool IsLeftButtonDown() { return (GetKeyState(VK_LBUTTON) & 0x8000) != 0; }
 
 // The parts of a slider element within its rectangle.
 struct SliderParts {
@@ -224,10 +68,6 @@ int SliderPosFromX(const SliderParts& parts, int minimum, int maximum, int x) {
     const int offset = std::clamp(x - static_cast<int>(parts.track.left) - kThumbWidth / 2, 0, travel);
     const long long range = maximum - minimum;
     return minimum + static_cast<int>((offset * range + travel / 2) / travel);
-}
-
-void ReleaseOwnCapture(HWND hwnd) {
-    if (GetCapture() == hwnd) ReleaseCapture();
 }
 
 } // namespace
@@ -279,8 +119,7 @@ struct RibbonStatusBar::Hit {
 };
 
 struct RibbonStatusBar::State {
-    HWND toolTip = nullptr;  // destroyed with the bar (it is owned by it)
-    std::vector<UINT_PTR> tools;
+    ToolTip toolTip;  // one tool per shown element, id = entry index + 1
     std::vector<int> separators;  // x of each separator line
     Hit hot, pressed;
     bool tracking = false;  // WM_MOUSELEAVE requested
@@ -486,17 +325,10 @@ void RibbonStatusBar::RecalcLayout() {
 }
 
 void RibbonStatusBar::UpdateToolTips() {
-    State& s = *m_state;
-    if (!s.toolTip) return;
-    for (UINT_PTR id : s.tools) DeleteTool(s.toolTip, Handle(), id);
-    s.tools.clear();
-    for (size_t i = 0; i < m_entries.size(); ++i) {
-        const StatusElement* e = m_entries[i].element.get();
-        if (!e || IsRectEmpty(&e->m_rect)) continue;
-        const UINT_PTR id = i + 1;
-        SetTool(s.toolTip, Handle(), id, e->m_rect, true);
-        s.tools.push_back(id);
-    }
+    std::vector<std::pair<UINT_PTR, RECT>> tools;
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        if (const StatusElement* e = m_entries[i].element.get()) tools.emplace_back(i + 1, e->m_rect);
+    m_state->toolTip.SetTools(tools);
 }
 
 RibbonStatusBar::Hit RibbonStatusBar::HitTest(POINT point) const {
@@ -782,13 +614,12 @@ LRESULT RibbonStatusBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) 
     State& s = *m_state;
     switch (message) {
     case WM_CREATE:
-        s.toolTip = CreateToolTip(Handle());
+        // Without a tooltip window the bar works, only without tooltips.
+        (void)s.toolTip.Create(Handle());
         RecalcLayout();
         return 0;
     case WM_DESTROY:
-        if (s.toolTip) DestroyWindow(s.toolTip);
-        s.toolTip = nullptr;
-        s.tools.clear();
+        s.toolTip.Destroy();
         break;
     case WM_SIZE:
         RecalcLayout();
@@ -833,288 +664,15 @@ LRESULT RibbonStatusBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) 
         ShowConfigurationMenu(point);
         return 0;
     }
-    case WM_NOTIFY: {
-        auto* header = reinterpret_cast<NMHDR*>(lParam);
-        if (header->hwndFrom == s.toolTip && header->code == TTN_GETDISPINFOW) {
-            auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
-            info->lpszText = const_cast<wchar_t*>(L"");
-            const size_t index = static_cast<size_t>(header->idFrom) - 1;
-            if (index < m_entries.size() && m_entries[index].element)
-                info->lpszText = const_cast<wchar_t*>(m_entries[index].element->m_strToolTip.c_str());
+    case WM_NOTIFY:
+        if (s.toolTip.AnswerTextRequest(lParam, [this](UINT_PTR id) -> const wchar_t* {
+                const size_t index = static_cast<size_t>(id) - 1;
+                if (index < m_entries.size() && m_entries[index].element)
+                    return m_entries[index].element->m_strToolTip.c_str();
+                return nullptr;
+            }))
             return 0;
-        }
         break;
-    }
-    default:
-        break;
-    }
-    return Default(message, wParam, lParam);
-}
-
-// ---------------------------------------------------------------------------
-// CaptionBar
-
-struct CaptionBar::State {
-    HWND toolTip = nullptr;
-    size_t toolsAdded = 0;
-    RECT icon{}, text{}, close{};
-    RECT buttons[kMaxButtons]{};
-    int hot = kNoPart, pressed = kNoPart;
-    bool tracking = false;
-};
-
-CaptionBar::CaptionBar() : m_state(std::make_unique<State>()) {}
-
-CaptionBar::~CaptionBar() = default;
-
-bool CaptionBar::Create(HWND frame, UINT id) {
-    RECT client{};
-    GetClientRect(frame, &client);
-    return Window::Create(0, L"fw.CaptionBar", L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, client.right,
-                          std::max(kCaptionMinHeight, FontHeight() + 14), frame,
-                          reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)));
-}
-
-int CaptionBar::Height() const { return m_bShown ? std::max(kCaptionMinHeight, FontHeight() + 14) : 0; }
-
-void CaptionBar::SetIcon(HICON icon) {
-    m_hIcon = icon;
-    Layout();
-    if (Handle()) InvalidateRect(Handle(), nullptr, FALSE);
-}
-
-void CaptionBar::SetText(const std::wstring& text) {
-    m_strText = text;
-    // Also the window's own text, which screen readers (and tests) read.
-    if (Handle()) SetWindowTextW(Handle(), text.c_str());
-    Layout();
-    if (Handle()) InvalidateRect(Handle(), nullptr, FALSE);
-}
-
-void CaptionBar::SetButton(const std::wstring& text, UINT command, const std::wstring& toolTip) {
-    SetButtons({ButtonSpec{text, command, toolTip}});
-}
-
-void CaptionBar::SetButtons(std::vector<ButtonSpec> buttons) {
-    if (buttons.size() > kMaxButtons) buttons.resize(kMaxButtons);
-    m_buttons = std::move(buttons);
-    m_state->hot = m_state->pressed = kNoPart;
-    Layout();
-    if (Handle()) InvalidateRect(Handle(), nullptr, FALSE);
-}
-
-void CaptionBar::Show(bool show) {
-    if (show == m_bShown) return;
-    m_bShown = show;
-    if (!Handle()) return;
-    m_state->hot = m_state->pressed = kNoPart;
-    ReleaseOwnCapture(Handle());
-    ShowWindow(Handle(), show ? SW_SHOWNA : SW_HIDE);
-    if (HWND parent = GetParent(Handle())) {
-        RECT client{};
-        GetClientRect(parent, &client);
-        SendMessageW(parent, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
-    }
-}
-
-RECT CaptionBar::ButtonRect(size_t index) const { return index < kMaxButtons ? m_state->buttons[index] : RECT{}; }
-
-RECT CaptionBar::CloseRect() const { return m_state->close; }
-
-void CaptionBar::Layout() {
-    State& s = *m_state;
-    s.icon = s.text = s.close = RECT{};
-    for (RECT& r : s.buttons) r = RECT{};
-    if (!Handle()) return;
-    RECT client{};
-    GetClientRect(Handle(), &client);
-    if (client.right > 0 && client.bottom > 0) {
-        const int middle = (client.bottom - 1) / 2;  // the last row is the bottom line
-        int x = 8;
-        if (m_hIcon) {
-            s.icon = RECT{x, middle - kIconSize / 2, x + kIconSize, middle - kIconSize / 2 + kIconSize};
-            x = s.icon.right + 8;
-        }
-        s.close = RECT{client.right - 6 - kCloseSize, middle - kCloseSize / 2, client.right - 6,
-                       middle - kCloseSize / 2 + kCloseSize};
-        WindowDC dc(Handle());
-        Selection font(dc.get(), MessageFont());
-        const int room = std::max(0, static_cast<int>(s.close.left) - 12 - x);
-        int textWidth = TextWidth(dc.get(), m_strText);
-        // The buttons follow the text; a long text gives way to them.
-        int widths[kMaxButtons] = {};
-        int buttonsWidth = 0;
-        for (size_t i = 0; i < m_buttons.size(); ++i) {
-            widths[i] = std::max(76, TextWidth(dc.get(), m_buttons[i].text) + 28);
-            buttonsWidth += widths[i] + (i > 0 ? 8 : 0);
-        }
-        if (!m_buttons.empty()) {
-            const int buttonHeight = std::min(static_cast<int>(client.bottom) - 7, FontHeight() + 10);
-            textWidth = std::clamp(textWidth, 0, std::max(0, room - buttonsWidth - 14));
-            int left = x + textWidth + (textWidth > 0 ? 14 : 0);
-            const int top = middle - buttonHeight / 2;
-            for (size_t i = 0; i < m_buttons.size(); ++i) {
-                RECT& r = s.buttons[i];
-                r = RECT{left, top, std::min(left + widths[i], static_cast<int>(s.close.left) - 8), top + buttonHeight};
-                if (r.right <= r.left) r = RECT{};
-                left += widths[i] + 8;
-            }
-        } else {
-            textWidth = std::min(textWidth, room);
-        }
-        s.text = RECT{x, 0, x + textWidth, client.bottom - 1};
-    }
-    if (s.toolTip) {
-        for (size_t i = 0; i < s.toolsAdded; ++i) DeleteTool(s.toolTip, Handle(), kToolId + static_cast<UINT>(i));
-        s.toolsAdded = 0;
-        for (size_t i = 0; i < m_buttons.size() && !IsRectEmpty(&s.buttons[i]); ++i) {
-            SetTool(s.toolTip, Handle(), kToolId + static_cast<UINT>(i), s.buttons[i], true);
-            s.toolsAdded = i + 1;
-        }
-    }
-}
-
-int CaptionBar::HitTest(POINT point) const {
-    for (size_t i = 0; i < m_buttons.size(); ++i)
-        if (PtInRect(&m_state->buttons[i], point)) return static_cast<int>(i);
-    if (PtInRect(&m_state->close, point)) return kClosePart;
-    return kNoPart;
-}
-
-void CaptionBar::Paint(HDC dc) const {
-    const SchemeColors& colors = CurrentSchemeColors();
-    const State& s = *m_state;
-    RECT client{};
-    GetClientRect(Handle(), &client);
-    FillGradient(dc, client, MixColors(colors.noticeFill, kWhite, 0.35), colors.noticeFill);
-    const COLORREF shade = MixColors(colors.noticeFill, colors.text, 0.3);
-    Line(dc, 0, client.bottom - 1, client.right, client.bottom - 1, shade);
-
-    if (m_hIcon && !IsRectEmpty(&s.icon))
-        DrawIconEx(dc, s.icon.left, s.icon.top, m_hIcon, kIconSize, kIconSize, 0, nullptr, DI_NORMAL);
-    PaintText(dc, m_strText, s.text, DT_LEFT | DT_END_ELLIPSIS, colors.text);
-
-    for (size_t i = 0; i < m_buttons.size(); ++i) {
-        const RECT& button = s.buttons[i];
-        if (IsRectEmpty(&button)) continue;
-        const int part = static_cast<int>(i);
-        const bool pressed = s.pressed == part && s.hot == part;
-        // The status bar's light colours: the frame colour is dark in some schemes.
-        COLORREF top = kWhite, bottom = MixColors(colors.statusBottom, kWhite, 0.35),
-                 border = MixColors(colors.statusBottom, colors.text, 0.4);
-        if (pressed) {
-            top = MixColors(colors.pressedFill, kWhite, 0.35);
-            bottom = colors.pressedFill;
-            border = colors.hotBorder;
-        } else if (s.hot == part) {
-            top = MixColors(colors.hotFill, kWhite, 0.55);
-            bottom = colors.hotFill;
-            border = colors.hotBorder;
-        }
-        RoundBox(dc, button, 5, top, bottom, border);
-        RECT text = button;
-        if (pressed) OffsetRect(&text, 1, 1);
-        PaintText(dc, m_buttons[i].text, text, DT_CENTER | DT_END_ELLIPSIS, colors.text);
-    }
-
-    if (!IsRectEmpty(&s.close)) {
-        const RECT& r = s.close;
-        if (s.hot == kClosePart) {
-            const COLORREF fill = s.pressed == kClosePart ? colors.pressedFill : colors.hotFill;
-            RoundBox(dc, r, 4, MixColors(fill, kWhite, 0.5), fill, colors.hotBorder);
-        }
-        // An "x" of two strokes, each two pixels wide.
-        const COLORREF glyph = colors.text;
-        const int l = r.left + 4, t = r.top + 4, rr = r.right - 5, b = r.bottom - 5;
-        for (int dx = 0; dx < 2; ++dx) {
-            Line(dc, l + dx, t, rr + dx + 1, b + 1, glyph);
-            Line(dc, l + dx, b, rr + dx + 1, t - 1, glyph);
-        }
-    }
-}
-
-LRESULT CaptionBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    State& s = *m_state;
-    switch (message) {
-    case WM_CREATE:
-        s.toolTip = CreateToolTip(Handle());
-        SetWindowTextW(Handle(), m_strText.c_str());
-        Layout();
-        return 0;
-    case WM_DESTROY:
-        if (s.toolTip) DestroyWindow(s.toolTip);
-        s.toolTip = nullptr;
-        s.toolsAdded = 0;
-        break;
-    case WM_SIZE:
-        Layout();
-        InvalidateRect(Handle(), nullptr, FALSE);
-        return 0;
-    case WM_ERASEBKGND:
-    case WM_PAINT:
-    case WM_PRINTCLIENT:
-        return PaintMessage(Handle(), message, wParam, [this](HDC dc) { Paint(dc); });
-    case WM_MOUSEMOVE: {
-        if (!s.tracking) {
-            TrackLeave(Handle());
-            s.tracking = true;
-        }
-        const int hot = HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-        if (hot != s.hot) {
-            s.hot = hot;
-            InvalidateRect(Handle(), nullptr, FALSE);
-        }
-        return 0;
-    }
-    case WM_MOUSELEAVE:
-        s.tracking = false;
-        if (s.hot != kNoPart) {
-            s.hot = kNoPart;
-            InvalidateRect(Handle(), nullptr, FALSE);
-        }
-        return 0;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-        const int part = HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-        if (part == kNoPart) return 0;
-        s.pressed = s.hot = part;
-        SetCapture(Handle());
-        InvalidateRect(Handle(), nullptr, FALSE);
-        return 0;
-    }
-    case WM_LBUTTONUP: {
-        const int pressed = s.pressed;
-        s.pressed = kNoPart;
-        ReleaseOwnCapture(Handle());
-        InvalidateRect(Handle(), nullptr, FALSE);
-        if (pressed == kNoPart || HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}) != pressed)
-            return 0;
-        HWND parent = GetParent(Handle());
-        if (pressed >= 0) {
-            if (parent && static_cast<size_t>(pressed) < m_buttons.size())
-                PostMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(m_buttons[static_cast<size_t>(pressed)].command), 0), 0);
-        } else {
-            Show(false);
-            if (parent && m_nCloseCommand) PostMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(m_nCloseCommand), 0), 0);
-        }
-        return 0;
-    }
-    case WM_CAPTURECHANGED:
-        if (reinterpret_cast<HWND>(lParam) != Handle() && s.pressed != kNoPart) {
-            s.pressed = kNoPart;
-            InvalidateRect(Handle(), nullptr, FALSE);
-        }
-        return 0;
-    case WM_NOTIFY: {
-        auto* header = reinterpret_cast<NMHDR*>(lParam);
-        if (header->hwndFrom == s.toolTip && header->code == TTN_GETDISPINFOW) {
-            const size_t index = header->idFrom - kToolId;
-            if (index < m_buttons.size())
-                reinterpret_cast<NMTTDISPINFOW*>(lParam)->lpszText = const_cast<wchar_t*>(m_buttons[index].toolTip.c_str());
-            return 0;
-        }
-        break;
-    }
     default:
         break;
     }

@@ -1,6 +1,6 @@
 #pragma once
-// The ribbon status bar and the caption (notice) bar, drawn with GDI in the
-// current visual scheme (visual_scheme.h).
+// The ribbon status bar, drawn with GDI in the current visual scheme
+// (visual_scheme.h). The caption (notice) bar is in caption_bar.h.
 //
 // RibbonStatusBar: a bar at the bottom of its frame with a main area (left,
 // its first element takes the remaining width) and an extended area (right,
@@ -21,15 +21,12 @@
 // WM_COMMAND with its id the same way. Elements with tooltip text show it
 // while the mouse rests on them.
 //
-// CaptionBar: a notice bar (placed by the frame between the ribbon and the
-// tabs) with an icon, a text and one button; the button posts WM_COMMAND
-// with its command id to the frame; a close glyph at the right hides the
-// bar. Hidden at creation. Showing or hiding it (Show, or the close glyph)
-// sends the frame WM_SIZE (SIZE_RESTORED, its client size) so that it lays
-// its children out again with the new Height().
-//
-// Both are created by the frame and live as long as it; user-interface
+// It is created by the frame and lives as long as it; user-interface
 // thread only; ids and element pointers stay valid for the bar's life.
+//
+//   fw::RibbonStatusBar bar;
+//   if (!bar.Create(frame, ID_STATUSBAR)) return -1;
+//   bar.AddPane(fw::RibbonStatusBar::Area::Main, ID_STATUS, L"Ready", L"Status");
 #include "handles.h"
 #include "window.h"
 
@@ -143,56 +140,6 @@ private:
     std::wstring m_strInformation, m_strConfigTitle;
     struct State;
     std::unique_ptr<State> m_state;  // hover, drag, tooltip
-};
-
-class CaptionBar : public Window {
-public:
-    CaptionBar();
-    ~CaptionBar() override;
-
-    bool Create(HWND frame, UINT id);
-    // Height when shown (0 while hidden).
-    int Height() const;
-    void SetIcon(HICON icon);  // not owned
-    void SetText(const std::wstring& text);
-    // The buttons after the text (at most kMaxButtons), each posting its
-    // command to the parent; SetButton makes it the only one.
-    static constexpr size_t kMaxButtons = 2;
-    struct ButtonSpec {
-        std::wstring text;
-        UINT command = 0;
-        std::wstring toolTip;
-    };
-    void SetButton(const std::wstring& text, UINT command, const std::wstring& toolTip);
-    void SetButtons(std::vector<ButtonSpec> buttons);
-    // The command the close glyph posts to the parent as it hides the bar
-    // (0: none).
-    void SetCloseCommand(UINT command) { m_nCloseCommand = command; }
-    void Show(bool show);
-    bool IsShown() const { return m_bShown; }
-    const std::wstring& Text() const { return m_strText; }
-    // Where the button and the close glyph are (client coordinates; empty
-    // while the bar has no size, and the button's while it has no text).
-    RECT ButtonRect(size_t index = 0) const;
-    RECT CloseRect() const;
-
-protected:
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-
-private:
-    // A part of the bar: a button's index, or one of these.
-    static constexpr int kNoPart = -1;
-    static constexpr int kClosePart = -2;
-    void Layout();
-    void Paint(HDC dc) const;
-    int HitTest(POINT point) const;
-    HICON m_hIcon = nullptr;
-    std::wstring m_strText;
-    std::vector<ButtonSpec> m_buttons;
-    UINT m_nCloseCommand = 0;
-    bool m_bShown = false;
-    struct State;
-    std::unique_ptr<State> m_state;
 };
 
 } // namespace fw

@@ -8,6 +8,7 @@
 #include "framework/com_ptr.h"
 #include "framework/ribbon.h"
 #include "framework/handles.h"
+#include "framework/caption_bar.h"
 #include "framework/status_bar.h"
 
 #include <shobjidl.h>

@@ -1,4 +1,5 @@
 #include "framework/profile.h"
+#include "framework/caption_bar.h"
 #include "framework/status_bar.h"
 
 #include <gtest/gtest.h>
