@@ -5,7 +5,9 @@
 # build/app-groups.png (VANTRELL_LANGID=12: French, with a -fr suffix;
 # VANTRELL_LOOK=215..218: the Office 2007 blue, black, silver or aqua look,
 # with a -lookN suffix; VANTRELL_MULTIPROCESS=1: every tab in its own child
-# process, with version 9 as a fifth tab and a -mp suffix).
+# process, with version 9 as a fifth tab and a -mp suffix; with
+# VANTRELL_BUSY=1 as well, one child is then stopped for a while and
+# build/app-busy<suffix>.png shows the notice of a page that does not respond).
 #   scripts/app-screens.sh [address]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -40,5 +42,17 @@ import -window root "$root/build/app-tabs$suffix.png"
 (cd "$stage" && wine explorer /desktop=Pictures,1280x800 window_command.exe 58017 >/dev/null 2>&1) || true
 sleep 2
 import -window root "$root/build/app-groups$suffix.png"
+if [ -n "${VANTRELL_MULTIPROCESS:-}" ] && [ -n "${VANTRELL_BUSY:-}" ]; then
+  # A child stopped from outside looks to the program like a page busy in a
+  # long script: after 5 s the notice asks whether to wait.
+  child=$(pgrep -f 'vantrell.exe -pcode=' | head -n 1 || true)
+  if [ -n "$child" ]; then
+    kill -STOP "$child"
+    sleep 9
+    import -window root "$root/build/app-busy$suffix.png"
+    kill -CONT "$child"
+    echo "screenshot: $root/build/app-busy$suffix.png"
+  fi
+fi
 wineserver -k >/dev/null 2>&1 || true
 echo "screenshots: $root/build/app-tabs$suffix.png $root/build/app-groups$suffix.png"
