@@ -193,3 +193,43 @@ TEST(SplitString, Rules) {
 }
 
 } // namespace
+
+namespace {
+
+// A child's start as its parent writes it, read back by the child: any
+// address (quotes, spaces, non-Latin text) arrives unchanged, and damaged
+// values are refused rather than half read.
+TEST(CommandLine, AChildsFirstAddressAndSizeSurviveTheCommandLine) {
+    const std::wstring address = L"http://h/a b\"c\"?q=\u00e9\u4e2d&x=%20#\\end";
+    CCustomCommandLineInfo info;
+    Parse(info, (L"-pcode=P1_ie8_1F4 " + BuildChildStartArguments(address, 812, 640)).c_str());
+    EXPECT_TRUE(info.m_bPcode);
+    ASSERT_TRUE(info.m_bStartAddress);
+    EXPECT_EQ(info.m_strStartURL, address);
+    ASSERT_TRUE(info.m_bStartSize);
+    EXPECT_EQ(info.m_nStartWidth, 812);
+    EXPECT_EQ(info.m_nStartHeight, 640);
+
+    // Too long for a command line: nothing is written, the pipe carries it.
+    EXPECT_TRUE(BuildChildStartArguments(std::wstring(5000, L'a'), 10, 10).empty());
+
+    for (const wchar_t* bad : {L"-purl=006", L"-purl=00G8", L"-purl=0000", L"-psize=12", L"-psize=1,x",
+                               L"-psize=40000,1", L"-psize=-1,5"}) {
+        CCustomCommandLineInfo damaged;
+        Parse(damaged, bad);
+        EXPECT_FALSE(damaged.m_bStartAddress) << bad;
+        EXPECT_FALSE(damaged.m_bStartSize) << bad;
+    }
+    // A spare child names its parent by process id.
+    CCustomCommandLineInfo spare;
+    Parse(spare, L"-pspare=4242");
+    EXPECT_TRUE(spare.m_bSpare);
+    EXPECT_EQ(spare.m_dwSpareParent, 4242u);
+    for (const wchar_t* bad : {L"-pspare=", L"-pspare=12x", L"-pspare=0"}) {
+        CCustomCommandLineInfo damaged;
+        Parse(damaged, bad);
+        EXPECT_FALSE(damaged.m_bSpare) << bad;
+    }
+}
+
+} // namespace
