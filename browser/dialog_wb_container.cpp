@@ -261,7 +261,10 @@ BOOL CDialogWBContainer::OnInitDialog() {
     // The thumbnail's window comes once the dialog's creation is over, so
     // the taskbar (slow, missing or failing) never takes part in it.
     PostMessageW(Handle(), UWM_TAB_TASKBAR_PREVIEW, 0, 0);
-    return TRUE;
+    // In a child process the new tab leaves the keyboard focus where it is:
+    // focus inside another process's window ties the main window to that
+    // process's answers.
+    return m_bChildProcess ? FALSE : TRUE;
 }
 
 void CDialogWBContainer::PostBrowserToView() {

@@ -491,7 +491,13 @@ void MDIFrameWnd::ActivateFrame(MDIChildFrame* frame) {
     }
     if (newView && newView->Handle() && IsWindowVisible(newView->Handle())) {
         HWND focus = GetFocus();
-        if (!focus || (focus != newView->Handle() && !IsChild(newView->Handle(), focus))) SetFocus(newView->Handle());
+        // Moving the focus sends the old focus window its loss: a window of
+        // another thread that does not answer (a child process's page busy
+        // in a long script) would hold this thread until it does. The focus
+        // then stays where it is; the tab is shown all the same.
+        if ((!focus || (focus != newView->Handle() && !IsChild(newView->Handle(), focus))) &&
+            !(focus && IsHungAppWindow(focus)))
+            SetFocus(newView->Handle());
     }
 }
 
