@@ -5,21 +5,15 @@
 #include "core/settings.h"
 #include "framework/app.h"
 #include "framework/profile.h"
-#include "framework/strings.h"
 #include "isolation/isolation.h"
-#include "prefs/language.h"
 #include "res/resource_ids.h"
 
 #include <commctrl.h>
-#include <objidl.h>
-#include <gdiplus.h>
 #include <cwchar>
 #include <exdispid.h>
 #include <mshtmcid.h>
 #include <mshtml.h>
 #include <olectl.h>
-#include <shellapi.h>
-#include <windowsx.h>
 
 #include <algorithm>
 #include <mutex>
@@ -34,11 +28,6 @@ constexpr DISPID kOldNewWindow = 107;
 // The command group of the engine's document commands (CGID_MSHTML, which
 // the toolchain declares but its libraries do not define).
 constexpr GUID kCgidMshtml = {0xDE4BA900, 0x59CA, 0x11CF, {0x95, 0x92, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-// The wrapper's attribute text; %d is the percentage.
-constexpr const wchar_t* kZoomWrapperAttributes =
-    L"ID = \"__bm__fennickbar__zoom__\" NAME=\"__bm__fennickbar__zoom__\" STYLE=\"position: relative;zoom: %d%%\"";
-// The engine's tag identifier of a DIV (TAGID_DIV).
-constexpr int kTagDiv = 30;
 // Refresh2's level for a refresh that bypasses the cache.
 constexpr int kRefreshCompletely = 3;
 
@@ -94,56 +83,11 @@ void SetBoolArgument(DISPPARAMS* params, UINT index, bool value) {
     else if (v->vt == VT_BOOL) v->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
-// A CSS percentage as a string variant ("150%").
-struct PercentText {
-    explicit PercentText(int percent) {
-        wchar_t text[16];
-        swprintf(text, 16, L"%d%%", percent);
-        VariantInit(&value);
-        value.vt = VT_BSTR;
-        value.bstrVal = SysAllocString(text);
-    }
-    ~PercentText() { VariantClear(&value); }
-    VARIANT value;
-};
-
-// Sets the CSS zoom of a style object that answers IHTMLStyle3.
-template <typename Style>
-bool SetZoom(Style* style, int percent) {
-    if (!style) return false;
-    fw::ComPtr<IHTMLStyle3> style3;
-    if (FAILED(style->QueryInterface(__uuidof(IHTMLStyle3), style3.put_void())) || !style3) return false;
-    PercentText text(percent);
-    return SUCCEEDED(style3->put_zoom(text.value));
-}
-
-bool SetRuntimeZoom(IHTMLElement* element, int percent) {
-    fw::ComPtr<IHTMLElement2> element2;
-    if (FAILED(element->QueryInterface(__uuidof(IHTMLElement2), element2.put_void())) || !element2) return false;
-    fw::ComPtr<IHTMLStyle> runtime;
-    if (FAILED(element2->get_runtimeStyle(runtime.put())) || !runtime) return false;
-    return SetZoom(runtime.get(), percent);
-}
-
 std::wstring ToString(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
-// The panel's fixed parts: the title line and close button are 20 pixels
-// high, the close button 20 wide, the splitter bar 4 wide.
-constexpr int kPanelTitleHeight = 20;
-constexpr int kCloseButtonSize = 20;
-constexpr int kSplitterWidth = 4;
-constexpr int kDefaultPanelWidth = 200;
+} // namespace
 
-// The shell's docking-window interface, through which the panel object
-// reports and shows its window.
-constexpr IID kIidDockingWindow = {0x012DD920, 0x7B26, 0x11D0, {0x8C, 0xA9, 0x00, 0xA0, 0xC9, 0x2D, 0xBF, 0xE8}};
-
-// Shown in version-9 tabs, which have no panel; not translated.
-constexpr const wchar_t* kPanelRefusedIn9 = L"Fennick under IE9 tab instance is not yet supported.";
-
-// The settings profile: the application's, or (in a process without an
-// application object, as in tests) the same key opened directly.
-const fw::Profile& SettingsProfile() {
+const fw::Profile& CDialogWBContainer::SettingsProfile() {
     if (fw::WinApp* app = fw::GetApp(); app && app->GetProfile().IsSet()) return app->GetProfile();
     static const fw::Profile fallback = [] {
         fw::Profile p;
@@ -152,15 +96,6 @@ const fw::Profile& SettingsProfile() {
     }();
     return fallback;
 }
-
-// Message `id` with Yes and No; Yes opens the toolbar's download page in
-// the user's browser.
-void OfferDownloadPage(HWND owner, UINT id) {
-    if (TranslatedMessageBox(owner, id, MB_YESNO | MB_ICONEXCLAMATION) == IDYES)
-        ShellExecuteW(nullptr, L"open", kToolbarDownloadAddress, nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-} // namespace
 
 // A sink for one of the control's event interfaces; it hands every event to
 // the dialog while the dialog is there.
@@ -217,7 +152,7 @@ private:
     bool m_bOldStyle;
 };
 
-CDialogWBContainer::CDialogWBContainer() : m_site(*this) {}
+CDialogWBContainer::CDialogWBContainer() : m_site(*this), m_zoom(*this), m_thumbnail(*this), m_panel(*this) {}
 
 CDialogWBContainer::~CDialogWBContainer() {
     // A dialog whose window never went through WM_DESTROY (creation failed
@@ -226,15 +161,7 @@ CDialogWBContainer::~CDialogWBContainer() {
 }
 
 BOOL CDialogWBContainer::OnInitDialog() {
-    SetWindowTextW(Item(IDC_PANEL_TITLE), L"");
-    m_hSplitterCursor = LoadCursorW(nullptr, IDC_SIZEWE);
-    if (HWND splitter = Item(IDC_PANEL_SPLITTER))
-        SetWindowSubclass(splitter, &CDialogWBContainer::SplitterProc, 0, reinterpret_cast<DWORD_PTR>(this));
-    if (HWND close = Item(IDC_PANEL_CLOSE)) {
-        SetWindowSubclass(close, &CDialogWBContainer::CloseButtonProc, 0, reinterpret_cast<DWORD_PTR>(this));
-        SetWindowPos(close, nullptr, 0, 0, kCloseButtonSize, kCloseButtonSize,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE);
-    }
+    m_panel.OnInitDialog();
     if (HWND edit = reinterpret_cast<HWND>(SendMessageW(Item(IDC_ADDRESS_BOX), CBEM_GETEDITCONTROL, 0, 0)))
         SetWindowSubclass(edit, &CDialogWBContainer::AddressEditProc, 0, 0);
 
@@ -256,11 +183,7 @@ BOOL CDialogWBContainer::OnInitDialog() {
     // The first address; an empty one shows a blank page.
     Navigate(m_strURL.empty() ? std::wstring(L"about:blank") : m_strURL);
     RecalcLayout();
-    m_imgNoPreview.reset(static_cast<HBITMAP>(
-        LoadImageW(fw::ResourceModule(), MAKEINTRESOURCEW(IDB_NO_PREVIEW), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    // The thumbnail's window comes once the dialog's creation is over, so
-    // the taskbar (slow, missing or failing) never takes part in it.
-    PostMessageW(Handle(), UWM_TAB_TASKBAR_PREVIEW, 0, 0);
+    m_thumbnail.OnInitDialog();
     // In a child process the new tab leaves the keyboard focus where it is:
     // focus inside another process's window ties the main window to that
     // process's answers.
@@ -336,238 +259,18 @@ void CDialogWBContainer::RecalcLayout() {
     GetWindowRect(box, &boxRect);
     const int width = client.right, height = client.bottom;
     const int addressHeight = boxRect.bottom - boxRect.top;
-    int left = 0;
-    if (m_bPanelVisible) {
-        // The panel on the left, its title line and close button above it,
-        // the splitter bar between panel and page.
-        int panel = m_nPanelWidth;
-        if (panel > width) panel = width - kCloseButtonSize;
-        if (panel < 0) panel = 0;
-        MoveWindow(Item(IDC_PANEL_TITLE), 0, 0, std::max(panel - kCloseButtonSize, 0), kPanelTitleHeight, TRUE);
-        MoveWindow(Item(IDC_PANEL_CLOSE), panel - kCloseButtonSize, 0, kCloseButtonSize, kCloseButtonSize, TRUE);
-        if (m_hWndPanel && IsWindow(m_hWndPanel))
-            MoveWindow(m_hWndPanel, 0, kPanelTitleHeight, panel, std::max(height - kPanelTitleHeight, 0), TRUE);
-        MoveWindow(Item(IDC_PANEL_SPLITTER), panel, 0, kSplitterWidth, height, TRUE);
-        left = panel + kSplitterWidth;
-    }
+    const int left = m_panel.Layout(width, height);
     const int rest = std::max(width - left, 0);
     MoveWindow(box, left, 0, rest, addressHeight, TRUE);
     RECT page{left, addressHeight, left + rest, std::max(height, addressHeight)};
     m_wndBrowser.Move(page);
 }
 
-bool CDialogWBContainer::CreatePanel() {
-    fw::ComPtr<IWebBrowser2> browser;
-    if (FAILED(m_wndBrowser.Query(IID_IWebBrowser2, browser)) || !browser) return false;
-
-    // The version the component is told: the thread's engine, or the
-    // installed one for the system's engine.
-    const IEENGINE* engine = GetCurrentEngine();
-    IEVERSION version = engine ? static_cast<IEVERSION>(engine->version) : IEDefault;
-    if (version == IEDefault) version = GetInstalledIEVersion();
-    HMODULE urlmon = engine ? engine->hUrlmon : nullptr;
-
-    fw::ComPtr<IDispatch> object;
-    if (FAILED(CoCreateInstance(CLSID_FennickPanel, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                object.put_void())) ||
-        !object) {
-        object.reset();
-        OfferDownloadPage(Handle(), IDS_FENNICK_NOT_FOUND);
-        return false;
-    }
-    if (FAILED(object->QueryInterface(IID_IFennickPanel, m_pPanel.put_void())) || !m_pPanel) {
-        m_pPanel.reset();
-        object.reset();
-        OfferDownloadPage(Handle(), IDS_FENNICK_TOO_OLD);
-        return false;
-    }
-    if (FAILED(object->QueryInterface(kIidDockingWindow, m_pPanelWindow.put_void())) || !m_pPanelWindow) {
-        m_pPanelWindow.reset();
-        m_pPanel.reset();
-        object.reset();
-        OfferDownloadPage(Handle(), IDS_FENNICK_TOO_OLD);
-        return false;
-    }
-    BSTR title = nullptr;
-    if (m_pPanel->Initialize(Handle(), browser.get(), static_cast<DWORD>(version), &title) != S_OK) {
-        SysFreeString(title);
-        m_pPanelWindow.reset();
-        m_pPanel.reset();
-        object.reset();
-        TranslatedMessageBox(Handle(), IDS_FENNICK_PANEL_ERROR, MB_OK | MB_ICONERROR);
-        return false;
-    }
-    m_strPanelTitle = ToString(title);
-    SysFreeString(title);
-    SetWindowTextW(Item(IDC_PANEL_TITLE), (L"  " + m_strPanelTitle).c_str());
-    HWND panelWindow = nullptr;
-    m_hWndPanel = SUCCEEDED(m_pPanelWindow->GetWindow(&panelWindow)) ? panelWindow : nullptr;
-    m_pPanel->SetMainWindow(m_hWndTopLevel);
-    m_pPanel->SetEngineModule(urlmon);
-    m_pPanel->Start();
-    return true;
-}
-
-void CDialogWBContainer::ShowPanelParts(int show) {
-    for (int id : {IDC_PANEL_SPLITTER, IDC_PANEL_CLOSE, IDC_PANEL_TITLE}) ShowWindow(Item(id), show);
-}
-
-void CDialogWBContainer::TogglePanel() {
-    if (m_nVersion == IE9) {
-        fw::AppMessageBox(Handle(), kPanelRefusedIn9, MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
-    if (m_bPanelVisible) {
-        m_bPanelVisible = false;
-        m_pPanelWindow->ShowDW(FALSE);
-        ShowPanelParts(SW_HIDE);
-        RecalcLayout();
-        Notify(UWM_TAB_PANEL_STATE, 0, 0);
-        return;
-    }
-    if (!m_pPanel && !CreatePanel()) return;
-    m_bPanelVisible = true;
-    m_pPanelWindow->ShowDW(TRUE);
-    ShowPanelParts(SW_SHOW);
-    m_nPanelWidth = SettingsProfile().GetInt(setting::kSection, setting::kVertLeftSplitter, kDefaultPanelWidth);
-    RecalcLayout();
-    Notify(UWM_TAB_PANEL_STATE, 1, 0);
-}
-
-void CDialogWBContainer::ViewSource() {
-    if (!m_pPanel && !CreatePanel()) return;
-    m_pPanel->ShowSource(-1);
-}
-
 bool CDialogWBContainer::GetSplitterArea(int, RECT* area, RECT* limits) {
-    RECT client{};
-    GetClientRect(Handle(), &client);
-    if (area) *area = client;
-    if (limits) *limits = client;
-    return true;
+    return m_panel.GetSplitterArea(area, limits);
 }
 
-bool CDialogWBContainer::SetSplitterPosition(int, int percent) {
-    if (static_cast<unsigned>(percent) > 100u) return false;
-    RECT client{};
-    GetClientRect(Handle(), &client);
-    m_nPanelWidth = percent * client.right / 100;
-    (void)SettingsProfile().WriteInt(setting::kSection, setting::kVertLeftSplitter, m_nPanelWidth);
-    RecalcLayout();
-    return true;
-}
-
-void CDialogWBContainer::ReleasePanel() {
-    if (m_pPanelWindow) {
-        m_pPanelWindow->ShowDW(FALSE);
-        m_pPanelWindow.reset();
-    }
-    if (m_pPanel) {
-        m_pPanel->Close();
-        m_pPanel.reset();
-    }
-    m_hWndPanel = nullptr;
-    m_bPanelVisible = false;
-}
-
-void CDialogWBContainer::DrawCloseButton(const DRAWITEMSTRUCT& item) const {
-    // A white cross on a red rounded square: darker while pressed, brighter
-    // while the pointer rests on it.
-    const RECT& r = item.rcItem;
-    FillRect(item.hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
-    COLORREF fill = RGB(196, 43, 28);
-    if (item.itemState & ODS_SELECTED) fill = RGB(140, 24, 16);
-    else if (m_bCloseHover) fill = RGB(232, 72, 56);
-    HBRUSH brush = CreateSolidBrush(fill);
-    HPEN edge = CreatePen(PS_SOLID, 1, fill);
-    HGDIOBJ oldBrush = SelectObject(item.hDC, brush);
-    HGDIOBJ oldPen = SelectObject(item.hDC, edge);
-    RoundRect(item.hDC, r.left + 1, r.top + 1, r.right - 1, r.bottom - 1, 6, 6);
-    HPEN cross = CreatePen(PS_SOLID, 2, RGB(255, 255, 255));
-    SelectObject(item.hDC, cross);
-    const int inset = (r.right - r.left) * 3 / 10;
-    MoveToEx(item.hDC, r.left + inset, r.top + inset, nullptr);
-    LineTo(item.hDC, r.right - inset, r.bottom - inset);
-    MoveToEx(item.hDC, r.right - inset - 1, r.top + inset, nullptr);
-    LineTo(item.hDC, r.left + inset - 1, r.bottom - inset);
-    SelectObject(item.hDC, oldPen);
-    SelectObject(item.hDC, oldBrush);
-    DeleteObject(cross);
-    DeleteObject(edge);
-    DeleteObject(brush);
-}
-
-LRESULT CALLBACK CDialogWBContainer::SplitterProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                                  DWORD_PTR data) {
-    auto* self = reinterpret_cast<CDialogWBContainer*>(data);
-    switch (message) {
-    case WM_SETCURSOR:
-        if (reinterpret_cast<HWND>(wParam) == hwnd && self->m_hSplitterCursor) {
-            SetCursor(self->m_hSplitterCursor);
-            return TRUE;
-        }
-        break;
-    case WM_LBUTTONDOWN:
-        SetCapture(hwnd);
-        self->m_bDragging = true;
-        break;
-    case WM_MOUSEMOVE:
-        if (self->m_bDragging) {
-            RECT area{}, limits{};
-            self->GetSplitterArea(0, &area, &limits);
-            POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            ClientToScreen(hwnd, &pt);
-            ScreenToClient(self->Handle(), &pt);
-            const int x = std::clamp(static_cast<int>(pt.x), static_cast<int>(limits.left),
-                                     static_cast<int>(std::max(limits.left, limits.right)));
-            const int areaWidth = area.right - area.left;
-            const int percent = areaWidth == 0 ? 0 : (x - area.left) * 100 / areaWidth;
-            self->SetSplitterPosition(0, percent);
-        }
-        break;
-    case WM_LBUTTONUP:
-    case WM_CAPTURECHANGED:
-        if (self->m_bDragging) {
-            self->m_bDragging = false;
-            ReleaseCapture();
-        }
-        break;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(hwnd, &CDialogWBContainer::SplitterProc, 0);
-        break;
-    default:
-        break;
-    }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
-}
-
-LRESULT CALLBACK CDialogWBContainer::CloseButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                                     UINT_PTR, DWORD_PTR data) {
-    auto* self = reinterpret_cast<CDialogWBContainer*>(data);
-    switch (message) {
-    case WM_MOUSEMOVE:
-        if (!self->m_bCloseTracking) {
-            TRACKMOUSEEVENT track{sizeof(track), TME_HOVER | TME_LEAVE, hwnd, 1};
-            self->m_bCloseTracking = TrackMouseEvent(&track) != FALSE;
-        }
-        break;
-    case WM_MOUSEHOVER:
-        self->m_bCloseHover = true;
-        InvalidateRect(hwnd, nullptr, TRUE);
-        return 0;
-    case WM_MOUSELEAVE:
-        self->m_bCloseTracking = false;
-        self->m_bCloseHover = false;
-        InvalidateRect(hwnd, nullptr, TRUE);
-        return 0;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(hwnd, &CDialogWBContainer::CloseButtonProc, 0);
-        break;
-    default:
-        break;
-    }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
-}
+bool CDialogWBContainer::SetSplitterPosition(int, int percent) { return m_panel.SetSplitterPosition(percent); }
 
 bool CDialogWBContainer::PreTranslateMessage(MSG& msg) {
     const bool inBrowser =
@@ -634,13 +337,13 @@ HRESULT CDialogWBContainer::OnBrowserEvent(DISPID id, DISPPARAMS* params) {
             if (m_pBrowser) m_pBrowser->get_LocationName(&name);
             NotifyStrings(UWM_TAB_HISTORY_ADD, url, ToString(name));
             SysFreeString(name);
-            ReapplyZoom();
-            InvalidateTaskbarBitmaps();
+            m_zoom.ReapplyZoom();
+            m_thumbnail.InvalidateTaskbarBitmaps();
         }
         break;
     case DISPID_DOWNLOADCOMPLETE:
-        ReapplyZoom();
-        InvalidateTaskbarBitmaps();
+        m_zoom.ReapplyZoom();
+        m_thumbnail.InvalidateTaskbarBitmaps();
         break;
     case DISPID_STATUSTEXTCHANGE:
         NotifyString(UWM_TAB_STATUS_TEXT, StringArgument(params, 0), 0);
@@ -649,7 +352,7 @@ HRESULT CDialogWBContainer::OnBrowserEvent(DISPID id, DISPPARAMS* params) {
         const std::wstring title = StringArgument(params, 0);
         NotifyString(UWM_TAB_TITLE, title, 0);
         // The thumbnail's caption.
-        if (HWND proxy = m_taskBarProxy.Handle()) SetWindowTextW(proxy, title.c_str());
+        m_thumbnail.OnTitleChange(title);
         break;
     }
     case DISPID_PROGRESSCHANGE:
@@ -697,110 +400,6 @@ fw::ComPtr<IHTMLDocument2> CDialogWBContainer::Document() const {
     return html;
 }
 
-LRESULT CDialogWBContainer::OnZoomRequest(int percent) {
-    if (!m_pBrowser) return 1;
-    fw::ComPtr<IDispatch> document;
-    if (FAILED(m_pBrowser->get_Document(document.put())) || !document) return 1;
-    fw::ComPtr<IHTMLDocument2> html;
-    // Not an HTML page: the tab keeps its zoom.
-    if (FAILED(document.As(__uuidof(IHTMLDocument2), html)) || !html) return 0;
-    m_nZoom = percent;
-    ApplyZoom(html.get(), percent, false);
-    return 0;
-}
-
-void CDialogWBContainer::ReapplyZoom() {
-    if (m_nZoom == 100) return;
-    if (auto html = Document()) ApplyZoom(html.get(), m_nZoom, false);
-}
-
-bool CDialogWBContainer::ApplyZoom(IHTMLDocument2* document, int percent, bool nested) {
-    if (!document || percent <= 0) return false;
-    fw::ComPtr<IHTMLElement> body;
-    if (FAILED(document->get_body(body.put())) || !body) return false;
-
-    fw::ComPtr<IHTMLBodyElement> bodyElement;
-    if (SUCCEEDED(body.As(__uuidof(IHTMLBodyElement), bodyElement)) && bodyElement) {
-        // Inside a frame the frame's own scaling is undone on its body, so
-        // that the wrapper's zoom is the page's only one.
-        if (nested) SetRuntimeZoom(body.get(), 10000 / percent);
-
-        fw::ComPtr<IDispatch> allDispatch;
-        fw::ComPtr<IHTMLElementCollection> all;
-        if (FAILED(body->get_all(allDispatch.put())) || !allDispatch ||
-            FAILED(allDispatch.As(__uuidof(IHTMLElementCollection), all)) || !all)
-            return false;
-        VARIANT zero;
-        VariantInit(&zero);
-        zero.vt = VT_I4;
-        zero.lVal = 0;
-        fw::ComPtr<IDispatch> firstDispatch;
-        fw::ComPtr<IHTMLElement> first;
-        BSTR id = nullptr;
-        if (SUCCEEDED(all->item(zero, zero, firstDispatch.put())) && firstDispatch &&
-            SUCCEEDED(firstDispatch.As(__uuidof(IHTMLElement), first)) && first && SUCCEEDED(first->get_id(&id)) &&
-            id && ToString(id) == kZoomWrapperId) {
-            SysFreeString(id);
-            fw::ComPtr<IHTMLStyle> style;
-            if (FAILED(first->get_style(style.put())) || !SetZoom(style.get(), percent)) return false;
-            return ZoomFrames(document, percent);
-        }
-        SysFreeString(id);
-
-        // No wrapper yet (or something was put before it): wrap the whole
-        // content of the body in a new one.
-        fw::ComPtr<IMarkupServices> markup;
-        fw::ComPtr<IMarkupContainer> container;
-        if (FAILED(document->QueryInterface(__uuidof(IMarkupServices), markup.put_void())) || !markup ||
-            FAILED(document->QueryInterface(__uuidof(IMarkupContainer), container.put_void())) || !container)
-            return false;
-        fw::ComPtr<IMarkupPointer> begin, end;
-        if (FAILED(markup->CreateMarkupPointer(begin.put())) || !begin ||
-            FAILED(markup->CreateMarkupPointer(end.put())) || !end)
-            return false;
-        if (FAILED(begin->MoveAdjacentToElement(body.get(), ELEM_ADJ_AfterBegin)) ||
-            FAILED(end->MoveAdjacentToElement(body.get(), ELEM_ADJ_BeforeEnd)))
-            return false;
-        wchar_t attributes[160];
-        swprintf(attributes, 160, kZoomWrapperAttributes, percent);
-        fw::ComPtr<IHTMLElement> wrapper;
-        if (FAILED(markup->CreateElement(static_cast<ELEMENT_TAG_ID>(kTagDiv), attributes, wrapper.put())) ||
-            !wrapper)
-            return false;
-        if (FAILED(markup->InsertElement(wrapper.get(), begin.get(), end.get()))) return false;
-        return ZoomFrames(document, percent);
-    }
-
-    // A frameset: its frames are scaled each on their own.
-    if (nested) return ZoomFrames(document, percent);
-    fw::ComPtr<IHTMLFrameSetElement> frameset;
-    if (FAILED(body.As(__uuidof(IHTMLFrameSetElement), frameset)) || !frameset) return false;
-    if (!SetRuntimeZoom(body.get(), percent)) return false;
-    return ZoomFrames(document, percent);
-}
-
-bool CDialogWBContainer::ZoomFrames(IHTMLDocument2* document, int percent) {
-    fw::ComPtr<IHTMLFramesCollection2> frames;
-    long length = 0;
-    if (FAILED(document->get_frames(frames.put())) || !frames || FAILED(frames->get_length(&length))) return false;
-    for (long i = 0; i < length; ++i) {
-        VARIANT index, item;
-        VariantInit(&index);
-        VariantInit(&item);
-        index.vt = VT_I4;
-        index.lVal = i;
-        if (SUCCEEDED(frames->item(&index, &item)) && item.vt == VT_DISPATCH && item.pdispVal) {
-            fw::ComPtr<IHTMLWindow2> window;
-            fw::ComPtr<IHTMLDocument2> frameDocument;
-            if (SUCCEEDED(item.pdispVal->QueryInterface(__uuidof(IHTMLWindow2), window.put_void())) && window &&
-                SUCCEEDED(window->get_document(frameDocument.put())) && frameDocument)
-                ApplyZoom(frameDocument.get(), percent, true);
-        }
-        VariantClear(&item);
-    }
-    return true;
-}
-
 HRESULT CDialogWBContainer::CapturePage(const std::wstring& file, int width, int height) {
     if (!m_pBrowser) return E_NOINTERFACE;
     fw::ComPtr<IViewObject> view;
@@ -817,120 +416,10 @@ HRESULT CDialogWBContainer::CapturePage(const std::wstring& file, int width, int
     return hr;
 }
 
-void CDialogWBContainer::CreateTaskbarProxy() {
-    if (m_taskBarProxy.Handle()) return;
-    m_taskBarProxy.CreateProxy(m_nVersion, Handle(), m_hWndTopLevel, SettingsProfile());
-    // A page whose title came before the thumbnail still captions it.
-    BSTR name = nullptr;
-    if (HWND proxy = m_taskBarProxy.Handle(); proxy && m_pBrowser && SUCCEEDED(m_pBrowser->get_LocationName(&name)) && name)
-        SetWindowTextW(proxy, name);
-    SysFreeString(name);
-}
-
-void CDialogWBContainer::InvalidateTaskbarBitmaps() const {
-    if (HWND proxy = m_taskBarProxy.Handle()) CallDwmInvalidateIconicBitmaps(proxy);
-}
-
-fw::Bitmap CDialogWBContainer::CapturePageBitmap(SIZE& size) const {
-    RECT area{};
-    if (!m_hWndBrowser || !GetWindowRect(m_hWndBrowser, &area)) return {};
-    size = {area.right - area.left, area.bottom - area.top};
-    return CaptureBrowserBitmap(m_pBrowser.get(), size.cx, size.cy);
-}
-
-namespace {
-
-// A GDI+ copy of `picture` as a 32-bit bitmap on opaque black, scaled to
-// width by height when both are given; null when GDI+ cannot make it.
-fw::Bitmap ThumbnailOf(HBITMAP picture, UINT width = 0, UINT height = 0) {
-    Gdiplus::Bitmap source(picture, nullptr);
-    if (source.GetLastStatus() != Gdiplus::Ok) return {};
-    std::unique_ptr<Gdiplus::Image> scaled;
-    Gdiplus::Bitmap* result = &source;
-    if (width && height) {
-        scaled.reset(source.GetThumbnailImage(width, height, nullptr, nullptr));
-        if (!scaled || scaled->GetLastStatus() != Gdiplus::Ok) return {};
-        result = static_cast<Gdiplus::Bitmap*>(scaled.get());
-    }
-    HBITMAP out = nullptr;
-    if (result->GetHBITMAP(Gdiplus::Color(0xFF000000), &out) != Gdiplus::Ok) return {};
-    return fw::Bitmap(out);
-}
-
-} // namespace
-
-void CDialogWBContainer::OnTaskbarThumbnail(int maxWidth, int maxHeight) const {
-    HWND proxy = m_taskBarProxy.Handle();
-    if (!proxy) return;
-    SIZE size{};
-    fw::Bitmap thumbnail;
-    if (maxWidth > 0 && maxHeight > 0) {
-        if (fw::Bitmap page = CapturePageBitmap(size)) {
-            // As large as the request allows, keeping the page's proportions.
-            const double ratio = std::max(static_cast<double>(size.cx) / maxWidth,
-                                          static_cast<double>(size.cy) / maxHeight);
-            const auto width = std::max(1, static_cast<int>(size.cx / ratio));
-            const auto height = std::max(1, static_cast<int>(size.cy / ratio));
-            thumbnail = ThumbnailOf(page.get(), static_cast<UINT>(width), static_cast<UINT>(height));
-        }
-    }
-    CallDwmSetIconicThumbnail(proxy, thumbnail ? thumbnail.get() : m_imgNoPreview.get(), 0);
-}
-
-void CDialogWBContainer::OnTaskbarLivePreview() const {
-    HWND proxy = m_taskBarProxy.Handle();
-    if (!proxy) return;
-    // The page's place inside the main window, as the preview shows it.
-    RECT top{}, client{}, own{};
-    GetWindowRect(m_hWndTopLevel, &top);
-    GetClientRect(m_hWndTopLevel, &client);
-    GetWindowRect(Handle(), &own);
-    POINT offset{own.left - top.left - ((top.right - top.left) - (client.right - client.left)) / 2, 0};
-    RECT browser{};
-    if (m_hWndBrowser && GetWindowRect(m_hWndBrowser, &browser)) {
-        offset.y = browser.top - top.top;
-        SIZE size{};
-        fw::Bitmap page = CapturePageBitmap(size);
-        fw::Bitmap preview = page ? ThumbnailOf(page.get()) : fw::Bitmap{};
-        if (preview) {
-            CallDwmSetIconicLivePreviewBitmap(proxy, preview.get(), &offset, 0);
-            return;
-        }
-    }
-    CallDwmSetIconicThumbnail(proxy, m_imgNoPreview.get(), 0);
-}
-
-void CDialogWBContainer::OnTaskbarActivate(WPARAM state) {
-    if (state == WA_INACTIVE) return;
-    // The main window belongs to another thread (or process): asynchronous
-    // calls only, so this thread never waits for it.
-    if (IsIconic(m_hWndTopLevel)) ShowWindowAsync(m_hWndTopLevel, SW_RESTORE);
-    SetForegroundWindow(m_hWndTopLevel);
-    Notify(WM_COMMAND, ID_TASKBAR_TAB_ACTIVE, 0);
-}
-
-void CDialogWBContainer::OnTaskbarSysCommand(WPARAM command, LPARAM lParam) {
-    if ((command & 0xFFF0) == SC_CLOSE) {
-        // Closed from its thumbnail: at once, without the page's question.
-        Notify(UWM_TAB_MUST_CLOSE, CLOSE_TASKBAR, 0);
-        return;
-    }
-    SetForegroundWindow(m_hWndTopLevel);
-    PostMessageW(m_hWndTopLevel, WM_SYSCOMMAND, command, lParam);
-}
-
 void CDialogWBContainer::ExecPrint(DWORD command) {
     fw::ComPtr<IOleCommandTarget> target;
     if (SUCCEEDED(m_wndBrowser.Query(IID_IOleCommandTarget, target)) && target)
         target->Exec(&kCgidMshtml, command, 0, nullptr, nullptr);
-}
-
-void CDialogWBContainer::SetTextSize(int level) {
-    VARIANT in;
-    VariantInit(&in);
-    in.vt = VT_I4;
-    in.lVal = level;
-    m_pBrowser->ExecWB(OLECMDID_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &in, nullptr);
 }
 
 void CDialogWBContainer::OnCommand(UINT id) {
@@ -947,7 +436,7 @@ void CDialogWBContainer::OnCommand(UINT id) {
         return;
     case ID_TASKBAR_TAB_ACTIVE:
         // The view activated this tab: its thumbnail becomes the active one.
-        m_taskBarProxy.SetTabActive();
+        m_thumbnail.SetTabActive();
         return;
     default:
         break;
@@ -971,11 +460,11 @@ void CDialogWBContainer::OnCommand(UINT id) {
     case ID_STOP: m_pBrowser->Stop(); break;
     // The program's home page, not the engine's.
     case ID_HOME: Navigate(g_strHomePage); break;
-    case ID_TEXT_SIZE_LARGER: SetTextSize(4); break;
-    case ID_TEXT_SIZE_LARGE: SetTextSize(3); break;
-    case ID_TEXT_SIZE_MEDIUM: SetTextSize(2); break;
-    case ID_TEXT_SIZE_SMALL: SetTextSize(1); break;
-    case ID_TEXT_SIZE_SMALLER: SetTextSize(0); break;
+    case ID_TEXT_SIZE_LARGER: m_zoom.SetTextSize(4); break;
+    case ID_TEXT_SIZE_LARGE: m_zoom.SetTextSize(3); break;
+    case ID_TEXT_SIZE_MEDIUM: m_zoom.SetTextSize(2); break;
+    case ID_TEXT_SIZE_SMALL: m_zoom.SetTextSize(1); break;
+    case ID_TEXT_SIZE_SMALLER: m_zoom.SetTextSize(0); break;
     case ID_PRINT: ExecPrint(IDM_PRINT); break;
     case ID_PRINT_PREVIEW: ExecPrint(IDM_PRINTPREVIEW); break;
     default: break;
@@ -995,10 +484,10 @@ void CDialogWBContainer::OnParentNotify(WPARAM wParam, LPARAM lParam) {
 
 void CDialogWBContainer::OnDestroy() {
     // The thumbnail goes with the tab.
-    m_taskBarProxy.DestroyProxy();
+    m_thumbnail.DestroyProxy();
     m_bDestroying = true;
     // The panel goes first: it holds the browser and its window is ours.
-    ReleasePanel();
+    m_panel.ReleasePanel();
     // The events stop first, then the control lets go of its site and
     // goes; the sinks may outlive the dialog in the engine's hands, so
     // they are cut off from it.
@@ -1027,7 +516,7 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
         return false;
     case WM_DRAWITEM:
         if (wParam != IDC_PANEL_CLOSE || !lParam) return false;
-        DrawCloseButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        m_panel.DrawCloseButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
         result = TRUE;
         return true;
@@ -1073,7 +562,7 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
         return true;
     }
     case UWM_TAB_ZOOM:
-        result = OnZoomRequest(static_cast<int>(wParam));
+        result = m_zoom.OnZoomRequest(static_cast<int>(wParam));
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, result);
         return true;
     case UWM_TAB_DOWNLOAD_FLAGS: {
@@ -1087,25 +576,25 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
     }
     case WM_DWMSENDICONICTHUMBNAIL:
         // The largest size allowed: width in the high word, height in the low.
-        OnTaskbarThumbnail(HIWORD(lParam), LOWORD(lParam));
+        m_thumbnail.OnTaskbarThumbnail(HIWORD(lParam), LOWORD(lParam));
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
         return true;
     case WM_DWMSENDICONICLIVEPREVIEWBITMAP:
-        OnTaskbarLivePreview();
+        m_thumbnail.OnTaskbarLivePreview();
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
         return true;
     case UWM_TAB_TASKBAR_ACTIVATE:
-        OnTaskbarActivate(wParam);
+        m_thumbnail.OnTaskbarActivate(wParam);
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
         return true;
     case UWM_TAB_TASKBAR_SYSCOMMAND:
-        OnTaskbarSysCommand(wParam, lParam);
+        m_thumbnail.OnTaskbarSysCommand(wParam, lParam);
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
         return true;
     case UWM_TAB_TASKBAR_PREVIEW:
         // 1: the thumbnails were switched off; anything else: on again.
-        if (wParam == 1) m_taskBarProxy.DestroyProxy();
-        else CreateTaskbarProxy();
+        if (wParam == 1) m_thumbnail.DestroyProxy();
+        else m_thumbnail.CreateTaskbarProxy();
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
         return true;
     case UWM_TAB_SETTINGS_CHANGED:

@@ -13,15 +13,23 @@
 // or through its owner (child process), never by a sent one.
 // Window and dialog code returns bool; COM-facing code returns HRESULTs;
 // nothing throws out of a window procedure or a COM method.
+//
+// Its parts live in files of their own, each owning its state: the zoom
+// and text size (tab_zoom.h), the developer-toolbar panel (panel_host.h)
+// and the taskbar thumbnail (tab_thumbnail.h). The dialog owns them as
+// members, hands them its messages and keeps its public functions for
+// them, so callers see one class.
 #include "browser/control_site.h"
-#include "browser/fennick_panel.h"
+#include "browser/panel_host.h"
 #include "browser/tab_content_owner.h"
-#include "browser/taskbar_proxy.h"
+#include "browser/tab_thumbnail.h"
+#include "browser/tab_zoom.h"
 #include "core/messages.h"
 #include "core/versions.h"
 
 #include "framework/com_ptr.h"
 #include "framework/ole_control.h"
+#include "framework/profile.h"
 #include "framework/window.h"
 
 #include <exdisp.h>
@@ -53,7 +61,6 @@ public:
     std::wstring m_strURL;
     IEVERSION m_nVersion = IEDefault;
     HWND m_hWndTopLevel = nullptr;
-    int m_nZoom = 100;
     DWORD m_dwDownloadFlags = 0x4070;
 
     // Adds an address to the address list (newest first, no duplicates in
@@ -63,19 +70,20 @@ public:
     void RecalcLayout();
     bool PreTranslateMessage(MSG& msg) override;
 
-    // The developer-toolbar panel on the left of the page (fennick_panel.h).
+    // The developer-toolbar panel on the left of the page (fennick_panel.h),
+    // hosted by m_panel (panel_host.h), whose "shown" is the one that counts.
     // Creates the component hidden; false (after telling the user why, when
     // the component is missing, too old or failed to start) leaves the tab
     // without one, so the next command tries again.
-    bool CreatePanel();
+    bool CreatePanel() { return m_panel.CreatePanel(); }
     // Commands 2002 and 1018: shows or hides the panel, creating it on first
     // use; refused in version-9 tabs.
-    void TogglePanel();
+    void TogglePanel() { m_panel.TogglePanel(); }
     // Command 328: the component shows the page's source in its own window.
-    void ViewSource();
-    bool IsPanelVisible() const { return m_bPanelVisible; }
-    int PanelWidth() const { return m_nPanelWidth; }
-    HWND PanelWindow() const { return m_hWndPanel; }
+    void ViewSource() { m_panel.ViewSource(); }
+    bool IsPanelVisible() const { return m_panel.IsPanelVisible(); }
+    int PanelWidth() const { return m_panel.PanelWidth(); }
+    HWND PanelWindow() const { return m_panel.PanelWindow(); }
     // The splitter's hooks: the area is the whole client rectangle; a
     // position in percent of the client width becomes the panel's width,
     // stored at once as "VertLeftSplitter". False for a percent outside 0..100.
@@ -86,6 +94,8 @@ public:
     // OnInitDialog and after teardown.
     IWebBrowser2* Browser() const { return m_pBrowser.get(); }
     HWND BrowserWindow() const { return m_hWndBrowser; }
+    // The control's HTML document, or null.
+    fw::ComPtr<IHTMLDocument2> Document() const;
 
     // Notifications to the view, handed to the owner.
     void Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam);
@@ -96,9 +106,14 @@ public:
     // (found again by its identifier), frames and framesets included;
     // `nested` for frame documents. False when the document's frames could
     // not be visited. Every failing call ends that document's zoom quietly.
-    bool ApplyZoom(IHTMLDocument2* document, int percent, bool nested);
+    bool ApplyZoom(IHTMLDocument2* document, int percent, bool nested) {
+        return m_zoom.ApplyZoom(document, percent, nested);
+    }
     // The identifier of the zoom wrapper, which pages may see.
-    static constexpr const wchar_t* kZoomWrapperId = L"__bm__fennickbar__zoom__";
+    static constexpr const wchar_t* kZoomWrapperId = CTabZoom::kZoomWrapperId;
+    // The last zoom the view sent (UWM_TAB_ZOOM), kept for the next pages;
+    // the view's own is the one that counts (tab_zoom.h).
+    int Zoom() const { return m_zoom.Zoom(); }
 
     // UWM_TAB_CAPTURE: draws the page into a picture of `width` by `height`
     // and writes it to `file` as PNG (page_picture.h). The control fills the
@@ -110,7 +125,11 @@ public:
 
     // The tab's taskbar thumbnail window (taskbar_proxy.h); null when the
     // thumbnails are off or the system has none.
-    HWND TaskbarProxyWindow() const { return m_taskBarProxy.Handle(); }
+    HWND TaskbarProxyWindow() const { return m_thumbnail.ProxyWindow(); }
+
+    // The settings profile: the application's, or (in a process without an
+    // application object, as in tests) the same key opened directly.
+    static const fw::Profile& SettingsProfile();
 
     // The ambient properties the control reads through its site: the
     // download-control flags.
@@ -138,32 +157,7 @@ private:
     // question could not be asked, when `failureAllows`).
     bool MayUnload(bool failureAllows);
     void PostBrowserToView();
-    // The control's HTML document, or null.
-    fw::ComPtr<IHTMLDocument2> Document() const;
-    // UWM_TAB_ZOOM; the message's result.
-    LRESULT OnZoomRequest(int percent);
-    // Re-applies the tab's zoom to a newly loaded page.
-    void ReapplyZoom();
-    bool ZoomFrames(IHTMLDocument2* document, int percent);
     void ExecPrint(DWORD command);
-    void SetTextSize(int level);
-    void ReleasePanel();
-    // Taskbar thumbnail requests relayed by the proxy window, and the
-    // picture of the page they answer with.
-    void CreateTaskbarProxy();
-    void InvalidateTaskbarBitmaps() const;
-    void OnTaskbarThumbnail(int maxWidth, int maxHeight) const;
-    void OnTaskbarLivePreview() const;
-    void OnTaskbarActivate(WPARAM state);
-    void OnTaskbarSysCommand(WPARAM command, LPARAM lParam);
-    // The page drawn at the size of the control's window; null (with the
-    // window's size still set) when it cannot be taken.
-    fw::Bitmap CapturePageBitmap(SIZE& size) const;
-    void ShowPanelParts(int show);
-    // Draws the close button: normal, pressed or hovered.
-    void DrawCloseButton(const DRAWITEMSTRUCT& item) const;
-    static LRESULT CALLBACK SplitterProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-    static LRESULT CALLBACK CloseButtonProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
 
     ITabContentOwner* m_pOwner = nullptr;
     // The address box's entries, newest first, as the box holds them.
@@ -177,21 +171,9 @@ private:
     HWND m_hWndBrowser = nullptr;
     bool m_bDestroying = false;
 
-    CTaskBarProxyWnd m_taskBarProxy;
-    // The thumbnail shown when no picture of the page can be taken.
-    fw::Bitmap m_imgNoPreview;
-
-    // The panel: both interfaces exist whenever m_bPanelVisible is true.
-    bool m_bPanelVisible = false;
-    HWND m_hWndPanel = nullptr;
-    fw::ComPtr<IFennickPanel> m_pPanel;
-    fw::ComPtr<IDockingWindow> m_pPanelWindow;
-    std::wstring m_strPanelTitle;
-    int m_nPanelWidth = 200;
-    // Splitter drag and close-button hover state (the two controls are
-    // subclassed, their state lives here).
-    bool m_bDragging = false;
-    HCURSOR m_hSplitterCursor = nullptr;
-    bool m_bCloseHover = false;
-    bool m_bCloseTracking = false;
+    // The parts; OnDestroy takes them down in the order thumbnail, panel,
+    // and then the events and the control.
+    CTabZoom m_zoom;
+    CTabThumbnail m_thumbnail;
+    CPanelHost m_panel;
 };

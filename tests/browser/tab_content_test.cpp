@@ -465,7 +465,7 @@ TEST_F(TabContent, ZoomWrapsThePageOnceAndScalesFramesAndFramesets) {
         SendMessageW(tab.dialog.Handle(), UWM_TAB_ZOOM, 200, 0);
         EXPECT_EQ(Wrappers(document.get()), (std::vector<std::pair<std::wstring, std::wstring>>{
                                                 {CDialogWBContainer::kZoomWrapperId, L"200%"}}));
-        EXPECT_EQ(tab.dialog.m_nZoom, 200);
+        EXPECT_EQ(tab.dialog.Zoom(), 200);
         // A frame's body undoes the frame's scaling; its own wrapper scales.
         auto frame = FrameDocument(document.get(), 0);
         ASSERT_TRUE(frame);
