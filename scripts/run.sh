@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and runs it under Wine.
 # Arguments are passed to vantrell.exe. VANTRELL_LANGID=12 runs it in French.
+# VANTRELL_ARCH=i686 builds and runs the 32-bit program instead (in its own
+# prefix, build/i686/wineprefix-x11).
 # With no display it runs under Xvfb, saves a screenshot and prints its path.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+arch=${VANTRELL_ARCH:-x86_64}
+case $arch in
+  x86_64|i686) ;;
+  *) echo "run.sh: VANTRELL_ARCH is x86_64 or i686, not $arch" >&2; exit 2 ;;
+esac
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" x86_64
-stage=$root/build/x86_64/stage
+if [ "$arch" = i686 ]; then
+  support=$(cat "$root/build/i686-support")
+  [ "$support" = yes ] || { echo "run.sh: 32-bit programs cannot run on this machine: $support" >&2; exit 1; }
+fi
+"$root/scripts/build.sh" "$arch"
+stage=$root/build/$arch/stage
 . "$root/scripts/wine-env.sh"
-export WINEPREFIX=$root/build/x86_64/wineprefix-x11
+export WINEPREFIX=$root/build/$arch/wineprefix-x11
 # Version 9's files carry standard names; without this Wine would use its own.
 export WINEDLLOVERRIDES="ieframe,mshtml,jscript,urlmon,wininet=n,b"
 wine_prefix_ensure "$WINEPREFIX" x11
@@ -17,7 +28,7 @@ if [ -n "${VANTRELL_LANGID:-}" ]; then
 fi
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${VANTRELL_SCREENSHOT:-}" ]; then
-  cd "$stage" && exec wine vantrell.exe "$@"
+  cd "$stage" && exec "$(wine_loader "$arch")" vantrell.exe "$@"
 fi
 
 # Headless: a private X server, the program inside Wine's virtual desktop

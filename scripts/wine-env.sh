@@ -3,8 +3,28 @@
 #                                   "null" (headless) or "x11" (pictures under Xvfb).
 # Wine's download prompts for its own HTML (Gecko) and .NET (Mono) engines are
 # switched off while the prefix is created and kept off afterwards.
+#
+# Every prefix is a 64-bit one; the i686 build's prefixes run its 32-bit
+# programs beside Wine's 64-bit services (as on 64-bit Windows), which start
+# faster than 32-bit ones under emulation and let one test start a program
+# of the other build.
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEARCH=win64
+
+# The loaders. Once 32-bit Wine is installed, the "wine" launcher tries the
+# 32-bit loader first, which costs every 64-bit start ~0.6 s and more: Wine's
+# own programs (reg, wineboot, cmd, explorer, regsvr32, winepath) and the
+# x86_64 build's run through the 64-bit loader directly, the i686 build's
+# programs through the 32-bit one (under qemu's emulation on these machines).
+WINE64_LOADER=/usr/lib/wine/wine64
+[ -x "$WINE64_LOADER" ] || WINE64_LOADER=$(command -v wine64 || command -v wine)
+WINE32_LOADER=/usr/lib/wine/wine
+[ -x "$WINE32_LOADER" ] || WINE32_LOADER=$(command -v wine)
+wine() { "$WINE64_LOADER" "$@"; }
+wine32() { "$WINE32_LOADER" "$@"; }
+winepath() { "$WINE64_LOADER" winepath "$@"; }
+# The loader for the programs of a build: wine_loader x86_64|i686
+wine_loader() { if [ "$1" = i686 ]; then echo "$WINE32_LOADER"; else echo "$WINE64_LOADER"; fi; }
 
 wine_prefix_ensure() {
   local dir=$1 driver=$2
@@ -49,13 +69,21 @@ wine_services_start() {
 
 # A headless session in DIR for a run of several programs: the prefix, one
 # persistent wineserver (a launch then costs ~0.1 s instead of ~3 s) and the
-# services; the server is stopped when the calling script exits.
+# services; the server is stopped when the calling script exits. A script may
+# hold sessions of several prefixes (the test run holds one per build); the
+# last one started is the current WINEPREFIX.
+WINE_SESSION_PREFIXES=()
+wine_sessions_end() {
+  local dir
+  for dir in "${WINE_SESSION_PREFIXES[@]}"; do WINEPREFIX=$dir wineserver -k >/dev/null 2>&1 || true; done
+}
 wine_session_start() {
   # Wine takes only an absolute prefix path.
   export WINEPREFIX=$(realpath -m "$1")
   wine_prefix_ensure "$WINEPREFIX" null
   wineserver -p >/dev/null 2>&1 </dev/null &
-  trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+  WINE_SESSION_PREFIXES+=("$WINEPREFIX")
+  trap wine_sessions_end EXIT
   wine_services_start
 }
 
