@@ -394,7 +394,12 @@ void CPageCapture::RequestPicture(Job& job) {
     }
 }
 
+void CPageCapture::ItemDone(size_t index) {
+    if (m_options.onItemDone) m_options.onItemDone(index, m_outcomes[index]);
+}
+
 void CPageCapture::NextAddress(Job& job) {
+    if (job.current < job.items.size()) ItemDone(job.items[job.current]);
     if (++job.current >= job.items.size()) {
         CloseJob(job, {}, true);
         return;
@@ -452,6 +457,7 @@ void CPageCapture::CloseJob(Job& job, const std::wstring& error, bool healthy) {
     for (size_t i = job.current; i < job.items.size(); ++i) {
         CaptureOutcome& o = m_outcomes[job.items[i]];
         if (!o.written && o.error.empty()) o.error = error.empty() ? Translated(IDS_CAPTURE_ENGINE_LOST) : error;
+        ItemDone(job.items[i]);
     }
     job.current = job.items.size();
     job.state = Job::State::Closed;

@@ -105,6 +105,11 @@ public:
         DWORD waitMs = CCustomCommandLineInfo::kDefaultCaptureWaitMs;
         // Every engine in a child process.
         bool multiProcess = false;
+        // Called on the capture's thread as soon as an item has its final
+        // outcome (its picture written and closed, or its failure known),
+        // with the item's index; items of different versions finish in no
+        // particular order. May be empty.
+        std::function<void(size_t, const CaptureOutcome&)> onItemDone;
     };
     // How long an engine may take to answer a request to draw.
     static constexpr DWORD kAnswerMs = 15000;
@@ -131,6 +136,7 @@ private:
     void Tick(Job& job);
     void RequestPicture(Job& job);
     void NextAddress(Job& job);
+    void ItemDone(size_t index);
     // Ends the job; every item not yet done gets `error` (none: the job
     // finished its items). `healthy`: the engine answered its last request.
     void CloseJob(Job& job, const std::wstring& error, bool healthy);

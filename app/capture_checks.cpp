@@ -120,17 +120,162 @@ bool HighestVersion(const std::vector<CaptureItem>& items, IEVERSION& version) {
     return found;
 }
 
-CaptureReport CheckCaptures(const std::vector<CaptureOutcome>& outcomes, const CheckSettings& settings) {
-    CaptureReport report;
-    report.settings = settings;
-    if (settings.compare) report.referenceName = VersionName(settings.reference);
+CCaptureChecker::CCaptureChecker(const std::vector<CaptureItem>& items, const CheckSettings& settings, unsigned workers)
+    : m_settings(settings) {
+    if (settings.compare) m_referenceName = VersionName(settings.reference);
+    m_outcomes.resize(items.size());
+    for (size_t i = 0; i < items.size(); ++i) m_outcomes[i].item = items[i];
+    m_reported.assign(items.size(), 0);
+    m_checks.resize(items.size());
+    m_groupOf.resize(items.size());
+    std::vector<std::wstring> addresses;
+    for (size_t i = 0; i < items.size(); ++i) {
+        auto it = std::find(addresses.begin(), addresses.end(), items[i].address);
+        const size_t g = static_cast<size_t>(it - addresses.begin());
+        if (it == addresses.end()) {
+            addresses.push_back(items[i].address);
+            m_groups.emplace_back();
+        }
+        m_groups[g].items.push_back(i);
+        m_groupOf[i] = g;
+    }
+    // The baseline folder is made once, before any picture goes there.
+    if (!settings.baselineFolder.empty() && settings.updateBaseline)
+        m_baselineFolderError = PrepareCaptureFolder(settings.baselineFolder);
+    const bool anyWork = settings.compare || !settings.baselineFolder.empty();
+    for (unsigned w = 0; anyWork && w < std::max(1u, workers); ++w) m_workers.emplace_back([this] { Work(); });
+}
 
-    std::vector<std::shared_ptr<LoadedPicture>> loaded(outcomes.size());
+CCaptureChecker::~CCaptureChecker() {
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_stopping = true;
+        m_queue.clear();
+    }
+    m_wake.notify_all();
+    for (std::thread& t : m_workers)
+        if (t.joinable()) t.join();
+}
+
+void CCaptureChecker::Queue(size_t group) {
+    if (m_groups[group].queued) return;
+    m_groups[group].queued = true;
+    if (m_workers.empty()) return;  // nothing to check
+    m_queue.push_back(group);
+    m_wake.notify_one();
+}
+
+void CCaptureChecker::ItemDone(size_t index, const CaptureOutcome& outcome) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (index >= m_outcomes.size() || m_reported[index]) return;
+    m_reported[index] = 1;
+    m_outcomes[index] = outcome;
+    Group& group = m_groups[m_groupOf[index]];
+    if (++group.done == group.items.size()) Queue(m_groupOf[index]);
+}
+
+void CCaptureChecker::Work() {
+    for (;;) {
+        size_t group = 0;
+        {
+            std::unique_lock<std::mutex> hold(m_lock);
+            m_wake.wait(hold, [this] { return m_stopping || !m_queue.empty(); });
+            if (m_queue.empty()) return;
+            group = m_queue.front();
+            m_queue.pop_front();
+        }
+        CheckGroup(m_groups[group]);
+    }
+}
+
+void CCaptureChecker::CheckGroup(const Group& group) {
+    // The outcomes of a queued group no longer change: every item of it was
+    // reported before it was queued.
+    std::map<size_t, std::shared_ptr<LoadedPicture>> loaded;
     auto picture = [&](size_t i) {
-        if (!loaded[i]) loaded[i] = Load(outcomes[i].item.file);
-        return loaded[i];
+        auto& slot = loaded[i];
+        if (!slot) slot = Load(m_outcomes[i].item.file);
+        return slot;
     };
-    for (const CaptureOutcome& o : outcomes) {
+    for (size_t i : group.items) {
+        const CaptureOutcome& mine = m_outcomes[i];
+        if (!mine.written) continue;
+        std::vector<PictureCheck> checks;
+        try {
+            if (m_settings.compare && mine.item.version != m_settings.reference) {
+                PictureCheck check;
+                check.against = m_referenceName;
+                auto ref = std::find_if(group.items.begin(), group.items.end(),
+                                        [&](size_t j) { return m_outcomes[j].item.version == m_settings.reference; });
+                if (ref == group.items.end() || !m_outcomes[*ref].written) {
+                    check.failed = true;
+                    check.message = L"no picture of " + m_referenceName + L" to compare with";
+                } else {
+                    check.otherFile = m_outcomes[*ref].item.file;
+                    RunCheck(check, *picture(i), *picture(*ref), m_settings, WithSuffix(mine.item.file, L".diff.png"));
+                }
+                checks.push_back(std::move(check));
+            }
+            if (!m_settings.baselineFolder.empty()) {
+                const std::wstring baseline = m_settings.baselineFolder + L"\\" + FileNameOf(mine.item.file);
+                PictureCheck check;
+                check.baseline = true;
+                check.against = L"baseline";
+                check.otherFile = baseline;
+                if (m_settings.updateBaseline) {
+                    // The picture becomes the baseline; nothing is compared.
+                    if (m_baselineFolderError != NO_ERROR) {
+                        check.failed = true;
+                        check.message = L"the baseline folder cannot be written: " + m_settings.baselineFolder + L": " +
+                                        fw::DescribeSystemError(nullptr, m_baselineFolderError);
+                    } else if (!CopyFileW(mine.item.file.c_str(), baseline.c_str(), FALSE)) {
+                        check.failed = true;
+                        check.message = L"the picture cannot be copied to the baseline: " + baseline + L": " +
+                                        fw::DescribeSystemError(nullptr, GetLastError());
+                    }
+                } else if (GetFileAttributesW(baseline.c_str()) == INVALID_FILE_ATTRIBUTES) {
+                    check.failed = true;
+                    check.message = L"no baseline picture: " + baseline;
+                } else {
+                    RunCheck(check, *picture(i), *Load(baseline), m_settings,
+                             WithSuffix(mine.item.file, L".baseline-diff.png"));
+                }
+                checks.push_back(std::move(check));
+            }
+        } catch (const std::exception&) {
+            // Out of memory for a picture: this one fails, the run goes on.
+            PictureCheck check;
+            check.failed = true;
+            check.message = L"the picture could not be checked: out of memory";
+            checks.push_back(std::move(check));
+        }
+        m_checks[i] = std::move(checks);
+        // Pictures this group no longer needs are let go early.
+        if (!m_settings.compare || mine.item.version != m_settings.reference) loaded.erase(i);
+    }
+}
+
+CaptureReport CCaptureChecker::Finish(const std::vector<CaptureOutcome>& outcomes) {
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        for (size_t i = 0; i < m_outcomes.size() && i < outcomes.size(); ++i) {
+            if (m_reported[i]) continue;
+            m_reported[i] = 1;
+            m_outcomes[i] = outcomes[i];
+            ++m_groups[m_groupOf[i]].done;
+        }
+        for (size_t g = 0; g < m_groups.size(); ++g) Queue(g);
+        m_stopping = true;  // the workers end once the queue is empty
+    }
+    m_wake.notify_all();
+    for (std::thread& t : m_workers)
+        if (t.joinable()) t.join();
+
+    CaptureReport report;
+    report.settings = m_settings;
+    report.referenceName = m_referenceName;
+    for (size_t i = 0; i < m_outcomes.size(); ++i) {
+        const CaptureOutcome& o = m_outcomes[i];
         PictureResult r;
         r.versionName = VersionName(o.item.version);
         r.versionLabel = VersionLabel(o.item.version);
@@ -140,74 +285,26 @@ CaptureReport CheckCaptures(const std::vector<CaptureOutcome>& outcomes, const C
         r.ok = o.ok;
         r.milliseconds = o.milliseconds;
         r.error = o.error;
-        r.reference = settings.compare && o.item.version == settings.reference;
+        r.reference = m_settings.compare && o.item.version == m_settings.reference;
         r.scriptErrorCount = o.scriptErrorCount;
         r.scriptErrors = o.scriptErrors;
-        report.pictures.push_back(std::move(r));
-    }
-
-    if (settings.compare) {
-        for (size_t i = 0; i < outcomes.size(); ++i) {
-            if (!outcomes[i].written || report.pictures[i].reference) continue;
-            const CaptureOutcome& mine = outcomes[i];
-            auto ref = std::find_if(outcomes.begin(), outcomes.end(), [&](const CaptureOutcome& o) {
-                return o.item.version == settings.reference && o.item.address == mine.item.address;
-            });
-            PictureCheck check;
-            check.against = report.referenceName;
-            if (ref == outcomes.end() || !ref->written) {
-                check.failed = true;
-                check.message = L"no picture of " + report.referenceName + L" to compare with";
-            } else {
-                check.otherFile = ref->item.file;
-                RunCheck(check, *picture(i), *picture(static_cast<size_t>(ref - outcomes.begin())), settings,
-                         WithSuffix(mine.item.file, L".diff.png"));
-            }
-            report.pictures[i].checks.push_back(std::move(check));
-        }
-    }
-
-    if (!settings.baselineFolder.empty()) {
-        DWORD folderError = NO_ERROR;
-        if (settings.updateBaseline) folderError = PrepareCaptureFolder(settings.baselineFolder);
-        for (size_t i = 0; i < outcomes.size(); ++i) {
-            if (!outcomes[i].written) continue;
-            const std::wstring baseline = settings.baselineFolder + L"\\" + FileNameOf(outcomes[i].item.file);
-            PictureCheck check;
-            check.baseline = true;
-            check.against = L"baseline";
-            check.otherFile = baseline;
-            if (settings.updateBaseline) {
-                // The picture becomes the baseline; nothing is compared.
-                if (folderError != NO_ERROR) {
-                    check.failed = true;
-                    check.message = L"the baseline folder cannot be written: " + settings.baselineFolder + L": " +
-                                    fw::DescribeSystemError(nullptr, folderError);
-                } else if (!CopyFileW(outcomes[i].item.file.c_str(), baseline.c_str(), FALSE)) {
-                    check.failed = true;
-                    check.message = L"the picture cannot be copied to the baseline: " + baseline + L": " +
-                                    fw::DescribeSystemError(nullptr, GetLastError());
-                }
-            } else if (GetFileAttributesW(baseline.c_str()) == INVALID_FILE_ATTRIBUTES) {
-                check.failed = true;
-                check.message = L"no baseline picture: " + baseline;
-            } else {
-                RunCheck(check, *picture(i), *Load(baseline), settings,
-                         WithSuffix(outcomes[i].item.file, L".baseline-diff.png"));
-            }
-            report.pictures[i].checks.push_back(std::move(check));
-        }
-    }
-
-    for (PictureResult& r : report.pictures) {
+        r.checks = std::move(m_checks[i]);
         if (!r.ok) r.failures.push_back(r.error.empty() ? L"the picture was not taken" : r.error);
         for (const PictureCheck& c : r.checks)
             if (c.failed) r.failures.push_back(c.message);
-        if (settings.failOnScriptError && r.scriptErrorCount > 0)
+        if (m_settings.failOnScriptError && r.scriptErrorCount > 0)
             r.failures.push_back(fw::Format(L"%u script error(s)", static_cast<unsigned>(r.scriptErrorCount)));
         r.failed = !r.failures.empty();
+        report.pictures.push_back(std::move(r));
     }
     return report;
+}
+
+CaptureReport CheckCaptures(const std::vector<CaptureOutcome>& outcomes, const CheckSettings& settings) {
+    std::vector<CaptureItem> items;
+    for (const CaptureOutcome& o : outcomes) items.push_back(o.item);
+    CCaptureChecker checker(items, settings);
+    return checker.Finish(outcomes);
 }
 
 std::wstring DescribeScriptErrors(const PictureResult& result) {

@@ -7,19 +7,29 @@
 // picture, with the verdict, is one PictureResult; a run's results are a
 // CaptureReport, which app/capture_reports.h writes and reads.
 //
-// Plain functions, run on the capture's thread after the engines are done.
-// GDI+ must be started (pictures are read and diff pictures written). A
-// picture that cannot be read, a missing baseline picture or a folder that
-// cannot be written makes that picture's check fail with the reason; nothing
-// here throws.
+// A CCaptureChecker is created, fed and finished on the capture's thread;
+// it checks an address on its own worker threads as soon as every picture
+// of that address is done, so the checks run while the engines go on with
+// the next addresses. GDI+ must be started (pictures are read and diff
+// pictures written). A picture that cannot be read, a missing baseline
+// picture or a folder that cannot be written makes that picture's check
+// fail with the reason; nothing here throws, and the destructor waits for
+// the workers.
 //
-//   CaptureReport report = CheckCaptures(outcomes, settings);
+//   CCaptureChecker checker(items, settings);
+//   options.onItemDone = [&](size_t i, const CaptureOutcome& o) { checker.ItemDone(i, o); };
+//   std::vector<CaptureOutcome> outcomes = capture.Run(items, folder);
+//   CaptureReport report = checker.Finish(outcomes);
 //   for (const PictureResult& r : report.pictures) WriteOutputLine(FormatResultLine(report, r));
 //   int exitCode = report.Failures() ? 1 : 0;
 #include "capture.h"
 #include "picture_compare.h"
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // How a run was asked to check its pictures.
@@ -92,6 +102,47 @@ struct CaptureReport {
 // each its verdict. Diff pictures are written beside the pictures:
 // "7.diff.png" against the reference, "7.baseline-diff.png" against the
 // baseline, only where pixels differ or the sizes do.
+class CCaptureChecker {
+public:
+    // `items` as the capture gets them; `workers` threads (at least one).
+    CCaptureChecker(const std::vector<CaptureItem>& items, const CheckSettings& settings, unsigned workers = 2);
+    ~CCaptureChecker();
+    CCaptureChecker(const CCaptureChecker&) = delete;
+    CCaptureChecker& operator=(const CCaptureChecker&) = delete;
+
+    // Item `index` has its final outcome; once every item of its address
+    // has one, the address is checked.
+    void ItemDone(size_t index, const CaptureOutcome& outcome);
+    // Checks what is left (items never reported are taken from `outcomes`,
+    // one per item), waits for the workers and gives the report.
+    CaptureReport Finish(const std::vector<CaptureOutcome>& outcomes);
+
+private:
+    struct Group {
+        std::vector<size_t> items;
+        size_t done = 0;
+        bool queued = false;
+    };
+    void Queue(size_t group);  // with m_lock held
+    void Work();
+    void CheckGroup(const Group& group);
+
+    CheckSettings m_settings;
+    std::wstring m_referenceName;
+    DWORD m_baselineFolderError = NO_ERROR;
+    std::vector<CaptureOutcome> m_outcomes;   // filled as items are done
+    std::vector<std::uint8_t> m_reported;
+    std::vector<size_t> m_groupOf;            // item -> group
+    std::vector<Group> m_groups;
+    std::vector<std::vector<PictureCheck>> m_checks;  // per item, written by the worker of its group
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::deque<size_t> m_queue;
+    bool m_stopping = false;
+    std::vector<std::thread> m_workers;
+};
+
+// The checker fed with finished outcomes at once.
 CaptureReport CheckCaptures(const std::vector<CaptureOutcome>& outcomes, const CheckSettings& settings);
 
 // "script errors: 2 (first: line 3, char 5: message)".

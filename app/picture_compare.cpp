@@ -1,6 +1,9 @@
 #include "picture_compare.h"
 
+#include "png_codec.h"
+
 #include "browser/page_picture.h"
+#include "framework/handles.h"
 #include "framework/strings.h"
 
 #include <objidl.h>
@@ -116,12 +119,46 @@ void MergeDownTo(std::vector<PictureRegion>& boxes, size_t limit) {
 
 } // namespace
 
-bool LoadPicture(const std::wstring& file, Pixels& out, std::wstring& error) {
-    out = Pixels{};
-    if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+namespace {
+
+bool ReadWholeFile(const std::wstring& file, std::string& bytes, std::wstring& error) {
+    fw::UniqueHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER size{};
+    if (!handle || !GetFileSizeEx(handle.get(), &size)) {
         error = fw::DescribeSystemError(nullptr, GetLastError());
         return false;
     }
+    if (size.QuadPart > 512LL * 1024 * 1024) {
+        error = L"the picture file is too large";
+        return false;
+    }
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD read = 0;
+        if (!ReadFile(handle.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read, nullptr)) {
+            error = fw::DescribeSystemError(nullptr, GetLastError());
+            return false;
+        }
+        if (read == 0) break;
+        done += read;
+    }
+    bytes.resize(done);
+    return true;
+}
+
+} // namespace
+
+bool LoadPicture(const std::wstring& file, Pixels& out, std::wstring& error) {
+    out = Pixels{};
+    std::string bytes;
+    if (!ReadWholeFile(file, bytes, error)) return false;
+    // The capture's own pictures are read directly; other kinds through GDI+.
+    bool unsupported = false;
+    if (DecodePng(bytes, out, unsupported, error)) return true;
+    if (!unsupported) return false;
+    bytes.clear();
     Gdiplus::Bitmap bitmap(file.c_str());
     if (bitmap.GetLastStatus() != Gdiplus::Ok) {
         error = fw::Format(L"not a picture that can be read (GDI+ status %d)", static_cast<int>(bitmap.GetLastStatus()));
@@ -203,10 +240,15 @@ Pixels MakeDiffPicture(const Pixels& other, const PictureDifference& difference)
     out.width = other.width;
     out.height = other.height;
     out.argb.resize(static_cast<size_t>(out.width) * out.height);
-    for (size_t i = 0; i < out.argb.size() && i < other.argb.size(); ++i) {
-        const std::uint32_t p = other.argb[i];
-        auto fade = [](std::uint32_t c) { return (c * 30 + 255 * 70 + 50) / 100; };
-        out.argb[i] = 0xFF000000 | (fade((p >> 16) & 0xFF) << 16) | (fade((p >> 8) & 0xFF) << 8) | fade(p & 0xFF);
+    // 30% of the reference over 70% white, by table.
+    std::uint32_t fade[256];
+    for (std::uint32_t c = 0; c < 256; ++c) fade[c] = (c * 30 + 255 * 70 + 50) / 100;
+    const size_t n = std::min(out.argb.size(), other.argb.size());
+    const std::uint32_t* in = other.argb.data();
+    std::uint32_t* o = out.argb.data();
+    for (size_t i = 0; i < n; ++i) {
+        const std::uint32_t p = in[i];
+        o[i] = 0xFF000000u | (fade[(p >> 16) & 0xFF] << 16) | (fade[(p >> 8) & 0xFF] << 8) | fade[p & 0xFF];
     }
     const int w = std::min(difference.width, difference.otherWidth);
     const int h = std::min(difference.height, difference.otherHeight);
@@ -242,9 +284,16 @@ bool SavePicture(const Pixels& picture, const std::wstring& file, std::wstring& 
         error = L"empty picture";
         return false;
     }
-    const HRESULT hr = WritePng(picture.argb.data(), picture.width, picture.height, file);
-    if (FAILED(hr)) {
-        error = fw::DescribeSystemError(nullptr, static_cast<DWORD>(hr));
+    std::string bytes;
+    if (!EncodePng(picture, bytes, error)) return false;
+    fw::UniqueHandle handle(
+        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!handle || !WriteFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        error = fw::DescribeSystemError(nullptr, GetLastError());
+        handle.reset();
+        DeleteFileW(file.c_str());
         return false;
     }
     return true;

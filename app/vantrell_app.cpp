@@ -267,6 +267,10 @@ bool CVantrellApp::CaptureStart(CCustomCommandLineInfo& cmdInfo) {
     options.height = cmdInfo.m_nCaptureHeight;
     options.waitMs = cmdInfo.m_nCaptureWaitMs;
     options.multiProcess = m_bMultiProcessMode;
+    // An address is checked as soon as its pictures are there, while the
+    // engines go on with the next ones.
+    CCaptureChecker checker(items, checks);
+    options.onItemDone = [&checker](size_t index, const CaptureOutcome& outcome) { checker.ItemDone(index, outcome); };
     std::vector<CaptureOutcome> outcomes;
     {
         CPageCapture capture(options, [this](IEVERSION v) { return CanCaptureVersion(v); });
@@ -275,7 +279,7 @@ bool CVantrellApp::CaptureStart(CCustomCommandLineInfo& cmdInfo) {
     // A plain capture keeps its lines as they always were; a checking one
     // adds the comparisons and the verdict to each.
     const bool checking = checks.compare || !checks.baselineFolder.empty() || checks.failOnScriptError;
-    const CaptureReport report = CheckCaptures(outcomes, checks);
+    const CaptureReport report = checker.Finish(outcomes);
     for (size_t i = 0; i < outcomes.size(); ++i)
         WriteOutputLine(checking ? FormatResultLine(report, report.pictures[i]) : FormatCaptureLine(outcomes[i]));
     // The reports go where the pictures went; when that folder could not be
