@@ -82,8 +82,8 @@ std::wstring EscapeRecordField(const std::wstring& text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const wchar_t c = text[i];
         const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
-        if (control || (c == L'\\' && i + 1 < text.size() && text[i + 1] == L'u'))
-            out += fw::Format(L"\\u%04X", static_cast<unsigned>(c));
+        if (control || (c == L'<' && text.compare(i + 1, 2, L"U+") == 0))
+            out += fw::Format(L"<U+%04X>", static_cast<unsigned>(c));
         else
             out += c;
     }

@@ -77,10 +77,11 @@ std::wstring CaptureFileName(IEVERSION version, size_t index, size_t count);
 // and their pictures match those of an unsharded run.
 std::vector<CaptureItem> PlanCaptures(const CCustomCommandLineInfo& cmdInfo, const std::wstring& folder);
 // A field of an output record with its control characters (U+0000-U+001F,
-// U+007F-U+009F, U+2028, U+2029) written as "\uXXXX", so no text can end a
-// field or a line early. A backslash stays as it is (paths read as they
-// are), except before "u", where it is written "\u005C" so every escape
-// can be told from text.
+// U+007F-U+009F, U+2028, U+2029) written as "<U+0009>", so no text can end
+// a field or a line early. Nothing else changes (paths and addresses read as
+// they are: '<' is never part of a file name and is escaped in addresses),
+// except a '<' that begins "<U+", written "<U+003C>", so every escape can be
+// told from text.
 std::wstring EscapeRecordField(const std::wstring& text);
 // "IE 7<TAB>address<TAB>file<TAB>812 ms", with "<TAB>error: ..." after it
 // for a failure; "-" stands for a file that was not written, and the time

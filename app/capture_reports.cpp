@@ -109,7 +109,7 @@ std::string Markup(const std::wstring& text) {
         case L'"': out += L"&quot;"; break;
         case L'\'': out += L"&#39;"; break;
         case 0xFFFE:
-        case 0xFFFF: out += fw::Format(L"\\u%04X", static_cast<unsigned>(c)); break;
+        case 0xFFFF: out += fw::Format(L"&lt;U+%04X&gt;", static_cast<unsigned>(c)); break;
         default: out += c;
         }
     }

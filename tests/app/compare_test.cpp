@@ -328,7 +328,7 @@ TEST_F(Compare, AddressesAndMessagesCannotForgeALine) {
     const auto f = Fields(lines[0]);
     ASSERT_EQ(f.size(), 4u) << lines[0];
     EXPECT_EQ(f[0], "IE 4");
-    EXPECT_EQ(f[1], "http://h/a\\u0009b\\u000AIE 9\\u0009fake");
+    EXPECT_EQ(f[1], "http://h/a<U+0009>b<U+000A>IE 9<U+0009>fake");
     EXPECT_EQ(f[2], "-");
     // A folder that cannot be made leaves none of its parents behind.
     EXPECT_EQ(Run(L"-capture " + Quoted(temp.Path() + L"new1\\new2\\bad*name") + L" -ie7 " + Sample(), lines), 1);
@@ -338,10 +338,12 @@ TEST_F(Compare, AddressesAndMessagesCannotForgeALine) {
 }
 
 TEST(CaptureRecords, EscapingKeepsPathsAndCanBeToldFromText) {
-    EXPECT_EQ(EscapeRecordField(L"C:\\pages\\a.html"), L"C:\\pages\\a.html");
-    EXPECT_EQ(EscapeRecordField(L"a\tb\r\nc\x1b\x7f\x85\x2028"), L"a\\u0009b\\u000D\\u000Ac\\u001B\\u007F\\u0085\\u2028");
-    // A backslash before "u" is escaped itself, so "\\u0009" in a name is not a tab.
-    EXPECT_EQ(EscapeRecordField(L"C:\\u0009"), L"C:\\u005Cu0009");
+    EXPECT_EQ(EscapeRecordField(L"C:\\users\\u0009\\a.html"), L"C:\\users\\u0009\\a.html");
+    EXPECT_EQ(EscapeRecordField(L"a\tb\r\nc\x1b\x7f\x85\x2028"),
+              L"a<U+0009>b<U+000D><U+000A>c<U+001B><U+007F><U+0085><U+2028>");
+    // A "<U+" in the text is escaped itself, so it is never taken for an escape.
+    EXPECT_EQ(EscapeRecordField(L"x<U+0009>"), L"x<U+003C>U+0009>");
+    EXPECT_EQ(EscapeRecordField(L"a<b"), L"a<b");
 }
 
 TEST(CapturePlan, ShardsTakeEveryNthAddressFromTheKthAndKeepTheFileNamesOfTheWholeRun) {
