@@ -278,7 +278,7 @@ void CPageCapture::StartJob(Job& job) {
     SetPropW(job.view, L"Vantrell.Capture", this);
 
     const std::wstring& first = m_outcomes[job.items.front()].item.address;
-    auto thread = new CIEThread(job.childProcess, false, L"", job.view, job.version, first.c_str(),
+    auto thread = CIEThread::New(job.childProcess, false, L"", job.view, job.version, first.c_str(),
                                 job.doneEvent.get(), job.view);
     job.started = GetTickCount64();
     job.deadline = job.started + m_options.waitMs;

@@ -102,6 +102,24 @@ void CCustomCommandLineInfo::ParseParam(const wchar_t* param, bool flag, bool la
         }
     }
 
+    if (text.compare(0, 7, L"pspare=") == 0) {
+        unsigned long id = 0;
+        wchar_t* end = nullptr;
+        id = wcstoul(text.c_str() + 7, &end, 10);
+        m_bSpare = end && *end == L'\0' && id != 0;
+        m_dwSpareParent = static_cast<DWORD>(id);
+        return;
+    }
+    // A child's start (core/versions.h), lower case only like "pcode=".
+    if (text.compare(0, 6, L"psize=") == 0) {
+        m_bStartSize = ParseChildSize(text.substr(6), m_nStartWidth, m_nStartHeight);
+        return;
+    }
+    if (text.compare(0, 5, L"purl=") == 0) {
+        m_bStartAddress = DecodeChildAddress(text.substr(5), m_strStartURL);
+        return;
+    }
+
     for (const auto& info : g_versionInfo) {
         if (fw::EqualsNoCase(text, fw::ToWide(info.flag))) {
             m_nCurrentVersion = info.version;

@@ -20,6 +20,17 @@ public:
     std::wstring m_strPipeName;
     IEVERSION m_nPcodeVersion = IE4;
     DWORD m_hWndParent = 0;
+    // "-pspare=<parent process id>": a spare child that waits for its start
+    // (hosting/spare_child.h).
+    bool m_bSpare = false;
+    DWORD m_dwSpareParent = 0;
+    // A child's first address and size ("-purl=", "-psize="); without them
+    // the child waits for both from the pipe.
+    bool m_bStartAddress = false;
+    std::wstring m_strStartURL;
+    bool m_bStartSize = false;
+    int m_nStartWidth = 0;
+    int m_nStartHeight = 0;
     std::vector<std::wstring> m_urls[kVersionCount];
     int m_nCurrentVersion = IEDefault;
     bool m_bAll = false;

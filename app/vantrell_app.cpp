@@ -5,6 +5,9 @@
 #include "capture_reports.h"
 
 #include "browser/dialog_wb_container.h"
+#include "hosting/child_thread.h"
+#include "hosting/proxy_thread.h"
+#include "hosting/spare_child.h"
 #include "core/locations.h"
 #include "framework/strings.h"
 #include "isolation/isolation.h"
@@ -30,6 +33,9 @@ constexpr DWORD kMainFrameStyle = 0xCF8000;
 // How long a child waits for its engine thread at exit, and the main
 // process for its engine threads before it frees the engine libraries.
 constexpr DWORD kEngineThreadExitWaitMs = 4000;
+// How long the main process waits for its proxies: each waits for its child
+// (5 s at most) and then ends it.
+constexpr DWORD kProxyExitWaitMs = CProxyEngineThread::kChildExitWaitMs + 2000;
 
 static_assert(fw::kAppTitleStringId == IDS_APP_TITLE, "the framework reads the application title from this string");
 
@@ -131,11 +137,11 @@ bool CVantrellApp::InitInstance() {
 
     InitLanguage(LanguageBaseFolder(installDir, cmdInfo).c_str(), stored.langId);
 
-    if (cmdInfo.m_bPcode) {
-        m_settings.langId = stored.langId;
-        return ChildStart(cmdInfo);
-    }
+    // A child follows the same settings as its parent, read from the same
+    // place.
     m_settings = stored;
+    if (cmdInfo.m_bSpare) return SpareStart(cmdInfo);
+    if (cmdInfo.m_bPcode) return ChildStart(cmdInfo);
     // Like the addresses, folders are relative to where the program was
     // started.
     auto fullFolder = [](std::wstring& folder) {
@@ -175,7 +181,8 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
     MakeExecutableFolderCurrent();
 
     if (!m_bMultiProcessMode && !InstallHooks(IE6, false, nullptr)) return false;
-    g_strHomePage = m_settings.homePage;
+    CIEThread::SetKeepSpareChild(m_bMultiProcessMode);
+    ApplyTabSettings(m_settings);
     RegisterTemplates();
     // A missing Favorites folder only leaves the menu empty.
     (void)m_favorites.LoadFavorites();
@@ -183,7 +190,6 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
     m_hAccelTable.reset(LoadAcceleratorsW(fw::ResourceModule(), MAKEINTRESOURCEW(IDR_APP_ACCELERATORS)));
     CIEThread::SetAcceleratorTable(m_hAccelTable.get());
     GetBrowserHostOptions().hAccelTable = m_hAccelTable.get();
-    GetBrowserHostOptions().bDisableWindowExternal = m_settings.disableWindowExternal;
 
     auto frame = new CMainFrame(m_settings, m_hAccelTable.get());
     if (!frame->LoadFrame(IDR_MAINFRAME, kMainFrameStyle)) {
@@ -259,8 +265,7 @@ bool CVantrellApp::CaptureStart(CCustomCommandLineInfo& cmdInfo) {
         }
         m_bHooksInstalled = true;
     }
-    g_strHomePage = m_settings.homePage;
-    GetBrowserHostOptions().bDisableWindowExternal = m_settings.disableWindowExternal;
+    ApplyTabSettings(m_settings);
 
     CPageCapture::Options options;
     options.width = cmdInfo.m_nCaptureWidth;
@@ -321,13 +326,41 @@ bool CVantrellApp::MergeStart(CCustomCommandLineInfo& cmdInfo) {
     return false;
 }
 
+bool CVantrellApp::SpareStart(const CCustomCommandLineInfo& cmdInfo) {
+    // Ready before the tab exists; the tab's start then comes as a fresh
+    // child's command line would.
+    // Every engine version's libraries load now (as in a multi-thread main
+    // process), so the tab finds its version loaded.
+    MakeExecutableFolderCurrent();
+    if (!InstallHooks(IE6, false, nullptr)) return false;
+    std::wstring arguments;
+    if (!RunSpareWait(cmdInfo.m_dwSpareParent, arguments)) return false;
+    CCustomCommandLineInfo start;
+    fw::ParseCommandLine(start, fw::SplitCommandLine((L"vantrell.exe " + arguments).c_str()));
+    start.FinishParsing();
+    if (!start.m_bPcode || start.m_nPcodeVersion == IE9) return false;
+    // The settings as they are now, not as they were when the spare began.
+    m_settings = ReadSettings(GetProfile());
+    return ChildStart(start);
+}
+
 bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
     m_bMultiProcessMode = true;
     m_bSubProcess = true;
 
     const IEVERSION version = cmdInfo.m_nPcodeVersion;
     const HWND view = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(cmdInfo.m_hWndParent));
-    if (!InstallHooks(version, true, view)) return false;
+    // A spare loaded every version while it waited: its tab's thread is
+    // bound to one, as an engine thread of the main process is; a fresh
+    // child loads only its own version.
+    if (m_bHooksInstalled) {
+        if (!BindThreadToVersion(0, version)) {
+            TranslatedMessageBox(view, IDS_BIND_FAILED, MB_OK | MB_ICONERROR);
+            return false;
+        }
+    } else if (!InstallHooks(version, true, view)) {
+        return false;
+    }
     if (version != IE9 && version != IEDefault && g_engines[version].loaded != 1) {
         TranslatedMessageBox(view, IDS_CANNOT_LOAD_VERSION, MB_OK | MB_ICONERROR);
         return false;
@@ -338,15 +371,25 @@ bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
         return false;
     }
 
-    // The tab content, inside the parent's tab view; it belongs to this
-    // thread and deletes itself when its window goes.
+    // The switches apply here as in the parent; the application's shortcut
+    // keys inside the page go to the parent's main frame.
     const HWND topLevel = fw::OutermostAncestor(view);
+    ApplyTabSettings(m_settings);
+    m_hAccelTable.reset(LoadAcceleratorsW(fw::ResourceModule(), MAKEINTRESOURCEW(IDR_APP_ACCELERATORS)));
+    CIEThread::SetAcceleratorTable(m_hAccelTable.get());
+    GetBrowserHostOptions().hAccelTable = m_hAccelTable.get();
+    GetBrowserHostOptions().hWndAcceleratorTarget = topLevel;
+
+    // The tab content, inside the parent's tab view, on the tab's first
+    // page at the view's size when the parent named them; it belongs to
+    // this thread and deletes itself when its window goes.
     m_pChildNotifier = std::make_unique<CChildPipeNotifier>();
     auto dialog = new CDialogWBContainer();
     dialog->m_bChildProcess = true;
     dialog->m_nVersion = version;
     dialog->m_hWndTopLevel = topLevel;
-    dialog->m_pOwner = m_pChildNotifier.get();
+    if (cmdInfo.m_bStartAddress) dialog->m_strURL = cmdInfo.m_strStartURL;
+    dialog->SetOwner(m_pChildNotifier.get());
     // The parent may destroy the view at any moment (the tab closed while
     // its child starts), and the content's window goes with it, even in the
     // middle of its creation: its WM_NCDESTROY then deletes the object. So
@@ -355,12 +398,18 @@ bool CVantrellApp::ChildStart(CCustomCommandLineInfo& cmdInfo) {
     // end (which follows at once) instead of deleting it a second time.
     if (!dialog->Create(IDD_TAB_CONTENT, view)) return false;
     const HWND content = dialog->Handle();
+    if (cmdInfo.m_bStartSize) MoveWindow(content, 0, 0, cmdInfo.m_nStartWidth, cmdInfo.m_nStartHeight, FALSE);
     SetMainWindow(content);
     ShowWindow(content, ShowCommand());
     UpdateWindow(content);
 
-    auto thread = new CIEThread(true, true, cmdInfo.m_strPipeName.c_str(), content, version, L"",
-                                m_hSubProcessDoneEvent.get(), topLevel);
+    CIEThread::Start start;
+    start.hWndTab = content;
+    start.hWndTopLevel = topLevel;
+    start.version = version;
+    start.doneEvent = m_hSubProcessDoneEvent.get();
+    start.pipeName = cmdInfo.m_strPipeName;
+    auto thread = static_cast<CChildEngineThread*>(CIEThread::New(CIEThread::Role::Child, start));
     thread->SetChildNotifier(m_pChildNotifier.get());
     if (!thread->CreateThread(CREATE_SUSPENDED)) {
         // Without its pipe thread the tab can never connect: end the child,
@@ -396,13 +445,17 @@ int CVantrellApp::ExitInstance() {
             TerminateThread(m_hSubProcessThread.get(), 1);
         m_pSubProcessThread = nullptr;
     }
-    if (m_bHooksInstalled) {
+    if (!m_bSubProcess) {
+        CSpareChildPool::Get().Shutdown();
         // Tabs close with the main window, but their engine threads wind
         // down on their own: no engine library may be freed under a thread
-        // that still runs its code. One that does not end in time keeps the
-        // libraries loaded until the process is gone.
-        bool idle = CIEThread::WaitForEngineThreads(kEngineThreadExitWaitMs);
-        if (idle && RemoveEngineHooks() == NO_ERROR) m_bHooksInstalled = false;
+        // that still runs its code, and no child process may outlive the
+        // program (each proxy waits for its child, then ends it). A thread
+        // that does not end in time keeps the libraries loaded until the
+        // process is gone.
+        const DWORD wait = m_bMultiProcessMode ? kProxyExitWaitMs : kEngineThreadExitWaitMs;
+        m_bEngineThreadsIdle = CIEThread::WaitForEngineThreads(wait);
+        if (m_bHooksInstalled && m_bEngineThreadsIdle && RemoveEngineHooks() == NO_ERROR) m_bHooksInstalled = false;
     }
     ReleaseLanguage();
     if (m_gdiplusToken) {
@@ -482,6 +535,12 @@ std::vector<fw::Document*> CVantrellApp::AllDocuments() const {
     for (const auto& docTemplate : DocTemplates())
         out.insert(out.end(), docTemplate->Documents().begin(), docTemplate->Documents().end());
     return out;
+}
+
+void CVantrellApp::NotifySettingsChanged() {
+    ApplyTabSettings(m_settings);
+    for (fw::Document* doc : AllDocuments())
+        if (fw::View* view = doc->FirstView()) PostMessageW(view->Handle(), UWM_TAB_SETTINGS_CHANGED, 0, 0);
 }
 
 void CVantrellApp::NotifyTaskbarSetting(bool off) {

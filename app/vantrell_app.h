@@ -8,7 +8,7 @@
 #include "core/versions.h"
 #include "framework/app.h"
 #include "framework/handles.h"
-#include "hosting/ie_thread.h"
+#include "hosting/child_thread.h"
 #include "prefs/favorites.h"
 #include "shell/shell_app.h"
 
@@ -18,6 +18,7 @@
 #include <vector>
 
 class CIEThread;
+class CChildEngineThread;
 namespace fw { class Document; }
 
 class CVantrellApp : public fw::WinApp, public IShellApp {
@@ -28,14 +29,14 @@ public:
     bool InitInstance() override;
     int ExitInstance() override;
 
-    // The stored settings as start-up read them, once. A child process keeps
-    // the defaults but for the language: it reads no other setting.
+    // The stored settings as start-up read them, once, in every process;
+    // the options sheet changes them (LiveSettings).
     const Settings& GetSettings() const { return m_settings; }
     // The process's role, fixed by InitInstance: multi-process mode is also
     // true in a child process; sub-process only there.
     bool IsMultiProcessMode() const override { return m_bMultiProcessMode; }
     bool IsSubProcess() const { return m_bSubProcess; }
-    // Accelerator table 129, loaded by a plain start; null in a child.
+    // Accelerator table 129, loaded by a plain start and by a child.
     HACCEL AcceleratorTable() const { return m_hAccelTable.get(); }
 
     // Opens a new tab from the template `templateId` with `url` as its first
@@ -48,6 +49,11 @@ public:
     Settings& LiveSettings() override { return m_settings; }
     // Tells every tab whether its taskbar thumbnail is switched off.
     void NotifyTaskbarSetting(bool off) override;
+    // Applies the live settings in this process and tells every tab.
+    void NotifySettingsChanged() override;
+    // Whether every engine thread had ended when the program exited (false:
+    // one was stuck; the process then ends without further waiting).
+    bool EngineThreadsIdle() const { return m_bEngineThreadsIdle; }
     // The favorites as read at start-up or at the last refresh.
     const CFavoritesManager& Favorites() const { return m_favorites; }
 
@@ -64,6 +70,8 @@ protected:
     // The two start paths; their result is the result of InitInstance.
     virtual bool PlainStart(CCustomCommandLineInfo& cmdInfo);
     virtual bool ChildStart(CCustomCommandLineInfo& cmdInfo);
+    // "-pspare=": a child started ahead, which waits for its tab's start.
+    bool SpareStart(const CCustomCommandLineInfo& cmdInfo);
     // "-capture": pictures of the addresses, no window (app/capture.h).
     // Always false (the process ends); the exit code is 0 only when every
     // picture was taken from a complete page, 2 for a bad command line.
@@ -100,7 +108,7 @@ private:
     fw::AcceleratorTable m_hAccelTable;
     // The child process's engine thread; it deletes itself, so only its
     // thread handle (duplicated) is used after it started.
-    CIEThread* m_pSubProcessThread = nullptr;
+    CChildEngineThread* m_pSubProcessThread = nullptr;
     fw::UniqueHandle m_hSubProcessThread;
     fw::UniqueHandle m_hSubProcessDoneEvent;
     // Carries the child's tab content notifications to the parent.
@@ -108,6 +116,7 @@ private:
     ULONG_PTR m_gdiplusToken = 0;
     std::optional<fw::OleInit> m_ole;
     bool m_bHooksInstalled = false;
+    bool m_bEngineThreadsIdle = true;
     // The user's favorites; only a main process reads them.
     CFavoritesManager m_favorites;
     // Whether version 9's libraries are there, once looked at.

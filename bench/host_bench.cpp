@@ -4,6 +4,7 @@
 #include "host_bench.h"
 
 #include "hosting/ie_thread.h"
+#include "core/messages.h"
 #include "isolation/isolation.h"
 #include "tests/support/process.h"
 #include "tests/support/tab_view.h"
@@ -40,7 +41,7 @@ bool PumpUntil(const TestView& view, int loads, milliseconds timeout) {
 struct Tab {
     Tab(TestView& view, IEVERSION version, const std::wstring& url) : view(view) {
         done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        auto thread = new CIEThread(false, false, L"", view.hwnd, version, url.c_str(), done, view.hwnd);
+        auto thread = CIEThread::New(false, false, L"", view.hwnd, version, url.c_str(), done, view.hwnd);
         if (thread->CreateThread()) id = thread->ThreadId();
         else delete thread;
     }

@@ -4,6 +4,7 @@
 #include "proxy_bench.h"
 
 #include "hosting/ie_thread.h"
+#include "core/messages.h"
 #include "tests/support/process.h"
 
 #include <algorithm>
@@ -47,7 +48,7 @@ void ProxyBenchmark(int runs) {
         HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         g_addressSeen = false;
         auto start = steady_clock::now();
-        auto thread = new CIEThread(true, false, L"", view, IE7, L"http://bench.test/", done, view);
+        auto thread = CIEThread::New(true, false, L"", view, IE7, L"http://bench.test/", done, view);
         DWORD id = thread->CreateThread() ? thread->ThreadId() : 0;
         bool ok = id && testing_support::WaitFor([] { return g_addressSeen; }, seconds(30));
         double elapsed = duration<double, std::milli>(steady_clock::now() - start).count();

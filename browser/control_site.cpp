@@ -1,5 +1,8 @@
 #include "control_site.h"
 
+#include "core/settings.h"
+#include "isolation/isolation.h"
+
 #include "dialog_wb_container.h"
 
 #include "framework/thread.h"
@@ -7,6 +10,12 @@
 BrowserHostOptions& GetBrowserHostOptions() {
     static BrowserHostOptions options;
     return options;
+}
+
+void ApplyTabSettings(const Settings& settings) {
+    GetBrowserHostOptions().bDisableWindowExternal = settings.disableWindowExternal;
+    SetFiltersDisabled(settings.disableFilters);
+    g_strHomePage = settings.homePage;
 }
 
 CDialogWBContainerCustomControlSite::CDialogWBContainerCustomControlSite(CDialogWBContainer& dialog)
@@ -76,7 +85,8 @@ STDMETHODIMP Handler::TranslateAccelerator(LPMSG msg, const GUID*, DWORD) {
     HACCEL table = GetBrowserHostOptions().hAccelTable;
     fw::WinThread* thread = fw::WinThread::Current();
     if (!msg || !table || !thread) return S_FALSE;
-    HWND target = thread->MainWindow() ? thread->MainWindow() : GetActiveWindow();
+    HWND target = GetBrowserHostOptions().hWndAcceleratorTarget;
+    if (!target) target = thread->MainWindow() ? thread->MainWindow() : GetActiveWindow();
     if (target && ::TranslateAcceleratorW(target, table, msg)) return S_OK;
     return S_FALSE;
 }

@@ -24,10 +24,20 @@ struct BrowserHostOptions {
     // Table 129 of the application; null in a child process, whose pages
     // keep every key.
     HACCEL hAccelTable = nullptr;
+    // Where the table's commands go; null: the thread's main window (an
+    // engine thread has none: the active window). A child process sends
+    // them to the parent's main frame.
+    HWND hWndAcceleratorTarget = nullptr;
     // Pages get the engine's own window.external instead of the program's.
     std::atomic<bool> bDisableWindowExternal{false};
 };
 BrowserHostOptions& GetBrowserHostOptions();
+// Makes the stored settings that tabs follow take effect in this process:
+// window.external, the filters switch, the home page. Called on the
+// process's main thread by start-up, the options sheet and, in a child,
+// when the parent announces a change.
+struct Settings;
+void ApplyTabSettings(const Settings& settings);
 
 class CDialogWBContainerCustomControlSite final : public fw::OleControlSiteOwner {
 public:

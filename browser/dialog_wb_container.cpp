@@ -249,7 +249,7 @@ BOOL CDialogWBContainer::OnInitDialog() {
             // The old-style interface brings NewWindow, which opens new tabs.
             m_pOldEvents.attach(new EventSink(this, DIID_DWebBrowserEvents, true));
             m_wndBrowser.Advise(DIID_DWebBrowserEvents, m_pOldEvents.get(), &m_dwEventsCookie);
-            if (!m_bChildProcess) PostBrowserToView();
+            PostBrowserToView();
             m_pBrowser->put_RegisterAsDropTarget(VARIANT_TRUE);
         }
     }
@@ -266,12 +266,13 @@ BOOL CDialogWBContainer::OnInitDialog() {
 
 void CDialogWBContainer::PostBrowserToView() {
     // The view may drive the browser from its own thread through a stream
-    // marshalled for it; it owns the stream once the post succeeded.
+    // marshalled for it (in-process only); it owns the stream once taken.
+    if (!m_pOwner) return;
     fw::ComPtr<IDispatch> application;
     if (FAILED(m_pBrowser->get_Application(application.put())) || !application) return;
     IStream* stream = nullptr;
     if (FAILED(CoMarshalInterThreadInterfaceInStream(IID_IDispatch, application.get(), &stream)) || !stream) return;
-    if (!PostMessageW(m_hWndView, UWM_TAB_BROWSER_READY, reinterpret_cast<WPARAM>(stream), 0)) {
+    if (!m_pOwner->OfferBrowser(stream)) {
         // Nobody took it: unmarshalling releases the marshalled reference.
         IDispatch* unused = nullptr;
         if (SUCCEEDED(CoGetInterfaceAndReleaseStream(stream, IID_IDispatch, reinterpret_cast<void**>(&unused))) &&
@@ -304,13 +305,21 @@ void CDialogWBContainer::AddUrlToAddressList(const std::wstring& url) {
     // the notifications the box sends back to this dialog.
     static std::recursive_mutex layout;
     std::lock_guard<std::recursive_mutex> hold(layout);
-    auto index = SendMessageW(box, CB_FINDSTRINGEXACT, 0, reinterpret_cast<LPARAM>(url.c_str()));
+    // The list is looked up in the dialog's own copy of it: Wine's
+    // ComboBoxEx search can meet an item it has not finished adding.
+    auto same = [&](const std::wstring& entry) {
+        return CompareStringOrdinal(entry.c_str(), static_cast<int>(entry.size()), url.c_str(),
+                                    static_cast<int>(url.size()), TRUE) == CSTR_EQUAL;
+    };
+    auto found = std::find_if(m_arAddresses.begin(), m_arAddresses.end(), same);
+    LRESULT index = found == m_arAddresses.end() ? CB_ERR : found - m_arAddresses.begin();
     if (index == CB_ERR) {
         COMBOBOXEXITEMW item{};
         item.mask = CBEIF_TEXT;
         item.iItem = 0;
         item.pszText = const_cast<wchar_t*>(url.c_str());
         index = SendMessageW(box, CBEM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        if (index != CB_ERR) m_arAddresses.insert(m_arAddresses.begin(), url);
         NotifyString(UWM_TAB_ADDRESS, url, 0);
     }
     if (index != CB_ERR) SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
@@ -571,34 +580,15 @@ bool CDialogWBContainer::PreTranslateMessage(MSG& msg) {
 }
 
 void CDialogWBContainer::Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam) {
-    if (m_bChildProcess) {
-        if (m_pOwner) m_pOwner->Notify(message, wParam, lParam);
-        return;
-    }
-    PostMessageW(m_hWndView, message, wParam, static_cast<LPARAM>(static_cast<std::int32_t>(lParam)));
+    if (m_pOwner) m_pOwner->Notify(message, wParam, lParam);
 }
 
 void CDialogWBContainer::NotifyString(UINT message, const std::wstring& text, std::uint32_t lParam) {
-    if (m_bChildProcess) {
-        if (m_pOwner) m_pOwner->NotifyString(message, text, lParam);
-        return;
-    }
-    WPARAM heap = NewStringParam<WPARAM>(text);
-    if (!PostMessageW(m_hWndView, message, heap, static_cast<LPARAM>(static_cast<std::int32_t>(lParam))))
-        TakeStringParam(heap);  // nobody received it
+    if (m_pOwner) m_pOwner->NotifyString(message, text, lParam);
 }
 
 void CDialogWBContainer::NotifyStrings(UINT message, const std::wstring& first, const std::wstring& second) {
-    if (m_bChildProcess) {
-        if (m_pOwner) m_pOwner->NotifyStrings(message, first, second);
-        return;
-    }
-    WPARAM wParam = NewStringParam<WPARAM>(first);
-    LPARAM lParam = NewStringParam<LPARAM>(second);
-    if (!PostMessageW(m_hWndView, message, wParam, lParam)) {
-        TakeStringParam(wParam);
-        TakeStringParam(static_cast<std::uintptr_t>(lParam));
-    }
+    if (m_pOwner) m_pOwner->NotifyStrings(message, first, second);
 }
 
 bool CDialogWBContainer::OnAmbientProperty(DISPID id, VARIANT* value) {
@@ -825,8 +815,13 @@ HRESULT CDialogWBContainer::CapturePage(const std::wstring& file, int width, int
 }
 
 void CDialogWBContainer::CreateTaskbarProxy() {
-    if (!m_taskBarProxy.Handle())
-        m_taskBarProxy.CreateProxy(m_nVersion, Handle(), m_hWndTopLevel, SettingsProfile());
+    if (m_taskBarProxy.Handle()) return;
+    m_taskBarProxy.CreateProxy(m_nVersion, Handle(), m_hWndTopLevel, SettingsProfile());
+    // A page whose title came before the thumbnail still captions it.
+    BSTR name = nullptr;
+    if (HWND proxy = m_taskBarProxy.Handle(); proxy && m_pBrowser && SUCCEEDED(m_pBrowser->get_LocationName(&name)) && name)
+        SetWindowTextW(proxy, name);
+    SysFreeString(name);
 }
 
 void CDialogWBContainer::InvalidateTaskbarBitmaps() const {
@@ -1037,8 +1032,11 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
         OnDestroy();
         return false;
     case WM_CLOSE:
-        // A tab's content never closes itself on request; it goes down with
-        // the view's window.
+        // In-process, a tab's content never closes itself on request; it
+        // goes down with the view's window. In a child process the request
+        // comes from the parent's close: the content goes, and with it the
+        // child's main loop.
+        if (m_bChildProcess) DestroyWindow(Handle());
         return true;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) return true;
@@ -1105,6 +1103,13 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
         // 1: the thumbnails were switched off; anything else: on again.
         if (wParam == 1) m_taskBarProxy.DestroyProxy();
         else CreateTaskbarProxy();
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
+        return true;
+    case UWM_TAB_SETTINGS_CHANGED:
+        // The parent's settings changed: a child process reads them again
+        // from where the parent keeps them. In-process the main thread has
+        // applied them already.
+        if (m_bChildProcess) ApplyTabSettings(ReadSettings(SettingsProfile()));
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
         return true;
     case UWM_TAB_QUERY_CLOSE:

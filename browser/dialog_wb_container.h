@@ -15,6 +15,7 @@
 // nothing throws out of a window procedure or a COM method.
 #include "browser/control_site.h"
 #include "browser/fennick_panel.h"
+#include "browser/tab_content_owner.h"
 #include "browser/taskbar_proxy.h"
 #include "core/messages.h"
 #include "core/versions.h"
@@ -29,19 +30,7 @@
 
 #include <cstdint>
 #include <string>
-
-// Receives the notifications of a tab content that does not post them to its
-// view itself: in a child process, whatever carries them to the parent. Called
-// on the dialog's thread; the owner must outlive the dialog.
-class ITabContentOwner {
-public:
-    virtual void Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam) = 0;
-    virtual void NotifyString(UINT message, const std::wstring& text, std::uint32_t lParam) = 0;
-    virtual void NotifyStrings(UINT message, const std::wstring& first, const std::wstring& second) = 0;
-
-protected:
-    ~ITabContentOwner() = default;
-};
+#include <vector>
 
 // Base of the tab content: the operations a splitter bar on the dialog uses.
 class CDialogFNK : public fw::Dialog {
@@ -55,13 +44,12 @@ public:
     CDialogWBContainer();
     ~CDialogWBContainer() override;
 
-    // In a child process the dialog moves itself on WM_SIZE, reports to its
-    // owner and ends the process's loop when destroyed.
+    // In a child process the dialog moves itself on WM_SIZE and ends the
+    // process's loop when destroyed.
     bool m_bChildProcess = false;
-    // Where notifications go in a child process; in-process they are posted
-    // to m_hWndView. Not owned.
-    ITabContentOwner* m_pOwner = nullptr;
-    HWND m_hWndView = nullptr;
+    // Where the notifications go (tab_content_owner.h); set before Create.
+    // Not owned; without one they are dropped.
+    void SetOwner(ITabContentOwner* owner) { m_pOwner = owner; }
     std::wstring m_strURL;
     IEVERSION m_nVersion = IEDefault;
     HWND m_hWndTopLevel = nullptr;
@@ -99,8 +87,7 @@ public:
     IWebBrowser2* Browser() const { return m_pBrowser.get(); }
     HWND BrowserWindow() const { return m_hWndBrowser; }
 
-    // Notifications to the view: posted in multi-thread mode (strings as new
-    // heap strings), handed to the owner in a child process.
+    // Notifications to the view, handed to the owner.
     void Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam);
     void NotifyString(UINT message, const std::wstring& text, std::uint32_t lParam);
     void NotifyStrings(UINT message, const std::wstring& first, const std::wstring& second);
@@ -178,6 +165,9 @@ private:
     static LRESULT CALLBACK SplitterProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     static LRESULT CALLBACK CloseButtonProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
 
+    ITabContentOwner* m_pOwner = nullptr;
+    // The address box's entries, newest first, as the box holds them.
+    std::vector<std::wstring> m_arAddresses;
     CDialogWBContainerCustomControlSite m_site;
     fw::OleControl m_wndBrowser;
     fw::ComPtr<IWebBrowser2> m_pBrowser;

@@ -1,7 +1,5 @@
 #include "core/messages.h"
 
-#include "res/resource_ids.h"
-
 namespace {
 
 // wParam is unsigned and lParam signed: a 32-bit number widens the same way
@@ -31,29 +29,17 @@ bool CFNKXProcessMessage::PostTo(HWND hwnd) const {
     return true;
 }
 
-bool CFNKXProcessMessage::IsUpstream() const {
-    const bool ws = WParamIsString(), ls = LParamIsString();
-    switch (m_nMessage) {
-    case UWM_TAB_TITLE:
-    case UWM_TAB_STATUS_TEXT:
-    case UWM_TAB_NEW_WINDOW:
-    case UWM_TAB_ADDRESS:
-        return ws && !ls;
-    case UWM_TAB_HISTORY_ADD:
-        return ws && ls;
-    case UWM_TAB_PROGRESS:
-    case UWM_TAB_PANEL_STATE:
-    case UWM_TAB_MUST_CLOSE:
-    case UWM_TAB_CLOSE_REFUSED:
-    case UWM_TAB_PICTURE:
-    case UWM_TAB_CAPTURED:
-    case UWM_TAB_LOAD_FAILED:
-    case UWM_ENGINE_CLOSE:
-        return !ws && !ls;
-    case WM_COMMAND:
-        // The one command a child sends: its taskbar thumbnail activates the tab.
-        return !ws && !ls && m_wParam == ID_DISABLE_MEDIAS;
-    default:
-        return false;
-    }
+bool CFNKXProcessMessage::Follows(TabDirection direction) const {
+    const TabMessageRule* rule = FindPipeMessage(m_nMessage, direction);
+    if (!rule) return false;
+    if (WParamIsString() != (rule->wParam == ParamKind::String)) return false;
+    if (LParamIsString() != (rule->lParam == ParamKind::String)) return false;
+    return rule->onlyWParam == 0 || (!WParamIsString() && m_wParam == rule->onlyWParam);
+}
+
+void ReleaseTabMessageParams(UINT message, TabDirection direction, WPARAM wParam, LPARAM lParam) {
+    const TabMessageRule* rule = FindTabMessage(message, direction);
+    if (!rule) return;
+    if (rule->wParam == ParamKind::String) TakeStringParam(wParam);
+    if (rule->lParam == ParamKind::String) TakeStringParam(static_cast<std::uintptr_t>(lParam));
 }

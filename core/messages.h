@@ -14,6 +14,8 @@
 // carried as their low 32 bits and the codec works on fixed-width integers.
 #include <windows.h>
 
+#include "res/resource_ids.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -64,13 +66,111 @@ constexpr UINT UWM_TAB_LOAD_FAILED = WM_USER + 0x2016;        // 0x2416
 // Under Wine: the child stored a new picture of its content (see
 // hosting/content_mirror.h); the parent's proxy draws it and keeps it.
 constexpr UINT UWM_TAB_PICTURE = WM_USER + 0x2017;            // 0x2417
+// The tab's child process stopped answering (wParam 1) or answers again
+// (wParam 0). Posted by the proxy engine thread to its view.
+constexpr UINT UWM_TAB_NOT_RESPONDING = WM_USER + 0x2018;     // 0x2418
+// The user's answer to a tab that does not respond: wParam 0 waits on,
+// 1 ends the page (its child process). View to proxy engine thread.
+constexpr UINT UWM_TAB_BUSY_ANSWER = WM_USER + 0x2019;        // 0x2419
+// A setting that tabs apply changed: the tab content reads the settings
+// again. View to engine thread, and on over the pipe.
+constexpr UINT UWM_TAB_SETTINGS_CHANGED = WM_USER + 0x201A;   // 0x241A
 // The last message number of the tab range.
-constexpr UINT UWM_TAB_LAST = UWM_TAB_PICTURE;
+constexpr UINT UWM_TAB_LAST = UWM_TAB_SETTINGS_CHANGED;
+// The main frame's notice for a tab that does not respond: wParam 1 shows
+// it, 0 takes it away; lParam is the tab view's window.
+constexpr UINT UWM_FRAME_TAB_NOT_RESPONDING = WM_USER + 0x2030; // 0x2430
 
 // The lParam of UWM_TAB_CAPTURE for a picture of `width` by `height`.
 constexpr std::uint32_t CaptureSizeParam(int width, int height) {
     return (static_cast<std::uint32_t>(height & 0xFFFF) << 16) | static_cast<std::uint32_t>(width & 0xFFFF);
 }
+
+// ---------------------------------------------------------------------------
+// The tab protocol: every message between a tab view and its tab content,
+// its direction and the kind of each parameter, in one table. The pipe's
+// filters, the engine threads' relays, PostTo and the receivers take their
+// rules from here.
+//
+// String parameters. A String parameter is a heap std::wstring
+// (NewStringParam) that travels with its message, posted or sent: the
+// handler that finally consumes it deletes it (TakeStringParam); a handler
+// that passes the message on passes the pointer on. When a message cannot be
+// delivered (a failed post, a receiver that is gone) the sender frees it
+// (ReleaseTabMessageParams). A null string makes the receiver ignore the
+// message. On the pipe a String is the UTF-16 text, a Number its low 32 bits.
+
+enum class TabDirection : std::uint8_t {
+    Down,  // tab view -> engine thread -> tab content; crosses the pipe parent to child
+    Up,    // tab content -> tab view; crosses the pipe child to parent
+};
+
+enum class ParamKind : std::uint8_t { Number, String };
+
+struct TabMessageRule {
+    UINT message;            // as the engine thread or view receives it
+    TabDirection direction;
+    ParamKind wParam;
+    ParamKind lParam;
+    UINT pipeMessage;        // what the pipe carries (UWM_ENGINE_COMMAND travels as WM_COMMAND)
+    // For WM_COMMAND upstream: the one command a child may send (0: any).
+    std::uint32_t onlyWParam;
+};
+
+// Messages not listed here never cross a pipe (UWM_TAB_GO_ADDRESS,
+// UWM_TAB_BROWSER_READY, the taskbar window's requests, the frame's
+// messages, UWM_TAB_NOT_RESPONDING and UWM_TAB_BUSY_ANSWER, which the proxy
+// itself makes and takes).
+namespace tab_protocol {
+using enum TabDirection;
+using enum ParamKind;
+inline constexpr TabMessageRule kMessages[] = {
+    // Down: the view's requests.
+    {UWM_ENGINE_CLOSE, Down, Number, Number, UWM_ENGINE_CLOSE, 0},
+    {UWM_ENGINE_COMMAND, Down, Number, Number, WM_COMMAND, 0},
+    // WM_SIZE: the engine thread gets width and height; the pipe carries 0
+    // and (height << 16) | width, as the window message does.
+    {WM_SIZE, Down, Number, Number, WM_SIZE, 0},
+    {UWM_TAB_NAVIGATE, Down, String, Number, UWM_TAB_NAVIGATE, 0},
+    {UWM_TAB_ZOOM, Down, Number, Number, UWM_TAB_ZOOM, 0},
+    {UWM_TAB_QUERY_CLOSE, Down, Number, Number, UWM_TAB_QUERY_CLOSE, 0},
+    {UWM_TAB_DOWNLOAD_FLAGS, Down, Number, Number, UWM_TAB_DOWNLOAD_FLAGS, 0},
+    {UWM_TAB_TASKBAR_PREVIEW, Down, Number, Number, UWM_TAB_TASKBAR_PREVIEW, 0},
+    {UWM_TAB_CAPTURE, Down, String, Number, UWM_TAB_CAPTURE, 0},
+    {UWM_TAB_SETTINGS_CHANGED, Down, Number, Number, UWM_TAB_SETTINGS_CHANGED, 0},
+    // Up: the tab content's notifications.
+    {UWM_TAB_TITLE, Up, String, Number, UWM_TAB_TITLE, 0},
+    {UWM_TAB_STATUS_TEXT, Up, String, Number, UWM_TAB_STATUS_TEXT, 0},
+    {UWM_TAB_HISTORY_ADD, Up, String, String, UWM_TAB_HISTORY_ADD, 0},
+    {UWM_TAB_PROGRESS, Up, Number, Number, UWM_TAB_PROGRESS, 0},
+    {UWM_TAB_NEW_WINDOW, Up, String, Number, UWM_TAB_NEW_WINDOW, 0},
+    {UWM_TAB_PANEL_STATE, Up, Number, Number, UWM_TAB_PANEL_STATE, 0},
+    {UWM_TAB_MUST_CLOSE, Up, Number, Number, UWM_TAB_MUST_CLOSE, 0},
+    {UWM_TAB_CLOSE_REFUSED, Up, Number, Number, UWM_TAB_CLOSE_REFUSED, 0},
+    {UWM_TAB_ADDRESS, Up, String, Number, UWM_TAB_ADDRESS, 0},
+    {UWM_TAB_CAPTURED, Up, Number, Number, UWM_TAB_CAPTURED, 0},
+    {UWM_TAB_LOAD_FAILED, Up, Number, Number, UWM_TAB_LOAD_FAILED, 0},
+    {UWM_TAB_PICTURE, Up, Number, Number, UWM_TAB_PICTURE, 0},
+    // The one command a child sends: its taskbar thumbnail activates the tab.
+    {WM_COMMAND, Up, Number, Number, WM_COMMAND, ID_TASKBAR_TAB_ACTIVE},
+};
+} // namespace tab_protocol
+
+// The rule of `message` going `direction`, or null when it has none.
+constexpr const TabMessageRule* FindTabMessage(UINT message, TabDirection direction) {
+    for (const TabMessageRule& rule : tab_protocol::kMessages)
+        if (rule.message == message && rule.direction == direction) return &rule;
+    return nullptr;
+}
+// The rule of a message as the pipe carries it.
+constexpr const TabMessageRule* FindPipeMessage(UINT pipeMessage, TabDirection direction) {
+    for (const TabMessageRule& rule : tab_protocol::kMessages)
+        if (rule.pipeMessage == pipeMessage && rule.direction == direction) return &rule;
+    return nullptr;
+}
+
+// Frees the String parameters of a tab message that was not delivered.
+void ReleaseTabMessageParams(UINT message, TabDirection direction, WPARAM wParam, LPARAM lParam);
 
 // wParam of UWM_TAB_MUST_CLOSE. Only CLOSE_ENGINE_LOST produces the crash notice.
 enum TabCloseReason : int {
@@ -82,12 +182,7 @@ enum TabCloseReason : int {
 };
 
 // ---------------------------------------------------------------------------
-// String parameters of posted messages.
-//
-// A string parameter is a heap std::wstring. A posted message hands it over:
-// the handler that finally consumes it deletes it (TakeStringParam); a handler
-// that passes the message on passes the same pointer on. A null pointer makes
-// the receiver ignore the message.
+// String parameters (the rule is stated with the tab protocol above).
 
 template <typename Param>
 Param NewStringParam(std::wstring_view text) {
@@ -198,11 +293,12 @@ struct CFNKXProcessMessage {
     // 32-bit program's messages reach a 64-bit window. A WM_NULL follows. False
     // when the post failed; the new strings are then freed here.
     bool PostTo(HWND hwnd) const;
-    // Whether a record read from a child's pipe is one a child may send: a
-    // message that goes from the tab content to the view, with the kinds of
-    // parameters it takes (a string where the view frees a string). The
-    // parent treats a child that sends anything else as lost.
-    bool IsUpstream() const;
+    // Whether the record is a message of the tab protocol going `direction`
+    // with the parameter kinds its rule gives (a string where the receiver
+    // frees a string). A parent treats a child that sends anything else as
+    // lost; a child ignores anything else from its parent.
+    bool Follows(TabDirection direction) const;
+    bool IsUpstream() const { return Follows(TabDirection::Up); }
 
     constexpr bool operator==(const CFNKXProcessMessage&) const = default;
 

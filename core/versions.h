@@ -47,3 +47,17 @@ bool VersionOfTemplateId(UINT id, IEVERSION& version);
 // "-pcode=<pipe>_ie<code>_<parent window in hexadecimal>", where the code is
 // "55" for 5.5 and the version code otherwise.
 std::wstring BuildPcodeArgument(const std::wstring& pipeName, IEVERSION version, DWORD parentWindow);
+
+// What a child shows first, written after its "-pcode=" argument so that it
+// creates its tab content at the right size on the right page at once:
+// "-psize=<width>,<height>" and "-purl=<address>", the address as four
+// hexadecimal digits per UTF-16 code unit (no quoting can break it). Empty
+// for an address too long for a command line; the parent then sends it over
+// the pipe as before.
+std::wstring BuildChildStartArguments(const std::wstring& url, int width, int height);
+// The value of "-psize=" ("800,600"); false for anything but two numbers
+// from 0 to 32767.
+bool ParseChildSize(const std::wstring& text, int& width, int& height);
+// The value of "-purl="; false for anything but whole groups of four
+// hexadecimal digits.
+bool DecodeChildAddress(const std::wstring& hex, std::wstring& url);

@@ -854,13 +854,12 @@ LRESULT RibbonStatusBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) 
 // ---------------------------------------------------------------------------
 // CaptionBar
 
-enum class CaptionBar::Part : int { None, Button, Close };
-
 struct CaptionBar::State {
     HWND toolTip = nullptr;
-    bool toolAdded = false;
-    RECT icon{}, text{}, button{}, close{};
-    Part hot = Part::None, pressed = Part::None;
+    size_t toolsAdded = 0;
+    RECT icon{}, text{}, close{};
+    RECT buttons[kMaxButtons]{};
+    int hot = kNoPart, pressed = kNoPart;
     bool tracking = false;
 };
 
@@ -886,14 +885,20 @@ void CaptionBar::SetIcon(HICON icon) {
 
 void CaptionBar::SetText(const std::wstring& text) {
     m_strText = text;
+    // Also the window's own text, which screen readers (and tests) read.
+    if (Handle()) SetWindowTextW(Handle(), text.c_str());
     Layout();
     if (Handle()) InvalidateRect(Handle(), nullptr, FALSE);
 }
 
 void CaptionBar::SetButton(const std::wstring& text, UINT command, const std::wstring& toolTip) {
-    m_strButton = text;
-    m_nCommand = command;
-    m_strButtonTip = toolTip;
+    SetButtons({ButtonSpec{text, command, toolTip}});
+}
+
+void CaptionBar::SetButtons(std::vector<ButtonSpec> buttons) {
+    if (buttons.size() > kMaxButtons) buttons.resize(kMaxButtons);
+    m_buttons = std::move(buttons);
+    m_state->hot = m_state->pressed = kNoPart;
     Layout();
     if (Handle()) InvalidateRect(Handle(), nullptr, FALSE);
 }
@@ -902,7 +907,7 @@ void CaptionBar::Show(bool show) {
     if (show == m_bShown) return;
     m_bShown = show;
     if (!Handle()) return;
-    m_state->hot = m_state->pressed = Part::None;
+    m_state->hot = m_state->pressed = kNoPart;
     ReleaseOwnCapture(Handle());
     ShowWindow(Handle(), show ? SW_SHOWNA : SW_HIDE);
     if (HWND parent = GetParent(Handle())) {
@@ -912,13 +917,14 @@ void CaptionBar::Show(bool show) {
     }
 }
 
-RECT CaptionBar::ButtonRect() const { return m_state->button; }
+RECT CaptionBar::ButtonRect(size_t index) const { return index < kMaxButtons ? m_state->buttons[index] : RECT{}; }
 
 RECT CaptionBar::CloseRect() const { return m_state->close; }
 
 void CaptionBar::Layout() {
     State& s = *m_state;
-    s.icon = s.text = s.button = s.close = RECT{};
+    s.icon = s.text = s.close = RECT{};
+    for (RECT& r : s.buttons) r = RECT{};
     if (!Handle()) return;
     RECT client{};
     GetClientRect(Handle(), &client);
@@ -935,35 +941,44 @@ void CaptionBar::Layout() {
         Selection font(dc.get(), MessageFont());
         const int room = std::max(0, static_cast<int>(s.close.left) - 12 - x);
         int textWidth = TextWidth(dc.get(), m_strText);
-        if (!m_strButton.empty()) {
-            // The button follows the text; a long text gives way to it.
-            const int buttonWidth = std::max(76, TextWidth(dc.get(), m_strButton) + 28);
+        // The buttons follow the text; a long text gives way to them.
+        int widths[kMaxButtons] = {};
+        int buttonsWidth = 0;
+        for (size_t i = 0; i < m_buttons.size(); ++i) {
+            widths[i] = std::max(76, TextWidth(dc.get(), m_buttons[i].text) + 28);
+            buttonsWidth += widths[i] + (i > 0 ? 8 : 0);
+        }
+        if (!m_buttons.empty()) {
             const int buttonHeight = std::min(static_cast<int>(client.bottom) - 7, FontHeight() + 10);
-            textWidth = std::clamp(textWidth, 0, std::max(0, room - buttonWidth - 14));
-            const int left = x + textWidth + (textWidth > 0 ? 14 : 0);
+            textWidth = std::clamp(textWidth, 0, std::max(0, room - buttonsWidth - 14));
+            int left = x + textWidth + (textWidth > 0 ? 14 : 0);
             const int top = middle - buttonHeight / 2;
-            s.button = RECT{left, top, std::min(left + buttonWidth, static_cast<int>(s.close.left) - 8),
-                            top + buttonHeight};
-            if (s.button.right <= s.button.left) s.button = RECT{};
+            for (size_t i = 0; i < m_buttons.size(); ++i) {
+                RECT& r = s.buttons[i];
+                r = RECT{left, top, std::min(left + widths[i], static_cast<int>(s.close.left) - 8), top + buttonHeight};
+                if (r.right <= r.left) r = RECT{};
+                left += widths[i] + 8;
+            }
         } else {
             textWidth = std::min(textWidth, room);
         }
         s.text = RECT{x, 0, x + textWidth, client.bottom - 1};
     }
     if (s.toolTip) {
-        if (s.toolAdded) DeleteTool(s.toolTip, Handle(), kToolId);
-        s.toolAdded = false;
-        if (!IsRectEmpty(&s.button)) {
-            SetTool(s.toolTip, Handle(), kToolId, s.button, true);
-            s.toolAdded = true;
+        for (size_t i = 0; i < s.toolsAdded; ++i) DeleteTool(s.toolTip, Handle(), kToolId + static_cast<UINT>(i));
+        s.toolsAdded = 0;
+        for (size_t i = 0; i < m_buttons.size() && !IsRectEmpty(&s.buttons[i]); ++i) {
+            SetTool(s.toolTip, Handle(), kToolId + static_cast<UINT>(i), s.buttons[i], true);
+            s.toolsAdded = i + 1;
         }
     }
 }
 
-CaptionBar::Part CaptionBar::HitTest(POINT point) const {
-    if (PtInRect(&m_state->button, point)) return Part::Button;
-    if (PtInRect(&m_state->close, point)) return Part::Close;
-    return Part::None;
+int CaptionBar::HitTest(POINT point) const {
+    for (size_t i = 0; i < m_buttons.size(); ++i)
+        if (PtInRect(&m_state->buttons[i], point)) return static_cast<int>(i);
+    if (PtInRect(&m_state->close, point)) return kClosePart;
+    return kNoPart;
 }
 
 void CaptionBar::Paint(HDC dc) const {
@@ -979,8 +994,11 @@ void CaptionBar::Paint(HDC dc) const {
         DrawIconEx(dc, s.icon.left, s.icon.top, m_hIcon, kIconSize, kIconSize, 0, nullptr, DI_NORMAL);
     PaintText(dc, m_strText, s.text, DT_LEFT | DT_END_ELLIPSIS, colors.text);
 
-    if (!IsRectEmpty(&s.button)) {
-        const bool pressed = s.pressed == Part::Button && s.hot == Part::Button;
+    for (size_t i = 0; i < m_buttons.size(); ++i) {
+        const RECT& button = s.buttons[i];
+        if (IsRectEmpty(&button)) continue;
+        const int part = static_cast<int>(i);
+        const bool pressed = s.pressed == part && s.hot == part;
         // The status bar's light colours: the frame colour is dark in some schemes.
         COLORREF top = kWhite, bottom = MixColors(colors.statusBottom, kWhite, 0.35),
                  border = MixColors(colors.statusBottom, colors.text, 0.4);
@@ -988,21 +1006,21 @@ void CaptionBar::Paint(HDC dc) const {
             top = MixColors(colors.pressedFill, kWhite, 0.35);
             bottom = colors.pressedFill;
             border = colors.hotBorder;
-        } else if (s.hot == Part::Button) {
+        } else if (s.hot == part) {
             top = MixColors(colors.hotFill, kWhite, 0.55);
             bottom = colors.hotFill;
             border = colors.hotBorder;
         }
-        RoundBox(dc, s.button, 5, top, bottom, border);
-        RECT text = s.button;
+        RoundBox(dc, button, 5, top, bottom, border);
+        RECT text = button;
         if (pressed) OffsetRect(&text, 1, 1);
-        PaintText(dc, m_strButton, text, DT_CENTER | DT_END_ELLIPSIS, colors.text);
+        PaintText(dc, m_buttons[i].text, text, DT_CENTER | DT_END_ELLIPSIS, colors.text);
     }
 
     if (!IsRectEmpty(&s.close)) {
         const RECT& r = s.close;
-        if (s.hot == Part::Close) {
-            const COLORREF fill = s.pressed == Part::Close ? colors.pressedFill : colors.hotFill;
+        if (s.hot == kClosePart) {
+            const COLORREF fill = s.pressed == kClosePart ? colors.pressedFill : colors.hotFill;
             RoundBox(dc, r, 4, MixColors(fill, kWhite, 0.5), fill, colors.hotBorder);
         }
         // An "x" of two strokes, each two pixels wide.
@@ -1020,12 +1038,13 @@ LRESULT CaptionBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
         s.toolTip = CreateToolTip(Handle());
+        SetWindowTextW(Handle(), m_strText.c_str());
         Layout();
         return 0;
     case WM_DESTROY:
         if (s.toolTip) DestroyWindow(s.toolTip);
         s.toolTip = nullptr;
-        s.toolAdded = false;
+        s.toolsAdded = 0;
         break;
     case WM_SIZE:
         Layout();
@@ -1040,7 +1059,7 @@ LRESULT CaptionBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             TrackLeave(Handle());
             s.tracking = true;
         }
-        const Part hot = HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        const int hot = HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         if (hot != s.hot) {
             s.hot = hot;
             InvalidateRect(Handle(), nullptr, FALSE);
@@ -1049,45 +1068,49 @@ LRESULT CaptionBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_MOUSELEAVE:
         s.tracking = false;
-        if (s.hot != Part::None) {
-            s.hot = Part::None;
+        if (s.hot != kNoPart) {
+            s.hot = kNoPart;
             InvalidateRect(Handle(), nullptr, FALSE);
         }
         return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
-        const Part part = HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-        if (part == Part::None) return 0;
+        const int part = HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        if (part == kNoPart) return 0;
         s.pressed = s.hot = part;
         SetCapture(Handle());
         InvalidateRect(Handle(), nullptr, FALSE);
         return 0;
     }
     case WM_LBUTTONUP: {
-        const Part pressed = s.pressed;
-        s.pressed = Part::None;
+        const int pressed = s.pressed;
+        s.pressed = kNoPart;
         ReleaseOwnCapture(Handle());
         InvalidateRect(Handle(), nullptr, FALSE);
-        if (pressed == Part::None || HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}) != pressed)
+        if (pressed == kNoPart || HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}) != pressed)
             return 0;
-        if (pressed == Part::Button) {
-            if (HWND parent = GetParent(Handle()))
-                PostMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(m_nCommand), 0), 0);
+        HWND parent = GetParent(Handle());
+        if (pressed >= 0) {
+            if (parent && static_cast<size_t>(pressed) < m_buttons.size())
+                PostMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(m_buttons[static_cast<size_t>(pressed)].command), 0), 0);
         } else {
             Show(false);
+            if (parent && m_nCloseCommand) PostMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(m_nCloseCommand), 0), 0);
         }
         return 0;
     }
     case WM_CAPTURECHANGED:
-        if (reinterpret_cast<HWND>(lParam) != Handle() && s.pressed != Part::None) {
-            s.pressed = Part::None;
+        if (reinterpret_cast<HWND>(lParam) != Handle() && s.pressed != kNoPart) {
+            s.pressed = kNoPart;
             InvalidateRect(Handle(), nullptr, FALSE);
         }
         return 0;
     case WM_NOTIFY: {
         auto* header = reinterpret_cast<NMHDR*>(lParam);
         if (header->hwndFrom == s.toolTip && header->code == TTN_GETDISPINFOW) {
-            reinterpret_cast<NMTTDISPINFOW*>(lParam)->lpszText = const_cast<wchar_t*>(m_strButtonTip.c_str());
+            const size_t index = header->idFrom - kToolId;
+            if (index < m_buttons.size())
+                reinterpret_cast<NMTTDISPINFOW*>(lParam)->lpszText = const_cast<wchar_t*>(m_buttons[index].toolTip.c_str());
             return 0;
         }
         break;

@@ -155,26 +155,41 @@ public:
     int Height() const;
     void SetIcon(HICON icon);  // not owned
     void SetText(const std::wstring& text);
+    // The buttons after the text (at most kMaxButtons), each posting its
+    // command to the parent; SetButton makes it the only one.
+    static constexpr size_t kMaxButtons = 2;
+    struct ButtonSpec {
+        std::wstring text;
+        UINT command = 0;
+        std::wstring toolTip;
+    };
     void SetButton(const std::wstring& text, UINT command, const std::wstring& toolTip);
+    void SetButtons(std::vector<ButtonSpec> buttons);
+    // The command the close glyph posts to the parent as it hides the bar
+    // (0: none).
+    void SetCloseCommand(UINT command) { m_nCloseCommand = command; }
     void Show(bool show);
     bool IsShown() const { return m_bShown; }
     const std::wstring& Text() const { return m_strText; }
     // Where the button and the close glyph are (client coordinates; empty
     // while the bar has no size, and the button's while it has no text).
-    RECT ButtonRect() const;
+    RECT ButtonRect(size_t index = 0) const;
     RECT CloseRect() const;
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    enum class Part : int;
+    // A part of the bar: a button's index, or one of these.
+    static constexpr int kNoPart = -1;
+    static constexpr int kClosePart = -2;
     void Layout();
     void Paint(HDC dc) const;
-    Part HitTest(POINT point) const;
+    int HitTest(POINT point) const;
     HICON m_hIcon = nullptr;
-    std::wstring m_strText, m_strButton, m_strButtonTip;
-    UINT m_nCommand = 0;
+    std::wstring m_strText;
+    std::vector<ButtonSpec> m_buttons;
+    UINT m_nCloseCommand = 0;
     bool m_bShown = false;
     struct State;
     std::unique_ptr<State> m_state;

@@ -1,87 +1,86 @@
 #pragma once
-// The engine thread of one tab. Its role is fixed at construction:
-//   in-process  the tab's engine runs here: the thread binds itself to the
-//               tab's version, creates the tab content and runs its loop;
-//   proxy       (multi-process mode) relays between the tab view and the
-//               tab's child process over a named pipe, and watches the child;
-//   child       (inside a child process) reads the pipe for the tab content
-//               and watches the parent process.
+// The engine thread of one tab. Its role is chosen once, by its creator:
+//   in-process  (in_process_thread.h) the tab's engine runs here: the thread
+//               binds itself to the tab's version, creates the tab content
+//               and runs its loop;
+//   proxy       (proxy_thread.h, multi-process mode) relays between the tab
+//               view and the tab's child process over a named pipe, and
+//               watches the child;
+//   child       (child_thread.h, inside a child process) reads the pipe for
+//               the tab content and watches the parent process.
+// Each role is a class of its own behind this interface; the rest of the
+// program knows only CIEThread.
 //
-// Created and started by the main thread of its process (the tab view, or a
-// child's start-up); deletes itself when its thread ends, signalling the
-// creator's done event first. Failures of its start are shown to the user
-// and end the thread (the in-process tab stays empty, a proxy's tab is told
-// to close with CLOSE_LAUNCH_FAILED, a child ends its process).
-#include "browser/dialog_wb_container.h"
-#include "hosting/content_mirror.h"
-#include "hosting/named_pipe.h"
+// Created by CIEThread::New on the main thread of its process (the tab view,
+// the capture command, or a child's start-up), started with CreateThread.
+// The object deletes itself when its thread ends, signalling the creator's
+// done event first. The creator never calls into the thread: it posts the
+// thread messages of the tab protocol (core/messages.h) to ThreadId().
+//
+// Errors: window and thread code returns bool. A failed start is shown to
+// the user and ends the thread (an in-process tab stays empty, a proxy's tab
+// is told to close with CLOSE_LAUNCH_FAILED, a child ends its process).
+//
+//   CIEThread* thread = CIEThread::New(CIEThread::Role::InProcess, start);
+//   if (!thread->CreateThread()) delete thread;
+//   else PostThreadMessageW(thread->ThreadId(), UWM_TAB_ZOOM, 150, 0);
+#include "core/versions.h"
 
 #include "framework/handles.h"
 #include "framework/thread.h"
 
-#include <memory>
+#include <cstdint>
 #include <string>
-
-class CIEThread;
-
-// Carries the notifications of a child process's tab content (written on
-// the child's main thread) to the parent through the pipe of the child's
-// engine thread. The engine thread attaches itself once its pipe is open
-// and detaches as its object goes; a notification while none is attached
-// is dropped. Owned by the child's start-up; outlives dialog and thread.
-class CChildPipeNotifier final : public ITabContentOwner {
-public:
-    CChildPipeNotifier();
-    ~CChildPipeNotifier();
-    CChildPipeNotifier(const CChildPipeNotifier&) = delete;
-    CChildPipeNotifier& operator=(const CChildPipeNotifier&) = delete;
-
-    void Notify(UINT message, std::uint32_t wParam, std::uint32_t lParam) override;
-    void NotifyString(UINT message, const std::wstring& text, std::uint32_t lParam) override;
-    void NotifyStrings(UINT message, const std::wstring& first, const std::wstring& second) override;
-
-    void Attach(CIEThread* thread);
-    void Detach(CIEThread* thread);
-
-private:
-    void Write(CFNKXProcessMessage& message);
-    // Held for one write, and while the thread attaches or detaches, so a
-    // write never reaches a pipe whose thread object is being destroyed.
-    CRITICAL_SECTION m_lock;
-    CIEThread* m_pThread = nullptr;
-};
 
 class CIEThread : public fw::WinThread {
 public:
-    CIEThread();
-    CIEThread(bool multiProcess, bool subProcess, LPCWSTR pipeName, HWND hWndTab, IEVERSION version, LPCWSTR url,
-              HANDLE doneEvent, HWND hWndTopLevel);
+    enum class Role : std::uint8_t { InProcess, Proxy, Child };
+
+    // What a role needs at its start.
+    struct Start {
+        // Where the thread posts: the tab view's window in the main process,
+        // the child's tab content in a child.
+        HWND hWndTab = nullptr;
+        // The main frame (child role: the parent's, which names its process).
+        HWND hWndTopLevel = nullptr;
+        IEVERSION version = IEDefault;
+        // The address the tab shows first.
+        std::wstring url;
+        // Signalled as the object goes; not owned (the thread keeps a copy).
+        HANDLE doneEvent = nullptr;
+        // Child role: the pipe's name from the command line.
+        std::wstring pipeName;
+    };
+
+    // A new thread object of `role`, not yet started.
+    [[nodiscard]] static CIEThread* New(Role role, const Start& start);
+    // The creators' form: the two flags choose the role (multi-process and
+    // sub-process: child; multi-process only: proxy; neither: in-process).
+    [[nodiscard]] static CIEThread* New(bool multiProcess, bool subProcess, LPCWSTR pipeName, HWND hWndTab,
+                                        IEVERSION version, LPCWSTR url, HANDLE doneEvent, HWND hWndTopLevel);
     ~CIEThread() override;
 
-    bool InitInstance() override;
-    int Run() override;
+    Role GetRole() const { return m_role; }
+    // Offers key messages to the application's accelerator table first, so
+    // the program's shortcut keys work while the focus is inside a page.
     bool PreTranslateMessage(MSG& msg) override;
-    int ExitInstance() override;
-    bool OnThreadMessage(const MSG& msg) override;
-    virtual int RunPipeLoop();
 
-    // The application's accelerator table, offered every key message first.
-    // Set once by start-up, before the first engine thread starts.
+    // The application's accelerator table. Set once by start-up, before the
+    // first engine thread starts.
     static void SetAcceleratorTable(HACCEL table);
-    // Child role: where the tab content's notifications are written. Set
-    // before the thread starts.
-    void SetChildNotifier(CChildPipeNotifier* notifier) { m_pNotifier = notifier; }
-    // Waits until no in-process engine thread object is left (their threads
-    // then run no engine code any more); false when some are still there
-    // after `timeoutMs`. For the main process's exit, before the engine
-    // libraries are freed. Messages sent to the calling thread's windows
+    static HACCEL AcceleratorTable();
+    // Waits until no engine thread object of this process's main-process
+    // roles (in-process and proxy) is left: their engine code has stopped
+    // and every proxy has seen its child end. False when some are still
+    // there after `timeoutMs`. Messages sent to the calling thread's windows
     // are served meanwhile.
-    static bool WaitForEngineThreads(DWORD timeoutMs);
+    [[nodiscard]] static bool WaitForEngineThreads(DWORD timeoutMs);
     // The program whose child path hosts a tab: this process's own
     // executable unless set (a test host sets the staged program).
     static void SetProgramPath(const std::wstring& path);
-    // Starts the tab's child process (proxy role); false after reporting.
-    bool LaunchChildProcess();
+    // Multi-process mode keeps a spare child ready for the next tab
+    // (spare_child.h). Set once by start-up; off unless set.
+    static void SetKeepSpareChild(bool keep);
     // The command line of a child: the quoted executable and its "-pcode="
     // argument.
     static std::wstring ChildCommandLine(const std::wstring& exe, const std::wstring& pipe, IEVERSION version,
@@ -92,39 +91,19 @@ public:
     IEVERSION m_nVersion = IEDefault;
     std::wstring m_strURL;
     HANDLE m_hDoneEvent = nullptr;
-    bool m_bMultiProcess = false;
-    CDialogWBContainer m_dlgContent;
-    bool m_bSubProcess = false;
-    std::wstring m_strPipeName;
-    STARTUPINFOW m_startupInfo{};
-    PROCESS_INFORMATION m_processInfo{};
-    CFNKNamedPipe m_pipe;
+    // True in the proxy and child roles.
+    const bool m_bMultiProcess;
+    // True in the child role.
+    const bool m_bSubProcess;
 
-private:
-    friend class CChildPipeNotifier;
-    bool m_bOleInitialized = false;
-    CChildPipeNotifier* m_pNotifier = nullptr;
-    // This thread's own handle of the creator's done event.
-    fw::UniqueHandle m_hOwnDoneEvent;
+protected:
+    CIEThread(Role role, const Start& start);
     // Shows a translated error (owner: the tab's window).
     void ReportError(UINT stringId, const std::wstring& detail = {});
-    void EndRelay();
-    void WriteSize(int width, int height);
-    // Proxy: whether a window of the child process still takes sent
-    // messages (a page asking its question runs a modal loop and does; a
-    // hung child does not); `withoutWindow` when it has none in the tab.
-    bool ChildResponds(bool withoutWindow) const;
-    // Proxy: when the close question went to the child and is still
-    // unanswered (GetTickCount64), or 0.
-    ULONGLONG m_closeAskedAt = 0;
-    // Proxy: the child stopped answering, so its end is not waited for.
-    bool m_bChildHung = false;
-    // Proxy: when the child last took a message, and when to look again
-    // (GetTickCount64; 0 until the child connects).
-    ULONGLONG m_lastAnswerAt = 0;
-    ULONGLONG m_nextWatchAt = 0;
-    // Under Wine: the child paints its content into a picture, which the
-    // proxy draws in the tab's view.
-    std::unique_ptr<CContentPictureWriter> m_pPictureWriter;
-    CContentPictureReader m_pictureReader;
+
+private:
+    const Role m_role;
+    // This thread's own handle of the creator's done event: the creator may
+    // close its handle before this object goes.
+    fw::UniqueHandle m_hOwnDoneEvent;
 };

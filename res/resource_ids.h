@@ -129,6 +129,9 @@
 #define ID_LOOK_OFFICE2007_AQUA        218
 #define ID_REOPEN_TAB                  220
 #define ID_CAPTION_BAR                 221
+// The notice of a tab whose page does not respond: its two buttons.
+#define ID_TAB_BUSY_WAIT               222
+#define ID_TAB_BUSY_END                223
 #define ID_FAVORITES                   311
 #define ID_IE_OPTIONS                  318
 #define ID_ZOOM_LABEL                  323
@@ -286,6 +289,11 @@
 #define IDS_REOPEN_TAB_TIP             232
 #define IDS_TAB_CRASHED                233
 #define IDS_IMPORTANT                  234
+#define IDS_TAB_NOT_RESPONDING         440
+#define IDS_TAB_BUSY_WAIT              441
+#define IDS_TAB_BUSY_WAIT_TIP          442
+#define IDS_TAB_BUSY_END               443
+#define IDS_TAB_BUSY_END_TIP           444
 #define IDS_FILE                       260
 #define IDS_MAIN_CLOSE                 271
 #define IDS_MAIN_EXIT                  273

@@ -9,10 +9,12 @@
 #include "prefs/language.h"
 #include "res/resource_ids.h"
 #include "shell_app.h"
+#include "vantrell_doc.h"
 #include "vantrell_view.h"
 #include "windows_dialog.h"
 
 #include <commctrl.h>
+#include <utility>
 
 namespace {
 // Search behaviours of the "SearchBehaviour" setting.
@@ -102,6 +104,8 @@ void CMainFrame::RegisterCommands() {
                         });
     m_commands.Add(ID_CAPTION_BAR, [](UINT) {}, [this](fw::CmdUI& ui) { ui.SetCheck(m_wndCaptionBar.IsShown()); });
     m_commands.Add(ID_REOPEN_TAB, [this](UINT) { ReopenCrashedTab(); });
+    m_commands.Add(ID_TAB_BUSY_WAIT, [this](UINT) { AnswerBusyTab(0); });
+    m_commands.Add(ID_TAB_BUSY_END, [this](UINT) { AnswerBusyTab(1); });
     m_commands.Add(ID_FOCUS_SEARCH, [this](UINT) {
         if (m_pSearchBox) m_pSearchBox->FocusEdit();
     });
@@ -379,15 +383,53 @@ void CMainFrame::ShowProgress(int progress, int maximum) {
     bar->SetPos(progress, true);
 }
 
-void CMainFrame::OnTabCrashed(WPARAM version, std::unique_ptr<std::wstring> url) {
-    if (version == 0 || !url || !m_wndCaptionBar.Handle()) return;
-    m_strCrashURL = *url;
-    m_nCrashVersion = IsValidVersion(static_cast<int>(version)) ? static_cast<IEVERSION>(version) : IEDefault;
-    const UINT icon = IconIdOfVersion(m_nCrashVersion);
+void CMainFrame::ShowNotice(IEVERSION version) {
+    const UINT icon = IconIdOfVersion(version);
     m_wndCaptionBar.SetIcon(static_cast<HICON>(
         LoadImageW(fw::ResourceModule(), MAKEINTRESOURCEW(icon), IMAGE_ICON, 16, 16, LR_SHARED)));
     m_wndCaptionBar.Show(true);
     RecalcLayout();
+}
+
+void CMainFrame::OnTabCrashed(WPARAM version, std::unique_ptr<std::wstring> url) {
+    if (version == 0 || !url || !m_wndCaptionBar.Handle()) return;
+    m_strCrashURL = *url;
+    m_nCrashVersion = IsValidVersion(static_cast<int>(version)) ? static_cast<IEVERSION>(version) : IEDefault;
+    // A lost tab's notice replaces a busy one.
+    m_hWndBusyView = nullptr;
+    m_wndCaptionBar.SetCloseCommand(0);
+    m_wndCaptionBar.SetButton(TranslatedString(IDS_REOPEN_TAB), ID_REOPEN_TAB, TranslatedString(IDS_REOPEN_TAB_TIP));
+    m_wndCaptionBar.SetText(TranslatedString(IDS_TAB_CRASHED));
+    ShowNotice(m_nCrashVersion);
+}
+
+void CMainFrame::OnTabNotResponding(bool busy, HWND view) {
+    if (!m_wndCaptionBar.Handle() || !view) return;
+    if (!busy) {
+        // Only that tab's notice goes; a later notice of another tab stays.
+        if (view != m_hWndBusyView) return;
+        m_hWndBusyView = nullptr;
+        m_wndCaptionBar.Show(false);
+        RecalcLayout();
+        return;
+    }
+    auto* tab = dynamic_cast<fw::View*>(fw::Window::FromHandle(view));
+    auto* doc = tab ? dynamic_cast<CVantrellDoc*>(tab->GetDocument()) : nullptr;
+    m_hWndBusyView = view;
+    // The close glyph waits, as the Wait button does.
+    m_wndCaptionBar.SetCloseCommand(ID_TAB_BUSY_WAIT);
+    m_wndCaptionBar.SetButtons({{TranslatedString(IDS_TAB_BUSY_WAIT), ID_TAB_BUSY_WAIT, TranslatedString(IDS_TAB_BUSY_WAIT_TIP)},
+                                {TranslatedString(IDS_TAB_BUSY_END), ID_TAB_BUSY_END, TranslatedString(IDS_TAB_BUSY_END_TIP)}});
+    m_wndCaptionBar.SetText(TranslatedString(IDS_TAB_NOT_RESPONDING));
+    ShowNotice(doc ? doc->m_nVersion : IEDefault);
+}
+
+void CMainFrame::AnswerBusyTab(WPARAM answer) {
+    const HWND view = std::exchange(m_hWndBusyView, nullptr);
+    m_wndCaptionBar.SetCloseCommand(0);
+    m_wndCaptionBar.Show(false);
+    RecalcLayout();
+    if (view && IsWindow(view)) PostMessageW(view, UWM_TAB_BUSY_ANSWER, answer, 0);
 }
 
 void CMainFrame::ReopenCrashedTab() {
@@ -423,14 +465,18 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     switch (message) {
     case UWM_TAB_STATUS_TEXT:
-        // The text stays the sender's; it is read during the send.
-        if (wParam) ShowStatusText(*reinterpret_cast<const std::wstring*>(wParam));
-        return 0;
+        // The frame takes the string over, as every receiver of a String
+        // parameter does; 1 tells the sender that it was taken.
+        if (auto text = TakeStringParam(wParam)) ShowStatusText(*text);
+        return 1;
     case UWM_TAB_PROGRESS:
         ShowProgress(static_cast<int>(wParam), static_cast<int>(lParam));
         return 0;
     case UWM_FRAME_WEB_SEARCH:
         if (auto text = TakeStringParam(wParam)) WebSearch(*text);
+        return 0;
+    case UWM_FRAME_TAB_NOT_RESPONDING:
+        OnTabNotResponding(wParam == 1, reinterpret_cast<HWND>(lParam));
         return 0;
     case UWM_FRAME_TAB_CRASHED:
         OnTabCrashed(wParam, TakeStringParam(static_cast<std::uintptr_t>(lParam)));

@@ -55,6 +55,9 @@ public:
     // The last crashed tab, for the reopen command.
     std::wstring m_strCrashURL;
     IEVERSION m_nCrashVersion = IE4;
+    // The tab view whose page the notice says does not respond; null while
+    // the notice shows none.
+    HWND BusyNoticeView() const { return m_hWndBusyView; }
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -73,6 +76,12 @@ private:
     // The notice of a lost tab, and its reopen command.
     void OnTabCrashed(WPARAM version, std::unique_ptr<std::wstring> url);
     void ReopenCrashedTab();
+    // The notice of a tab whose page does not respond (`busy`) or answers
+    // again, and the user's answer to it (UWM_TAB_BUSY_ANSWER to the view).
+    void OnTabNotResponding(bool busy, HWND view);
+    void AnswerBusyTab(WPARAM answer);
+    // Shows the notice with the version's icon.
+    void ShowNotice(IEVERSION version);
     void RegisterCommands();
 
     const Settings& m_settings;
@@ -91,6 +100,7 @@ private:
     CMFCRibbonGoogleSearch* m_pSearchBox = nullptr;
     fw::RibbonCategory* m_pToggleCategory = nullptr;
     UINT m_nMoveToTabGroupMessage = 0;
+    HWND m_hWndBusyView = nullptr;
 };
 
 // True when the process runs with an elevated token on Windows Vista or later.

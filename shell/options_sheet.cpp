@@ -127,7 +127,10 @@ void COptionsGeneralPageDlg::OnHomePageChanged() const {
         if (profile) (void)profile->DeleteValue(setting::kSection, setting::kHomePage);
         g_strHomePage = GetDefaultHomePage();
     }
-    if (app) app->LiveSettings().homePage = g_strHomePage;
+    if (app) {
+        app->LiveSettings().homePage = g_strHomePage;
+        app->NotifySettingsChanged();
+    }
 }
 
 void COptionsGeneralPageDlg::OnSearchBehaviourChanged() const {
@@ -244,15 +247,23 @@ bool COptionsAdvancedPageDlg::OnCommand(UINT id, UINT code, HWND control) {
     switch (id) {
     case IDC_DISABLE_WINDOW_EXTERNAL:
         // Pages of every open tab ask for window.external at each use.
-        if (app) app->LiveSettings().disableWindowExternal = on;
-        GetBrowserHostOptions().bDisableWindowExternal = on;
         WriteOption(setting::kDisableWindowExternal, on ? 1 : 0);
+        if (app) {
+            app->LiveSettings().disableWindowExternal = on;
+            app->NotifySettingsChanged();
+        } else {
+            GetBrowserHostOptions().bDisableWindowExternal = on;
+        }
         break;
     case IDC_DISABLE_FILTERS:
         // Filter objects the engines create from now on follow it.
-        if (app) app->LiveSettings().disableFilters = on;
-        SetFiltersDisabled(on);
         WriteOption(setting::kDisableFilters, on ? 1 : 0);
+        if (app) {
+            app->LiveSettings().disableFilters = on;
+            app->NotifySettingsChanged();
+        } else {
+            SetFiltersDisabled(on);
+        }
         break;
     default:
         // The mode is chosen at start; the box's text says so.

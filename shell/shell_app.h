@@ -26,6 +26,9 @@ public:
     virtual Settings& LiveSettings() = 0;
     // Tells every open tab whether its taskbar thumbnail is switched off.
     virtual void NotifyTaskbarSetting(bool off) = 0;
+    // The live settings changed: applies them in this process and tells
+    // every open tab (child processes read them again).
+    virtual void NotifySettingsChanged() = 0;
 
 protected:
     ~IShellApp() = default;

@@ -132,7 +132,7 @@ void CVantrellView::OnInitialUpdate() {
     doc->m_hBrowserEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     IShellApp* app = GetShellApp();
     fw::WinApp* fwApp = fw::GetApp();
-    auto thread = new CIEThread(app && app->IsMultiProcessMode(), false, L"", Handle(), doc->m_nVersion,
+    auto thread = CIEThread::New(app && app->IsMultiProcessMode(), false, L"", Handle(), doc->m_nVersion,
                                 doc->m_strURL.c_str(), m_hThreadDoneEvent.get(),
                                 fwApp ? fwApp->MainWindow() : nullptr);
     if (!thread->CreateThread()) {
@@ -266,9 +266,11 @@ LRESULT CVantrellView::OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         if (auto title = TakeStringParam(wParam); title && GetDocument()) GetDocument()->SetTitle(*title);
         return 0;
     case UWM_TAB_STATUS_TEXT:
-        if (auto text = TakeStringParam(wParam)) {
-            if (fw::WinApp* app = fw::GetApp(); app && app->MainWindow())
-                SendMessageW(app->MainWindow(), UWM_TAB_STATUS_TEXT, reinterpret_cast<WPARAM>(text.get()), 0);
+        // Handed on to the frame, which takes it over (1) like any receiver.
+        if (wParam) {
+            fw::WinApp* app = fw::GetApp();
+            if (!app || !app->MainWindow() || !SendMessageW(app->MainWindow(), UWM_TAB_STATUS_TEXT, wParam, 0))
+                TakeStringParam(wParam);
         }
         return 0;
     case UWM_TAB_HISTORY_ADD: {
@@ -318,9 +320,20 @@ LRESULT CVantrellView::OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         if (auto url = TakeStringParam(wParam)) m_strCurrentURL = *url;
         return 0;
     case UWM_TAB_TASKBAR_PREVIEW:
-        PostToEngine(UWM_TAB_TASKBAR_PREVIEW, wParam, lParam);
+    case UWM_TAB_SETTINGS_CHANGED:
+    case UWM_TAB_BUSY_ANSWER:
+        // From the frame or the options: on to the engine thread.
+        PostToEngine(message, wParam, lParam);
+        if (message == UWM_TAB_BUSY_ANSWER) m_bNotResponding = false;
+        return 0;
+    case UWM_TAB_NOT_RESPONDING:
+        m_bNotResponding = wParam == 1;
+        if (fw::WinApp* app = fw::GetApp(); app && app->MainWindow())
+            PostMessageW(app->MainWindow(), UWM_FRAME_TAB_NOT_RESPONDING, wParam, reinterpret_cast<LPARAM>(Handle()));
         return 0;
     default:
+        // A message this view does not take still frees what it carries.
+        ReleaseTabMessageParams(message, TabDirection::Up, wParam, lParam);
         return Default(message, wParam, lParam);
     }
 }
@@ -333,6 +346,11 @@ LRESULT CVantrellView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return result;
     }
     case WM_DESTROY:
+        // The notice of a page that did not respond goes with its tab.
+        if (m_bNotResponding) {
+            if (fw::WinApp* app = fw::GetApp(); app && app->MainWindow())
+                PostMessageW(app->MainWindow(), UWM_FRAME_TAB_NOT_RESPONDING, 0, reinterpret_cast<LPARAM>(Handle()));
+        }
         PostToEngine(UWM_ENGINE_CLOSE, 0, 0);
         m_nEngineThreadId = 0;
         return fw::View::WindowProc(message, wParam, lParam);

@@ -59,6 +59,16 @@ public:
     static int ZoomOfSliderPos(int pos);
     static int SliderPosOfZoom(int zoom);
 
+    // Who owns each piece of the tab's state. The view owns what the user
+    // chose for the tab: the zoom (m_nZoom) and the feature switches
+    // (m_dwDownloadFlags); the tab content keeps copies of them, refreshed by
+    // UWM_TAB_ZOOM and UWM_TAB_DOWNLOAD_FLAGS, only to apply them. The tab
+    // content owns what the page does: its address list (the view's
+    // m_strCurrentURL is a copy kept from UWM_TAB_ADDRESS, for the lost-tab
+    // notice) and whether the panel shows (m_bPanelShown, a copy kept from
+    // UWM_TAB_PANEL_STATE for the check mark). The document owns the version
+    // and the first address; the engine thread and the tab content get them
+    // at their start and never change them.
     DWORD m_nEngineThreadId = 0;
     std::vector<std::unique_ptr<CHistoryObj>> m_arHistory;
     int m_nHistoryPos = 0;
@@ -66,6 +76,8 @@ public:
     int m_nZoom = 100;
     fw::UniqueHandle m_hThreadDoneEvent;
     bool m_bPanelShown = false;
+    // The proxy reported that the tab's child process does not respond.
+    bool m_bNotResponding = false;
     DWORD m_dwDownloadFlags = kInitialDownloadFlags;
     std::wstring m_strCurrentURL;
 

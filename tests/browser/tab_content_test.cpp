@@ -3,6 +3,9 @@
 // program, with a window of this test standing in for the tab view. Pages
 // come from a loopback server, which shows which engine fetched them.
 #include "hosting/ie_thread.h"
+#include "core/messages.h"
+
+#include "browser/dialog_wb_container.h"
 
 #include "browser/window_external.h"
 
@@ -38,7 +41,7 @@ namespace {
 // One tab: its engine thread in the in-process or the proxy role.
 struct Tab {
     Tab(TestView& view, IEVERSION version, const std::wstring& url, bool childProcess) : view(view) {
-        thread = new CIEThread(childProcess, false, L"", view.hwnd, version, url.c_str(), done.h, view.hwnd);
+        thread = CIEThread::New(childProcess, false, L"", view.hwnd, version, url.c_str(), done.h, view.hwnd);
         started = thread->CreateThread();
         id = thread->ThreadId();
     }
@@ -328,9 +331,9 @@ TEST_F(TabContent, WindowExternalRefusesWrongCallsWithAutomationErrors) {
 // into its page directly.
 class LocalTab {
 public:
-    LocalTab(TestView& view, IEVERSION version, const std::wstring& url) {
+    LocalTab(TestView& view, IEVERSION version, const std::wstring& url) : owner(view.hwnd) {
         BindThreadToVersion(0, version);
-        dialog.m_hWndView = view.hwnd;
+        dialog.SetOwner(&owner);
         dialog.m_strURL = url;
         dialog.m_nVersion = version;
         dialog.m_hWndTopLevel = view.hwnd;
@@ -361,6 +364,7 @@ public:
             document.As(__uuidof(IHTMLDocument2), html);
         return html;
     }
+    CPostingTabContentOwner owner;
     CDialogWBContainer dialog;
     bool created = false;
 };

@@ -5,6 +5,7 @@
 //
 //   tab_content_viewer.exe [-child] address [ie55|ie6|ie7|ie8|ie ...]
 #include "hosting/ie_thread.h"
+#include "core/messages.h"
 
 #include "framework/commandline.h"
 #include "framework/strings.h"
@@ -133,7 +134,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     Layout(frame);
     for (Column& c : g_columns) {
         c.done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        c.thread = new CIEThread(child, false, L"", c.view, c.version, address.c_str(), c.done, frame);
+        c.thread = CIEThread::New(child, false, L"", c.view, c.version, address.c_str(), c.done, frame);
         if (!c.thread->CreateThread()) {
             delete c.thread;
             continue;

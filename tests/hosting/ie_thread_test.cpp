@@ -2,10 +2,12 @@
 // test standing in for the tab view: in-process (the tab content on the
 // thread itself) and proxy (a real child process of the staged program).
 #include "hosting/ie_thread.h"
+#include "core/messages.h"
 
 #include "isolation/isolation.h"
 #include "res/resource_ids.h"
 #include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/tab_view.h"
 
 #include <gtest/gtest.h>
@@ -40,7 +42,7 @@ protected:
 TEST_F(EngineThread, InProcessRoleHostsTheTabContentBoundToItsVersion) {
     TestView view;
     DoneEvent done;
-    auto thread = new CIEThread(false, false, L"", view.hwnd, IE7, L"http://example.test/first", done.h, view.hwnd);
+    auto thread = CIEThread::New(false, false, L"", view.hwnd, IE7, L"http://example.test/first", done.h, view.hwnd);
     ASSERT_TRUE(thread->CreateThread());
     const DWORD id = thread->ThreadId();
 
@@ -83,7 +85,7 @@ TEST_F(EngineThread, InProcessRoleHostsTheTabContentBoundToItsVersion) {
 TEST_F(EngineThread, WaitForEngineThreadsIsTrueOnlyOnceNoInProcessEngineThreadIsLeft) {
     TestView view;
     DoneEvent done;
-    auto thread = new CIEThread(false, false, L"", view.hwnd, IE6, L"about:blank", done.h, view.hwnd);
+    auto thread = CIEThread::New(false, false, L"", view.hwnd, IE6, L"about:blank", done.h, view.hwnd);
     ASSERT_TRUE(thread->CreateThread());
     const DWORD id = thread->ThreadId();
     // Running: its tab content is in the view.
@@ -99,7 +101,7 @@ TEST_F(EngineThread, WaitForEngineThreadsIsTrueOnlyOnceNoInProcessEngineThreadIs
 // A proxy thread and the real child process it starts.
 struct Proxy {
     Proxy(TestView& view, IEVERSION version, const wchar_t* url, DoneEvent& done) {
-        thread = new CIEThread(true, false, L"", view.hwnd, version, url, done.h, view.hwnd);
+        thread = CIEThread::New(true, false, L"", view.hwnd, version, url, done.h, view.hwnd);
         started = thread->CreateThread();
         id = thread->ThreadId();
     }
@@ -269,37 +271,54 @@ TEST_F(EngineThread, DestroyingTheViewEndsTheChild) {
     ASSERT_TRUE(WaitFor([&] { return done.Signalled(); }, 10s));
 }
 
-TEST_F(EngineThread, AChildThatCannotStartIsReportedAndTheTabCloses) {
-    TestView view;
-    DoneEvent done;
-    CIEThread::SetProgramPath(testing_support::StageFolder() + L"no-such-program.exe");
-    Proxy proxy(view, IE7, L"about:blank", done);
-    ASSERT_TRUE(proxy.started);
-    // The error is a message box of this process, owned by the view. The
-    // box's window exists a moment before its text does: wait for both.
-    HWND box = nullptr;
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            auto boxes = testing_support::TopLevelWindows(GetCurrentProcessId(), L"#32770");
-            box = boxes.empty() ? nullptr : boxes.front();
-            return box != nullptr && !testing_support::MessageBoxText(box).empty();
-        },
-        10s));
-    CIEThread::SetProgramPath(testing_support::StageFolder() + L"vantrell.exe");
-    // The fixed text, then the system's reason with its error code.
-    const std::wstring text = testing_support::MessageBoxText(box);
-    EXPECT_EQ(text.rfind(L"Error when launching sub-process (2)\n\nCreateProcess: ", 0), 0u) << text;
-    EXPECT_NE(text.find(L"(2)", 40), std::wstring::npos) << text;  // ERROR_FILE_NOT_FOUND
-    EXPECT_EQ(GetWindow(box, GW_OWNER), view.hwnd);
-    EXPECT_EQ(testing_support::WindowText(box), L"Vantrell");
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_MUST_CLOSE); }, 10s));
-    for (const auto& m : view.received) {
-        if (m.message == UWM_TAB_MUST_CLOSE) {
-            EXPECT_EQ(m.wParam, static_cast<WPARAM>(CLOSE_LAUNCH_FAILED));
-        }
+TEST_F(EngineThread, AChildThatCannotStartIsReportedWithTheSystemsReasonAndTheTabCloses) {
+    // A program that is not there, and a file that is there but is no
+    // program: both are launch errors with the system's reason, never a
+    // lost tab (which would offer to reopen it, and fail again).
+    testing_support::TempDir folder;
+    const std::wstring notAProgram = folder.Path() + L"\\not-a-program.exe";
+    {
+        fw::UniqueHandle file(CreateFileW(notAProgram.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file.valid());
+        DWORD written = 0;
+        WriteFile(file.get(), "just text\r\n", 11, &written, nullptr);
     }
-    ASSERT_TRUE(WaitFor([&] { return done.Signalled(); }, 10s));
+    const struct {
+        std::wstring program;
+        const wchar_t* reason;
+    } cases[] = {{testing_support::StageFolder() + L"no-such-program.exe", L"(2)"}, {notAProgram, nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program);
+        TestView view;
+        DoneEvent done;
+        CIEThread::SetProgramPath(c.program);
+        Proxy proxy(view, IE7, L"about:blank", done);
+        ASSERT_TRUE(proxy.started);
+        // The error is a message box of this process, owned by the view. The
+        // box's window exists a moment before its text does: wait for both.
+        HWND box = nullptr;
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                auto boxes = testing_support::TopLevelWindows(GetCurrentProcessId(), L"#32770");
+                box = boxes.empty() ? nullptr : boxes.front();
+                return box != nullptr && !testing_support::MessageBoxText(box).empty();
+            },
+            10s));
+        CIEThread::SetProgramPath(testing_support::StageFolder() + L"vantrell.exe");
+        // The fixed text, then the system's reason with its error code.
+        const std::wstring text = testing_support::MessageBoxText(box);
+        EXPECT_EQ(text.rfind(L"Error when launching sub-process (2)\n\nCreateProcess: ", 0), 0u) << text;
+        if (c.reason) EXPECT_NE(text.find(c.reason, 40), std::wstring::npos) << text;  // ERROR_FILE_NOT_FOUND
+        EXPECT_GT(text.size(), 52u) << "the system's reason follows";
+        EXPECT_EQ(GetWindow(box, GW_OWNER), view.hwnd);
+        EXPECT_EQ(testing_support::WindowText(box), L"Vantrell");
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_MUST_CLOSE); }, 10s));
+        for (const auto& m : view.received) {
+            if (m.message == UWM_TAB_MUST_CLOSE) EXPECT_EQ(m.wParam, static_cast<WPARAM>(CLOSE_LAUNCH_FAILED));
+        }
+        ASSERT_TRUE(WaitFor([&] { return done.Signalled(); }, 10s));
+    }
 }
 
 TEST(ChildCommandLine, Form) {
