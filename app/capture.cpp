@@ -9,7 +9,6 @@
 #include "res/resource_ids.h"
 
 #include <objbase.h>
-#include <shlobj.h>
 
 #include <algorithm>
 
@@ -62,32 +61,95 @@ std::vector<CaptureItem> PlanCaptures(const CCustomCommandLineInfo& cmdInfo, con
         for (size_t i = 0; i < addresses.size(); ++i)
             out.push_back({version, addresses[i], folder + L"\\" + CaptureFileName(version, i, addresses.size())});
     }
+    if (cmdInfo.m_nShardCount > 0 && cmdInfo.m_nShardIndex >= 1 && cmdInfo.m_nShardIndex <= cmdInfo.m_nShardCount) {
+        std::vector<std::wstring> order;
+        for (const CaptureItem& item : out)
+            if (std::find(order.begin(), order.end(), item.address) == order.end()) order.push_back(item.address);
+        std::vector<CaptureItem> kept;
+        for (const CaptureItem& item : out) {
+            const size_t number = static_cast<size_t>(std::find(order.begin(), order.end(), item.address) - order.begin());
+            if (number % static_cast<size_t>(cmdInfo.m_nShardCount) == static_cast<size_t>(cmdInfo.m_nShardIndex - 1))
+                kept.push_back(item);
+        }
+        out = std::move(kept);
+    }
+    return out;
+}
+
+std::wstring EscapeRecordField(const std::wstring& text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+        if (control || (c == L'<' && text.compare(i + 1, 2, L"U+") == 0))
+            out += fw::Format(L"<U+%04X>", static_cast<unsigned>(c));
+        else
+            out += c;
+    }
     return out;
 }
 
 std::wstring FormatCaptureLine(const CaptureOutcome& outcome) {
     const IEVERSION v = outcome.item.version;
     std::wstring line = IsValidVersion(v) ? g_versionInfo[static_cast<size_t>(v)].name : L"?";
-    line += L"\t" + outcome.item.address + L"\t" + (outcome.written ? outcome.item.file : std::wstring(L"-"));
+    line += L"\t" + EscapeRecordField(outcome.item.address) + L"\t" +
+            (outcome.written ? EscapeRecordField(outcome.item.file) : std::wstring(L"-"));
     if (outcome.written || outcome.milliseconds)
         line += fw::Format(L"\t%lu ms", static_cast<unsigned long>(outcome.milliseconds));
-    if (!outcome.ok) line += L"\t" + Translated(IDS_CAPTURE_ERROR, outcome.error);
+    if (!outcome.ok) line += L"\t" + EscapeRecordField(Translated(IDS_CAPTURE_ERROR, outcome.error));
     return line;
 }
 
 DWORD PrepareCaptureFolder(const std::wstring& folder) {
     if (folder.empty()) return ERROR_PATH_NOT_FOUND;
-    const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
-    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS)
-        return static_cast<DWORD>(made);
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_DIRECTORY;
+    // Made one level at a time, so that a failure can take back exactly the
+    // folders made here and leaves no partial tree behind.
+    std::vector<std::wstring> made;
+    auto undo = [&made] {
+        for (auto it = made.rbegin(); it != made.rend(); ++it) RemoveDirectoryW(it->c_str());
+    };
+    std::wstring path = folder;
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    std::vector<std::wstring> missing;
+    for (std::wstring at = path; !at.empty();) {
+        if (GetFileAttributesW(at.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+        missing.push_back(at);
+        const size_t cut = at.find_last_of(L'\\');
+        if (cut == std::wstring::npos || cut < 3 || (at.compare(0, 2, L"\\\\") == 0 && at.find(L'\\', 2) >= cut))
+            break;
+        at.erase(cut);
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (CreateDirectoryW(it->c_str(), nullptr)) {
+            made.push_back(*it);
+            continue;
+        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_ALREADY_EXISTS) continue;
+        undo();
+        return error;
+    }
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        undo();
+        return error;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        undo();
+        return ERROR_DIRECTORY;
+    }
     // A file that goes again when closed tells whether pictures can go here.
-    const std::wstring probe = folder + fw::Format(L"\\~vantrell-%lu.tmp", GetCurrentProcessId());
+    const std::wstring probe = path + fw::Format(L"\\~vantrell-%lu.tmp", GetCurrentProcessId());
     fw::UniqueHandle file(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!file) return GetLastError();
+    if (!file) {
+        const DWORD error = GetLastError();
+        undo();
+        return error;
+    }
     return NO_ERROR;
 }
 
@@ -300,6 +362,10 @@ void CPageCapture::OnTabMessage(Job& job, UINT message, WPARAM wParam, LPARAM lP
             if (SUCCEEDED(hr)) {
                 outcome->written = true;
                 outcome->ok = !job.timedOut;
+                // Said only now: the message speaks of the picture.
+                if (job.timedOut)
+                    outcome->error = Translated(IDS_CAPTURE_TIMED_OUT,
+                                                fw::Format(L"%lu", static_cast<unsigned long>(m_options.waitMs)));
             } else {
                 outcome->error = Translated(IDS_CAPTURE_DRAW_FAILED, DescribeResult(hr));
             }
@@ -328,7 +394,12 @@ void CPageCapture::RequestPicture(Job& job) {
     }
 }
 
+void CPageCapture::ItemDone(size_t index) {
+    if (m_options.onItemDone) m_options.onItemDone(index, m_outcomes[index]);
+}
+
 void CPageCapture::NextAddress(Job& job) {
+    if (job.current < job.items.size()) ItemDone(job.items[job.current]);
     if (++job.current >= job.items.size()) {
         CloseJob(job, {}, true);
         return;
@@ -361,9 +432,9 @@ void CPageCapture::Tick(Job& job) {
     CaptureOutcome& outcome = m_outcomes[job.items[job.current]];
     switch (job.state) {
     case Job::State::Loading:
-        // The page never completed: it is drawn as it is, and reported.
+        // The page never completed: it is drawn as it is, and reported once
+        // the picture is written (a later failure reports itself instead).
         job.timedOut = true;
-        outcome.error = Translated(IDS_CAPTURE_TIMED_OUT, fw::Format(L"%lu", static_cast<unsigned long>(m_options.waitMs)));
         RequestPicture(job);
         break;
     case Job::State::LoadFailed:
@@ -386,6 +457,7 @@ void CPageCapture::CloseJob(Job& job, const std::wstring& error, bool healthy) {
     for (size_t i = job.current; i < job.items.size(); ++i) {
         CaptureOutcome& o = m_outcomes[job.items[i]];
         if (!o.written && o.error.empty()) o.error = error.empty() ? Translated(IDS_CAPTURE_ENGINE_LOST) : error;
+        ItemDone(job.items[i]);
     }
     job.current = job.items.size();
     job.state = Job::State::Closed;

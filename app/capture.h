@@ -37,6 +37,14 @@ struct CaptureItem {
     std::wstring file;
 };
 
+// A script error the page's engine reported while the item was loaded.
+struct CaptureScriptError {
+    std::wstring message;
+    long line = 0;
+    long character = 0;
+    std::wstring address;
+};
+
 // What became of one item. `written`: the file exists. `ok`: written from a
 // complete page; only then is `error` empty.
 struct CaptureOutcome {
@@ -45,7 +53,12 @@ struct CaptureOutcome {
     bool ok = false;
     DWORD milliseconds = 0;
     std::wstring error;
+    // The script errors of the page: how many there were, and the first
+    // kMaxKeptScriptErrors of them.
+    size_t scriptErrorCount = 0;
+    std::vector<CaptureScriptError> scriptErrors;
 };
+constexpr size_t kMaxKeptScriptErrors = 5;
 
 // The file name of the `index`th (from 0) of `count` addresses of a version:
 // "5.5.png", "7.png", "default.png", or "7-1.png", "7-2.png" ... when the
@@ -55,13 +68,29 @@ std::wstring CaptureFileName(IEVERSION version, size_t index, size_t count);
 // versions, addresses in the order given. Versions 4 and 5 (which never
 // open a tab) are listed only for addresses named for them, not for those
 // of "-all". `folder` has no trailing separator.
+//
+// With "-shard K/N" only the addresses of that shard are kept: the
+// different addresses of the whole command line, in the order they first
+// appear, numbered from 1; shard K (1-based) takes numbers K, K+N, K+2N...
+// A file keeps the name it has in the whole run ("7-5.png" stays the fifth
+// address of version 7), so the shards of one run never write the same name
+// and their pictures match those of an unsharded run.
 std::vector<CaptureItem> PlanCaptures(const CCustomCommandLineInfo& cmdInfo, const std::wstring& folder);
+// A field of an output record with its control characters (U+0000-U+001F,
+// U+007F-U+009F, U+2028, U+2029) written as "<U+0009>", so no text can end
+// a field or a line early. Nothing else changes (paths and addresses read as
+// they are: '<' is never part of a file name and is escaped in addresses),
+// except a '<' that begins "<U+", written "<U+003C>", so every escape can be
+// told from text.
+std::wstring EscapeRecordField(const std::wstring& text);
 // "IE 7<TAB>address<TAB>file<TAB>812 ms", with "<TAB>error: ..." after it
 // for a failure; "-" stands for a file that was not written, and the time
-// is left out when nothing was drawn.
+// is left out when nothing was drawn. The address and the error are
+// escaped (EscapeRecordField).
 std::wstring FormatCaptureLine(const CaptureOutcome& outcome);
 // Creates `folder` (and its parents) when it is missing and checks that a
-// file can be created in it. NO_ERROR or the system's error.
+// file can be created in it. NO_ERROR or the system's error; on failure
+// every folder this call created is removed again.
 DWORD PrepareCaptureFolder(const std::wstring& folder);
 // Writes `line` and a line end to the process's standard output; a program
 // without one (started from a console window) writes to its parent's
@@ -77,6 +106,11 @@ public:
         DWORD waitMs = CCustomCommandLineInfo::kDefaultCaptureWaitMs;
         // Every engine in a child process.
         bool multiProcess = false;
+        // Called on the capture's thread as soon as an item has its final
+        // outcome (its picture written and closed, or its failure known),
+        // with the item's index; items of different versions finish in no
+        // particular order. May be empty.
+        std::function<void(size_t, const CaptureOutcome&)> onItemDone;
     };
     // How long an engine may take to answer a request to draw.
     static constexpr DWORD kAnswerMs = 15000;
@@ -103,6 +137,7 @@ private:
     void Tick(Job& job);
     void RequestPicture(Job& job);
     void NextAddress(Job& job);
+    void ItemDone(size_t index);
     // Ends the job; every item not yet done gets `error` (none: the job
     // finished its items). `healthy`: the engine answered its last request.
     void CloseJob(Job& job, const std::wstring& error, bool healthy);

@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "browser/page_picture.h"
+#include "framework/handles.h"
 #include "framework/strings.h"
 
 #include <cstdio>
@@ -18,6 +19,17 @@ void CCustomCommandLineInfo::ParseParam(const char* param, bool flag, bool last)
     ParseParam(fw::ToWide(param).c_str(), flag, last);
 }
 
+void CCustomCommandLineInfo::AddAddress(const std::wstring& address) {
+    if (m_bMergeReports && !m_strMergeOut.empty()) {
+        m_mergeFolders.push_back(address);
+        return;
+    }
+    for (int v = 0; v < kVersionCount; ++v) {
+        if (v == m_nCurrentVersion || m_bAll || (m_versionSet & (1u << v))) m_urls[v].push_back(address);
+    }
+    if (m_bAll) m_allUrls.push_back(address);
+}
+
 void CCustomCommandLineInfo::ParseParam(const wchar_t* param, bool flag, bool last) {
     if (!param) return;
     const std::wstring text(param);
@@ -26,26 +38,47 @@ void CCustomCommandLineInfo::ParseParam(const wchar_t* param, bool flag, bool la
         return;
     }
     if (!flag) {
-        for (int v = 0; v < kVersionCount; ++v) {
-            if (v == m_nCurrentVersion || m_bAll) m_urls[v].push_back(text);
-        }
-        if (m_bAll) m_allUrls.push_back(text);
+        AddAddress(text);
         return;
     }
 
-    // The capture switches and their values.
+    // The switches with a value; all but "-capture" and "-merge-reports"
+    // count only after "-capture".
     static const struct {
         const wchar_t* name;
         PendingValue value;
     } kValueSwitches[] = {{L"capture", PendingValue::Folder},
+                          {L"merge-reports", PendingValue::MergeOut},
                           {L"width", PendingValue::Width},
                           {L"height", PendingValue::Height},
-                          {L"wait", PendingValue::Wait}};
+                          {L"wait", PendingValue::Wait},
+                          {L"list", PendingValue::List},
+                          {L"tolerance", PendingValue::Tolerance},
+                          {L"threshold", PendingValue::Threshold},
+                          {L"reference-version", PendingValue::Reference},
+                          {L"baseline", PendingValue::Baseline},
+                          {L"shard", PendingValue::Shard},
+                          {L"versions", PendingValue::Versions}};
     for (const auto& s : kValueSwitches) {
-        if (fw::EqualsNoCase(text, s.name)) {
-            if (s.value == PendingValue::Folder) m_bCapture = true;
-            m_pendingValue = s.value;
-            if (last) FinishParsing();
+        if (!fw::EqualsNoCase(text, s.name)) continue;
+        if (s.value == PendingValue::Folder) m_bCapture = true;
+        else if (s.value == PendingValue::MergeOut) m_bMergeReports = true;
+        else if (!m_bCapture) return;  // ignored, like any unknown switch
+        m_pendingValue = s.value;
+        if (last) FinishParsing();
+        return;
+    }
+    if (m_bCapture) {
+        if (fw::EqualsNoCase(text, L"compare")) {
+            m_bCompare = true;
+            return;
+        }
+        if (fw::EqualsNoCase(text, L"update-baseline")) {
+            m_bUpdateBaseline = true;
+            return;
+        }
+        if (fw::EqualsNoCase(text, L"fail-on-script-error")) {
+            m_bFailOnScriptError = true;
             return;
         }
     }
@@ -91,10 +124,14 @@ void CCustomCommandLineInfo::ParseParam(const wchar_t* param, bool flag, bool la
         if (fw::EqualsNoCase(text, fw::ToWide(info.flag))) {
             m_nCurrentVersion = info.version;
             m_bAll = false;
+            m_versionSet = 0;
             return;
         }
     }
-    if (fw::EqualsNoCase(text, L"all")) m_bAll = true;
+    if (fw::EqualsNoCase(text, L"all")) {
+        m_bAll = true;
+        m_versionSet = 0;
+    }
 }
 
 namespace {
@@ -110,17 +147,70 @@ bool ParseNumber(const std::wstring& text, long low, long high, long& out) {
     out = value;
     return true;
 }
+
+// A decimal number such as "0.1", "5" or "12.25" within [0, 100]; no sign,
+// no exponent, whatever the locale.
+bool ParsePercent(const std::wstring& text, double& out) {
+    if (text.empty() || text.size() > 12) return false;
+    double value = 0, scale = 0;
+    bool digits = false;
+    for (wchar_t c : text) {
+        if (c == L'.' && scale == 0) {
+            scale = 1;
+        } else if (c >= L'0' && c <= L'9') {
+            digits = true;
+            if (scale == 0) {
+                value = value * 10 + (c - L'0');
+            } else {
+                scale /= 10;
+                value += (c - L'0') * scale;
+            }
+        } else {
+            return false;
+        }
+    }
+    if (!digits || value > 100) return false;
+    out = value;
+    return true;
+}
 } // namespace
+
+bool ParseVersionName(const std::wstring& text, IEVERSION& version) {
+    std::wstring name = text;
+    if (name.size() > 2 && (name[0] == L'i' || name[0] == L'I') && (name[1] == L'e' || name[1] == L'E'))
+        name.erase(0, 2);
+    static const struct {
+        const wchar_t* name;
+        IEVERSION version;
+    } kNames[] = {{L"5.5", IE55}, {L"55", IE55}, {L"6", IE6}, {L"7", IE7},
+                  {L"8", IE8},    {L"9", IE9},   {L"default", IEDefault}};
+    for (const auto& n : kNames) {
+        if (fw::EqualsNoCase(name, n.name)) {
+            version = n.version;
+            return true;
+        }
+    }
+    return false;
+}
 
 void CCustomCommandLineInfo::TakeValue(const std::wstring& text) {
     const PendingValue pending = m_pendingValue;
     m_pendingValue = PendingValue::None;
     long number = 0;
     bool good = true;
+    std::wstring reason;
     switch (pending) {
     case PendingValue::Folder:
         good = !text.empty();
         if (good) m_strCaptureFolder = text;
+        break;
+    case PendingValue::MergeOut:
+        good = !text.empty();
+        if (good) m_strMergeOut = text;
+        break;
+    case PendingValue::Baseline:
+        good = !text.empty();
+        if (good) m_strBaselineFolder = text;
         break;
     case PendingValue::Width:
     case PendingValue::Height:
@@ -131,18 +221,128 @@ void CCustomCommandLineInfo::TakeValue(const std::wstring& text) {
         good = ParseNumber(text, static_cast<long>(kMinCaptureWaitMs), static_cast<long>(kMaxCaptureWaitMs), number);
         if (good) m_nCaptureWaitMs = static_cast<DWORD>(number);
         break;
+    case PendingValue::Tolerance:
+        good = ParseNumber(text, 0, 255, number);
+        if (good) m_nTolerance = static_cast<int>(number);
+        break;
+    case PendingValue::Threshold:
+        good = ParsePercent(text, m_dThreshold);
+        break;
+    case PendingValue::Reference: {
+        IEVERSION version = IEDefault;
+        good = ParseVersionName(text, version);
+        if (good) m_nReferenceVersion = version;
+        break;
+    }
+    case PendingValue::Versions: {
+        std::vector<std::wstring> names;
+        unsigned set = 0;
+        good = SplitString(text, L",", names) > 0;
+        for (const std::wstring& name : names) {
+            IEVERSION version = IEDefault;
+            if (!ParseVersionName(name, version)) good = false;
+            else set |= 1u << version;
+        }
+        if (good) {
+            m_versionSet = set;
+            m_bAll = false;
+            m_nCurrentVersion = -1;
+        }
+        break;
+    }
+    case PendingValue::Shard: {
+        const size_t slash = text.find(L'/');
+        long index = 0, count = 0;
+        good = slash != std::wstring::npos && ParseNumber(text.substr(slash + 1), 1, kMaxShardCount, count) &&
+               ParseNumber(text.substr(0, slash), 1, count, index);
+        if (good) {
+            m_nShardIndex = static_cast<int>(index);
+            m_nShardCount = static_cast<int>(count);
+        }
+        break;
+    }
+    case PendingValue::List: {
+        std::vector<std::wstring> addresses;
+        good = !text.empty() && ReadAddressList(text, addresses, reason);
+        if (good) {
+            for (const std::wstring& address : addresses) AddAddress(address);
+        }
+        break;
+    }
     case PendingValue::None:
         return;
     }
     if (!good && m_strCaptureError.empty()) {
-        static const wchar_t* const kNames[] = {L"", L"-capture", L"-width", L"-height", L"-wait"};
+        static const wchar_t* const kNames[] = {L"",           L"-capture",    L"-width",    L"-height",
+                                                L"-wait",      L"-list",       L"-tolerance", L"-threshold",
+                                                L"-reference-version", L"-baseline", L"-shard", L"-versions",
+                                                L"-merge-reports"};
+        static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<size_t>(PendingValue::MergeOut) + 1);
         m_strCaptureError = std::wstring(kNames[static_cast<int>(pending)]) + L" " + text;
+        if (!reason.empty()) m_strCaptureError += L": " + reason;
     }
 }
 
 void CCustomCommandLineInfo::FinishParsing() {
     if (m_pendingValue == PendingValue::None) return;
     TakeValue(L"");
+}
+
+bool ReadAddressList(const std::wstring& file, std::vector<std::wstring>& addresses, std::wstring& error) {
+    addresses.clear();
+    fw::UniqueHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) {
+        error = fw::DescribeSystemError(nullptr, GetLastError());
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle.get(), &size)) {
+        error = fw::DescribeSystemError(nullptr, GetLastError());
+        return false;
+    }
+    if (size.QuadPart > static_cast<LONGLONG>(kMaxAddressListBytes)) {
+        error = fw::Format(L"larger than %u bytes", static_cast<unsigned>(kMaxAddressListBytes));
+        return false;
+    }
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD read = 0;
+        if (!ReadFile(handle.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read, nullptr)) {
+            error = fw::DescribeSystemError(nullptr, GetLastError());
+            return false;
+        }
+        if (read == 0) break;
+        done += read;
+    }
+    bytes.resize(done);
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+    size_t lineNumber = 0, start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        ++lineNumber;
+        const std::string line = bytes.substr(start, end - start);
+        start = end + 1;
+        std::wstring wide;
+        if (!line.empty()) {
+            const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, line.data(), static_cast<int>(line.size()),
+                                              nullptr, 0);
+            if (n <= 0) {
+                error = fw::Format(L"line %u is not UTF-8 text", static_cast<unsigned>(lineNumber));
+                addresses.clear();
+                return false;
+            }
+            wide.resize(static_cast<size_t>(n));
+            MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), wide.data(), n);
+        }
+        const size_t first = wide.find_first_not_of(L" \t\r\f\v");
+        if (first == std::wstring::npos || wide[first] == L'#') continue;
+        const size_t last = wide.find_last_not_of(L" \t\r\f\v");
+        addresses.push_back(wide.substr(first, last - first + 1));
+    }
+    return true;
 }
 
 int SplitString(const std::wstring& text, const std::wstring& separator, std::vector<std::wstring>& out) {

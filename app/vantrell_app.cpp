@@ -1,6 +1,8 @@
 #include "vantrell_app.h"
 
 #include "capture.h"
+#include "capture_checks.h"
+#include "capture_reports.h"
 
 #include "browser/dialog_wb_container.h"
 #include "hosting/child_thread.h"
@@ -140,17 +142,23 @@ bool CVantrellApp::InitInstance() {
     m_settings = stored;
     if (cmdInfo.m_bSpare) return SpareStart(cmdInfo);
     if (cmdInfo.m_bPcode) return ChildStart(cmdInfo);
+    // Like the addresses, folders are relative to where the program was
+    // started.
+    auto fullFolder = [](std::wstring& folder) {
+        if (folder.empty()) return;
+        wchar_t full[MAX_PATH] = {};
+        const DWORD n = GetFullPathNameW(folder.c_str(), MAX_PATH, full, nullptr);
+        if (n > 0 && n < MAX_PATH) folder = full;
+        while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+    };
+    if (cmdInfo.m_bMergeReports) {
+        fullFolder(cmdInfo.m_strMergeOut);
+        for (std::wstring& folder : cmdInfo.m_mergeFolders) fullFolder(folder);
+        return MergeStart(cmdInfo);
+    }
     if (cmdInfo.m_bCapture) {
-        // Like the addresses, the folder is relative to where the program
-        // was started.
-        if (!cmdInfo.m_strCaptureFolder.empty()) {
-            wchar_t full[MAX_PATH] = {};
-            const DWORD n = GetFullPathNameW(cmdInfo.m_strCaptureFolder.c_str(), MAX_PATH, full, nullptr);
-            if (n > 0 && n < MAX_PATH) cmdInfo.m_strCaptureFolder = full;
-            while (cmdInfo.m_strCaptureFolder.size() > 3 &&
-                   (cmdInfo.m_strCaptureFolder.back() == L'\\' || cmdInfo.m_strCaptureFolder.back() == L'/'))
-                cmdInfo.m_strCaptureFolder.pop_back();
-        }
+        fullFolder(cmdInfo.m_strCaptureFolder);
+        fullFolder(cmdInfo.m_strBaselineFolder);
         return CaptureStart(cmdInfo);
     }
     return PlainStart(cmdInfo);
@@ -204,18 +212,41 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
 bool CVantrellApp::CaptureStart(CCustomCommandLineInfo& cmdInfo) {
     m_bMultiProcessMode = m_settings.multiProcessMode;
     m_exitCode = 2;
-    if (!cmdInfo.m_strCaptureError.empty() || cmdInfo.m_strCaptureFolder.empty()) {
-        const std::wstring value = cmdInfo.m_strCaptureError.empty() ? L"-capture" : cmdInfo.m_strCaptureError;
+    auto badValue = [](const std::wstring& value) {
         std::wstring line = TranslatedString(IDS_CAPTURE_BAD_VALUE);
         if (size_t at = line.find(L"%s"); at != std::wstring::npos) line.replace(at, 2, value);
-        WriteOutputLine(line);
+        WriteOutputLine(EscapeRecordField(line));
         return false;
-    }
+    };
+    if (!cmdInfo.m_strCaptureError.empty() || cmdInfo.m_strCaptureFolder.empty())
+        return badValue(cmdInfo.m_strCaptureError.empty() ? L"-capture" : cmdInfo.m_strCaptureError);
     const std::wstring folder = cmdInfo.m_strCaptureFolder;
     const std::vector<CaptureItem> items = PlanCaptures(cmdInfo, folder);
     if (items.empty()) {
         WriteOutputLine(TranslatedString(IDS_CAPTURE_NO_ADDRESS));
         return false;
+    }
+    CheckSettings checks;
+    checks.width = cmdInfo.m_nCaptureWidth;
+    checks.height = cmdInfo.m_nCaptureHeight;
+    checks.compare = cmdInfo.m_bCompare;
+    checks.tolerance = cmdInfo.m_nTolerance;
+    checks.threshold = cmdInfo.m_dThreshold;
+    checks.baselineFolder = cmdInfo.m_strBaselineFolder;
+    checks.updateBaseline = cmdInfo.m_bUpdateBaseline;
+    checks.failOnScriptError = cmdInfo.m_bFailOnScriptError;
+    checks.shardIndex = cmdInfo.m_nShardIndex;
+    checks.shardCount = cmdInfo.m_nShardCount;
+    if (checks.updateBaseline && checks.baselineFolder.empty()) return badValue(L"-update-baseline (without -baseline DIR)");
+    if (checks.compare) {
+        if (cmdInfo.m_nReferenceVersion >= 0) {
+            checks.reference = static_cast<IEVERSION>(cmdInfo.m_nReferenceVersion);
+            if (std::none_of(items.begin(), items.end(), [&](const CaptureItem& i) { return i.version == checks.reference; }))
+                return badValue(L"-reference-version " + std::wstring(g_versionInfo[static_cast<size_t>(checks.reference)].name) +
+                                L" (no address is named for this version)");
+        } else if (!HighestVersion(items, checks.reference)) {
+            return badValue(L"-compare");
+        }
     }
     m_exitCode = 1;
 
@@ -241,15 +272,57 @@ bool CVantrellApp::CaptureStart(CCustomCommandLineInfo& cmdInfo) {
     options.height = cmdInfo.m_nCaptureHeight;
     options.waitMs = cmdInfo.m_nCaptureWaitMs;
     options.multiProcess = m_bMultiProcessMode;
-    bool allOk = true;
+    // An address is checked as soon as its pictures are there, while the
+    // engines go on with the next ones.
+    CCaptureChecker checker(items, checks);
+    options.onItemDone = [&checker](size_t index, const CaptureOutcome& outcome) { checker.ItemDone(index, outcome); };
+    std::vector<CaptureOutcome> outcomes;
     {
         CPageCapture capture(options, [this](IEVERSION v) { return CanCaptureVersion(v); });
-        for (const CaptureOutcome& outcome : capture.Run(items, folder)) {
-            WriteOutputLine(FormatCaptureLine(outcome));
-            allOk = allOk && outcome.ok;
+        outcomes = capture.Run(items, folder);
+    }
+    // A plain capture keeps its lines as they always were; a checking one
+    // adds the comparisons and the verdict to each.
+    const bool checking = checks.compare || !checks.baselineFolder.empty() || checks.failOnScriptError;
+    const CaptureReport report = checker.Finish(outcomes);
+    for (size_t i = 0; i < outcomes.size(); ++i)
+        WriteOutputLine(checking ? FormatResultLine(report, report.pictures[i]) : FormatCaptureLine(outcomes[i]));
+    // The reports go where the pictures went; when that folder could not be
+    // made, the lines above have said so for every picture.
+    if (std::any_of(outcomes.begin(), outcomes.end(), [](const CaptureOutcome& o) { return o.written; }) ||
+        PrepareCaptureFolder(folder) == NO_ERROR) {
+        std::wstring error;
+        if (!WriteReports(folder, report, error)) {
+            std::wstring text = TranslatedString(IDS_CAPTURE_ERROR);
+            if (const size_t at = text.find(L"%s"); at != std::wstring::npos) text.replace(at, 2, error);
+            WriteOutputLine(EscapeRecordField(text));
+            return false;
         }
     }
-    m_exitCode = allOk ? 0 : 1;
+    m_exitCode = report.Failures() == 0 ? 0 : 1;
+    return false;
+}
+
+bool CVantrellApp::MergeStart(CCustomCommandLineInfo& cmdInfo) {
+    m_exitCode = 2;
+    std::wstring line = TranslatedString(IDS_CAPTURE_BAD_VALUE);
+    const size_t at = line.find(L"%s");
+    if (!cmdInfo.m_strCaptureError.empty() || cmdInfo.m_strMergeOut.empty() || cmdInfo.m_mergeFolders.empty()) {
+        if (at != std::wstring::npos)
+            line.replace(at, 2, cmdInfo.m_strCaptureError.empty() ? L"-merge-reports OUT DIR..." : cmdInfo.m_strCaptureError);
+        WriteOutputLine(EscapeRecordField(line));
+        return false;
+    }
+    CaptureReport merged;
+    std::wstring error;
+    if (!MergeReports(cmdInfo.m_strMergeOut, cmdInfo.m_mergeFolders, merged, error)) {
+        std::wstring text = TranslatedString(IDS_CAPTURE_ERROR);
+        if (const size_t e = text.find(L"%s"); e != std::wstring::npos) text.replace(e, 2, error);
+        WriteOutputLine(EscapeRecordField(text));
+        return false;
+    }
+    for (const PictureResult& result : merged.pictures) WriteOutputLine(FormatResultLine(merged, result));
+    m_exitCode = merged.Failures() == 0 ? 0 : 1;
     return false;
 }
 

@@ -76,6 +76,11 @@ protected:
     // Always false (the process ends); the exit code is 0 only when every
     // picture was taken from a complete page, 2 for a bad command line.
     virtual bool CaptureStart(CCustomCommandLineInfo& cmdInfo);
+    // "-merge-reports OUT DIR...": the shards' reports merged into OUT
+    // (app/capture_reports.h). Always false; exit code 0 when every merged
+    // picture passed, 1 when one failed, 2 for a bad command line or a
+    // report that cannot be read or written.
+    bool MergeStart(CCustomCommandLineInfo& cmdInfo);
 
 private:
     // Installs the isolation layer; false after telling the user (owner:

@@ -8,8 +8,11 @@
 // child processes of the benchmark ("isolation-multi", "isolation-single"),
 // and so does the pipe part ("pipe", whose other end is "pipe-peer" or
 // "pipe-raw-peer", started by it).
+// "compare [runs]": what -compare adds to a capture of 80 pictures
+// (compare_bench.h); run only when named.
 // The soaks are long and run only when named: "soak-decoder" and
 // "soak-hooks" (soak_bench.h); their exit code tells whether they passed.
+#include "compare_bench.h"
 #include "isolation_bench.h"
 #include "proxy_bench.h"
 #include "soak_bench.h"
@@ -205,6 +208,10 @@ int main(int argc, char** argv) {
     }
     if (argc > 1 && std::strcmp(argv[1], "host") == 0) {
         HostBenchmark(argc > 2 ? std::max(1, std::atoi(argv[2])) : 9);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "compare") == 0) {
+        CompareBenchmark(argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
         return 0;
     }
     if (argc > 1 && std::strcmp(argv[1], "noop") == 0) return 0;

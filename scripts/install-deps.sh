@@ -16,7 +16,7 @@ status_file=$root/build/i686-support
 
 need=(cmake ninja-build googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
       binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine64 wine xvfb xauth imagemagick
-      python3 nsis)
+      python3 nsis nlohmann-json3-dev libz-mingw-w64-dev)
 need32=(wine32:i386)
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }

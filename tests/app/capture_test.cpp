@@ -4,119 +4,13 @@
 // capture switches in process.
 #include "app/capture.h"
 #include "app/command_line.h"
-#include "core/settings.h"
-#include "framework/profile.h"
-#include "framework/strings.h"
-#include "tests/support/process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/app/capture_fixture.h"
 
-#include <objidl.h>
-#include <gdiplus.h>
-
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <tuple>
 
-#include <gtest/gtest.h>
-
-using testing_support::LaunchWithOutput;
-using testing_support::Process;
-using testing_support::StageFolder;
-using testing_support::TempDir;
+using namespace capture_testing;
 
 namespace {
-
-// The boxes of the sample page's conditional comments, by colour.
-enum Box : unsigned {
-    kBoxIE55 = 0xF4CCCC,
-    kBoxIE6 = 0xFCE5CD,
-    kBoxIE7 = 0xFFF2CC,
-    kBoxIE8 = 0xD9EAD3,
-    kBoxIE9 = 0xCFE2F3,
-    kBoxBefore7 = 0xEAD1DC,
-    kBoxFrom8 = 0xD0E0E3,
-};
-constexpr Box kAllBoxes[] = {kBoxIE55, kBoxIE6, kBoxIE7, kBoxIE8, kBoxIE9, kBoxBefore7, kBoxFrom8};
-
-// A PNG file read back through GDI+: its size and how many pixels have each
-// colour (RGB).
-struct Picture {
-    bool loaded = false;
-    int width = 0, height = 0;
-    std::map<unsigned, int> colours;
-    int Count(unsigned rgb) const {
-        auto it = colours.find(rgb);
-        return it == colours.end() ? 0 : it->second;
-    }
-};
-
-Picture ReadPicture(const std::wstring& file) {
-    Picture out;
-    Gdiplus::Bitmap bitmap(file.c_str());
-    if (bitmap.GetLastStatus() != Gdiplus::Ok) return out;
-    out.width = static_cast<int>(bitmap.GetWidth());
-    out.height = static_cast<int>(bitmap.GetHeight());
-    Gdiplus::Rect all(0, 0, out.width, out.height);
-    Gdiplus::BitmapData data{};
-    if (bitmap.LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &data) != Gdiplus::Ok) return out;
-    for (int y = 0; y < out.height; ++y) {
-        auto row = reinterpret_cast<const std::uint32_t*>(static_cast<const BYTE*>(data.Scan0) + y * data.Stride);
-        for (int x = 0; x < out.width; ++x) ++out.colours[row[x] & 0xFFFFFF];
-    }
-    bitmap.UnlockBits(&data);
-    out.loaded = true;
-    return out;
-}
-
-std::vector<std::string> ReadLines(const std::wstring& file) {
-    std::ifstream in(fw::ToNarrow(file, CP_ACP), std::ios::binary);
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty()) lines.push_back(line);
-    }
-    return lines;
-}
-
-class Capture : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Gdiplus::GdiplusStartupInput input;
-        ASSERT_EQ(Gdiplus::GdiplusStartup(&m_gdiplus, &input, nullptr), Gdiplus::Ok);
-        profile.SetRegistryKey(L"Brenmoor", L"Vantrell");
-        RegDeleteTreeW(HKEY_CURRENT_USER, profile.KeyPath().c_str());
-    }
-    void TearDown() override {
-        RegDeleteTreeW(HKEY_CURRENT_USER, profile.KeyPath().c_str());
-        Gdiplus::GdiplusShutdown(m_gdiplus);
-    }
-
-    // Runs the staged program with `arguments`; its exit code, or -1 when it
-    // had to be ended. Its printed lines go to `lines`.
-    int Run(const std::wstring& arguments, std::vector<std::string>& lines) {
-        const std::wstring output = temp.Path() + L"output.txt";
-        Process p;
-        if (!LaunchWithOutput(p, L"vantrell.exe", arguments, output)) {
-            ADD_FAILURE() << "the program did not start: " << GetLastError();
-            return -1;
-        }
-        DWORD code = 0;
-        if (!p.WaitForExit(90000, &code)) {
-            ADD_FAILURE() << "the program did not end";
-            return -1;
-        }
-        lines = ReadLines(output);
-        return static_cast<int>(code);
-    }
-
-    std::wstring Sample() const { return L"\"" + StageFolder() + L"samples\\compare.html\""; }
-
-    fw::Profile profile;
-    TempDir temp;
-    ULONG_PTR m_gdiplus = 0;
-};
 
 // One run per mode: the engines on bound threads, and each in a child process.
 class CaptureInMode : public Capture, public ::testing::WithParamInterface<bool> {};
@@ -197,14 +91,39 @@ TEST_F(Capture, AFolderThatCannotBeWrittenGetsAnErrorLineForEveryVersion) {
 
 TEST(CaptureSwitches, TakeTheArgumentAfterThemAsTheirValue) {
     CCustomCommandLineInfo info;
-    fw::ParseCommandLine(info, {L"-width", L"800", L"-capture", L"/tmp/out", L"-wait", L"5000", L"-ie7", L"a.html",
-                                L"-height", L"600"});
+    fw::ParseCommandLine(info, {L"-capture", L"/tmp/out", L"-width", L"800", L"-wait", L"5000", L"-ie7", L"a.html",
+                                L"-height", L"600", L"-tolerance", L"0", L"-threshold", L"2.5", L"-shard", L"2/3",
+                                L"-reference-version", L"7", L"-baseline", L"-base", L"-compare"});
     EXPECT_TRUE(info.m_bCapture);
     EXPECT_EQ(info.m_strCaptureFolder, L"/tmp/out");  // a value, not a switch
     EXPECT_EQ(info.m_nCaptureWidth, 800);
     EXPECT_EQ(info.m_nCaptureHeight, 600);
     EXPECT_EQ(info.m_nCaptureWaitMs, 5000u);
+    EXPECT_EQ(info.m_nTolerance, 0);
+    EXPECT_DOUBLE_EQ(info.m_dThreshold, 2.5);
+    EXPECT_EQ(info.m_nShardIndex, 2);
+    EXPECT_EQ(info.m_nShardCount, 3);
+    EXPECT_EQ(info.m_nReferenceVersion, IE7);
+    EXPECT_EQ(info.m_strBaselineFolder, L"-base");
+    EXPECT_TRUE(info.m_bCompare);
     EXPECT_EQ(info.m_urls[IE7], std::vector<std::wstring>{L"a.html"});
+    EXPECT_TRUE(info.m_strCaptureError.empty());
+}
+
+// In a normal start "-width", "-height" and "-wait" are unknown switches:
+// the address after them is still opened.
+TEST(CaptureSwitches, BeforeCaptureTakeNoValueAndTheAddressAfterThemStays) {
+    CCustomCommandLineInfo info;
+    fw::ParseCommandLine(info, {L"-width", L"a.html", L"-ie7", L"-height", L"b.html", L"-wait", L"c.html",
+                                L"-compare", L"d.html", L"-list", L"e.html"});
+    info.FinishParsing();
+    EXPECT_FALSE(info.m_bCapture);
+    EXPECT_FALSE(info.m_bCompare);
+    EXPECT_EQ(info.m_urls[IEDefault], std::vector<std::wstring>{L"a.html"});
+    EXPECT_EQ(info.m_urls[IE7], (std::vector<std::wstring>{L"b.html", L"c.html", L"d.html", L"e.html"}));
+    EXPECT_EQ(info.m_nCaptureWidth, CCustomCommandLineInfo::kDefaultCaptureWidth);
+    EXPECT_EQ(info.m_nCaptureHeight, CCustomCommandLineInfo::kDefaultCaptureHeight);
+    EXPECT_EQ(info.m_nCaptureWaitMs, CCustomCommandLineInfo::kDefaultCaptureWaitMs);
     EXPECT_TRUE(info.m_strCaptureError.empty());
 }
 
@@ -217,6 +136,12 @@ TEST(CaptureSwitches, ABadOrMissingValueIsReportedWithItsSwitch) {
         {{L"-capture", L"out", L"-height", L"9"}, L"-height 9"},         // below the smallest side
         {{L"-capture", L"out", L"-wait", L"99999999"}, L"-wait 99999999"},  // above the longest wait
         {{L"-ie7", L"a.html", L"-capture"}, L"-capture "},                 // nothing after it
+        {{L"-capture", L"out", L"-tolerance", L"256"}, L"-tolerance 256"},
+        {{L"-capture", L"out", L"-threshold", L"1,5"}, L"-threshold 1,5"},  // no locale's comma
+        {{L"-capture", L"out", L"-shard", L"4/3"}, L"-shard 4/3"},          // K is 1 to N
+        {{L"-capture", L"out", L"-shard", L"0/3"}, L"-shard 0/3"},
+        {{L"-capture", L"out", L"-reference-version", L"4"}, L"-reference-version 4"},
+        {{L"-capture", L"out", L"-versions", L"7,x"}, L"-versions 7,x"},
     };
     for (const auto& c : kCases) {
         CCustomCommandLineInfo info;

@@ -1,0 +1,3 @@
+#pragma once
+// What checking pictures costs a capture run (compare_bench.cpp).
+void CompareBenchmark(int runs);
