@@ -170,7 +170,7 @@ TEST_F(MixedBuilds, AChildOfTheOtherBuildShowsTitleAndAddressFollowsANavigationA
     TestView view;
     DoneEvent done;
     const std::wstring first = server.Url("/first.html");
-    auto thread = new CIEThread(true, false, L"", view.hwnd, IE7, first.c_str(), done.h, view.hwnd);
+    auto thread = CIEThread::New(true, false, L"", view.hwnd, IE7, first.c_str(), done.h, view.hwnd);
     ASSERT_TRUE(thread->CreateThread());
     const DWORD proxy = thread->ThreadId();
 
@@ -224,7 +224,7 @@ TEST_F(MixedBuilds, AChildOfTheOtherBuildShowsTitleAndAddressFollowsANavigationA
 TEST_F(MixedBuilds, AKilledChildOfTheOtherBuildIsReportedAsLost) {
     TestView view;
     DoneEvent done;
-    auto thread = new CIEThread(true, false, L"", view.hwnd, IE8, L"about:blank", done.h, view.hwnd);
+    auto thread = CIEThread::New(true, false, L"", view.hwnd, IE8, L"about:blank", done.h, view.hwnd);
     ASSERT_TRUE(thread->CreateThread());
     DWORD child = 0;
     ASSERT_TRUE(WaitFor([&] { return (child = ChildOf(view)) != 0; }, 60s)) << ChildMessageBoxes();
