@@ -111,13 +111,10 @@ bool CVantrellApp::InitInstance() {
     }
 
     // GDI+ draws the taskbar pictures; without it the program still runs.
-    Gdiplus::GdiplusStartupInput gdiplusInput;
-    if (Gdiplus::Status status = Gdiplus::GdiplusStartup(&m_gdiplusToken, &gdiplusInput, nullptr);
-        status != Gdiplus::Ok) {
-        m_gdiplusToken = 0;
+    m_gdiplus.emplace();
+    if (!m_gdiplus->ok())
         TranslatedMessageBox(nullptr, IDS_SYSTEM_CALL_FAILED, MB_OK | MB_ICONEXCLAMATION,
-                             fw::Format(L"GdiplusStartup: status %d", static_cast<int>(status)));
-    }
+                             fw::Format(L"GdiplusStartup: status %d", static_cast<int>(m_gdiplus->status())));
 
     SetRegistryKey(kCompanyKey);
 
@@ -191,12 +188,10 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
     CIEThread::SetAcceleratorTable(m_hAccelTable.get());
     GetBrowserHostOptions().hAccelTable = m_hAccelTable.get();
 
-    auto frame = new CMainFrame(m_settings, m_hAccelTable.get());
-    if (!frame->LoadFrame(IDR_MAINFRAME, kMainFrameStyle)) {
-        // A frame whose window never existed is not deleted by its window.
-        if (!frame->Handle()) delete frame;
-        return false;
-    }
+    // A frame whose window cannot be made is gone when Open returns.
+    CMainFrame* frame =
+        CMainFrame::Open(std::make_unique<CMainFrame>(m_settings, m_hAccelTable.get()), kMainFrameStyle);
+    if (!frame) return false;
     SetMainWindow(frame->Handle());
     frame->SetFavoritesMenu(BuildFavoritesMenu());
     cmdInfo.m_nShellCommand = fw::CommandLineInfo::ShellCommand::FileNothing;
@@ -458,10 +453,7 @@ int CVantrellApp::ExitInstance() {
         if (m_bHooksInstalled && m_bEngineThreadsIdle && RemoveEngineHooks() == NO_ERROR) m_bHooksInstalled = false;
     }
     ReleaseLanguage();
-    if (m_gdiplusToken) {
-        Gdiplus::GdiplusShutdown(m_gdiplusToken);
-        m_gdiplusToken = 0;
-    }
+    m_gdiplus.reset();
     m_ole.reset();
     return fw::WinApp::ExitInstance();
 }
@@ -553,13 +545,12 @@ namespace {
 bool HasIE9Libraries() {
     const std::wstring folder = fw::FolderOfPath(fw::ModuleFileName(nullptr, MAX_PATH)) + kIE9LibraryFolder;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return false;
+    fw::FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find) return false;
     bool any = false;
     do {
         any = wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0;
-    } while (!any && FindNextFileW(find, &data));
-    FindClose(find);
+    } while (!any && FindNextFileW(find.get(), &data));
     return any;
 }
 } // namespace

@@ -7,6 +7,7 @@
 #include "core/settings.h"
 #include "core/versions.h"
 #include "framework/app.h"
+#include "framework/gdiplus_init.h"
 #include "framework/handles.h"
 #include "hosting/child_thread.h"
 #include "prefs/favorites.h"
@@ -113,7 +114,7 @@ private:
     fw::UniqueHandle m_hSubProcessDoneEvent;
     // Carries the child's tab content notifications to the parent.
     std::unique_ptr<CChildPipeNotifier> m_pChildNotifier;
-    ULONG_PTR m_gdiplusToken = 0;
+    std::optional<fw::GdiplusInit> m_gdiplus;
     std::optional<fw::OleInit> m_ole;
     bool m_bHooksInstalled = false;
     bool m_bEngineThreadsIdle = true;

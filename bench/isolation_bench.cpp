@@ -56,10 +56,11 @@ LONG SetLoadDetour(bool attached) {
     if (LONG error = interception::TransactionBegin(); error != NO_ERROR) return error;
     auto pointer = reinterpret_cast<void**>(&RealLoadLibraryW);
     auto detour = reinterpret_cast<void*>(&HookedLoadLibraryW);
-    if (attached)
-        interception::Attach(pointer, detour);
-    else
-        interception::Detach(pointer, detour);
+    const LONG queued = attached ? interception::Attach(pointer, detour) : interception::Detach(pointer, detour);
+    if (queued != NO_ERROR) {
+        (void)interception::TransactionAbort();
+        return queued;
+    }
     return interception::TransactionCommit();
 }
 

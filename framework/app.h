@@ -2,6 +2,9 @@
 // The application object: one per process, constructed before the entry
 // point runs. The entry point hands control to it: InitInstance, then the
 // message loop when InitInstance succeeded, then ExitInstance.
+//
+// Errors in framework/: window and dialog code returns bool, COM-facing code an HRESULT (com_object.h);
+// no exception crosses a window procedure, dialog procedure or COM method (errors.h stops it there).
 #include "command.h"
 #include "profile.h"
 

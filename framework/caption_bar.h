@@ -29,7 +29,7 @@ public:
     CaptionBar();
     ~CaptionBar() override;
 
-    bool Create(HWND frame, UINT id);
+    [[nodiscard]] bool Create(HWND frame, UINT id);
     // Height when shown (0 while hidden).
     int Height() const;
     void SetIcon(HICON icon);  // not owned

@@ -1,6 +1,7 @@
 #include "mdi.h"
 
 #include "app.h"
+#include "errors.h"
 
 #include <windowsx.h>
 
@@ -174,16 +175,16 @@ MDIFrameWnd::MDIFrameWnd() {
     // Posted: the close may destroy this window, and with it this object.
     m_commands.Add(FW_ID_APP_EXIT, [this](UINT) { PostMessageW(Handle(), WM_CLOSE, 0, 0); });
     m_commands.Add(
-        FW_ID_NEW_HORZ_TAB_GROUP, [this](UINT) { NewTabGroup(false); },
+        FW_ID_NEW_HORZ_TAB_GROUP, [this](UINT) { (void)NewTabGroup(false); },
         [this](CmdUI& ui) { ui.Enable(CanNewTabGroup(false)); });
     m_commands.Add(
-        FW_ID_NEW_VERT_TAB_GROUP, [this](UINT) { NewTabGroup(true); },
+        FW_ID_NEW_VERT_TAB_GROUP, [this](UINT) { (void)NewTabGroup(true); },
         [this](CmdUI& ui) { ui.Enable(CanNewTabGroup(true)); });
     m_commands.Add(
-        FW_ID_MOVE_TO_NEXT_GROUP, [this](UINT) { MoveToNextGroup(false); },
+        FW_ID_MOVE_TO_NEXT_GROUP, [this](UINT) { (void)MoveToNextGroup(false); },
         [this](CmdUI& ui) { ui.Enable(CanMoveToGroup(false)); });
     m_commands.Add(
-        FW_ID_MOVE_TO_PREV_GROUP, [this](UINT) { MoveToNextGroup(true); },
+        FW_ID_MOVE_TO_PREV_GROUP, [this](UINT) { (void)MoveToNextGroup(true); },
         [this](CmdUI& ui) { ui.Enable(CanMoveToGroup(true)); });
 }
 
@@ -290,66 +291,68 @@ void MDIFrameWnd::DragGap(int gap, POINT pt) {
 }
 
 LRESULT CALLBACK MDIFrameWnd::ClientProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    auto self = reinterpret_cast<MDIFrameWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-    POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    switch (message) {
-    case WM_SIZE:
-        self->LayoutGroups();
-        return 0;
-    case WM_MDIACTIVATE: {
-        auto frame = dynamic_cast<MDIChildFrame*>(Window::FromHandle(reinterpret_cast<HWND>(wParam)));
-        if (frame && frame->MainFrame() == self) self->ActivateFrame(frame);
-        return 0;
-    }
-    case WM_MDIGETACTIVE: {
-        if (lParam) *reinterpret_cast<BOOL*>(lParam) = FALSE;  // tabs are never maximized windows
-        MDIChildFrame* frame = self->ActiveFrame();
-        return frame ? reinterpret_cast<LRESULT>(frame->Handle()) : 0;
-    }
-    case WM_MDINEXT:
-        self->ActivateNext(lParam != 0);
-        return 0;
-    case WM_SETCURSOR:
-        if (reinterpret_cast<HWND>(wParam) == hwnd && LOWORD(lParam) == HTCLIENT) {
-            POINT cursor{};
-            GetCursorPos(&cursor);
-            ScreenToClient(hwnd, &cursor);
-            if (self->GapAt(cursor) >= 0) {
-                SetCursor(LoadCursorW(nullptr, self->m_bVertical ? IDC_SIZEWE : IDC_SIZENS));
-                return TRUE;
+    return fw::Guarded("tab area", LRESULT{0}, [&]() -> LRESULT {
+        if (message == WM_NCCREATE) {
+            auto create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+        }
+        auto self = reinterpret_cast<MDIFrameWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+        POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        switch (message) {
+        case WM_SIZE:
+            self->LayoutGroups();
+            return 0;
+        case WM_MDIACTIVATE: {
+            auto frame = dynamic_cast<MDIChildFrame*>(Window::FromHandle(reinterpret_cast<HWND>(wParam)));
+            if (frame && frame->MainFrame() == self) self->ActivateFrame(frame);
+            return 0;
+        }
+        case WM_MDIGETACTIVE: {
+            if (lParam) *reinterpret_cast<BOOL*>(lParam) = FALSE;  // tabs are never maximized windows
+            MDIChildFrame* frame = self->ActiveFrame();
+            return frame ? reinterpret_cast<LRESULT>(frame->Handle()) : 0;
+        }
+        case WM_MDINEXT:
+            self->ActivateNext(lParam != 0);
+            return 0;
+        case WM_SETCURSOR:
+            if (reinterpret_cast<HWND>(wParam) == hwnd && LOWORD(lParam) == HTCLIENT) {
+                POINT cursor{};
+                GetCursorPos(&cursor);
+                ScreenToClient(hwnd, &cursor);
+                if (self->GapAt(cursor) >= 0) {
+                    SetCursor(LoadCursorW(nullptr, self->m_bVertical ? IDC_SIZEWE : IDC_SIZENS));
+                    return TRUE;
+                }
             }
-        }
-        break;
-    case WM_LBUTTONDOWN:
-        self->m_draggedGap = self->GapAt(pt);
-        if (self->m_draggedGap >= 0) SetCapture(hwnd);
-        return 0;
-    case WM_MOUSEMOVE:
-        if (self->m_draggedGap >= 0 && GetCapture() == hwnd) self->DragGap(self->m_draggedGap, pt);
-        return 0;
-    case WM_LBUTTONUP:
-        if (self->m_draggedGap >= 0) {
+            break;
+        case WM_LBUTTONDOWN:
+            self->m_draggedGap = self->GapAt(pt);
+            if (self->m_draggedGap >= 0) SetCapture(hwnd);
+            return 0;
+        case WM_MOUSEMOVE:
+            if (self->m_draggedGap >= 0 && GetCapture() == hwnd) self->DragGap(self->m_draggedGap, pt);
+            return 0;
+        case WM_LBUTTONUP:
+            if (self->m_draggedGap >= 0) {
+                self->m_draggedGap = -1;
+                ReleaseCapture();
+            }
+            return 0;
+        case WM_CAPTURECHANGED:
             self->m_draggedGap = -1;
-            ReleaseCapture();
+            return 0;
+        case WM_NCDESTROY:
+            if (self->m_hWndClient == hwnd) self->m_hWndClient = nullptr;
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            break;
+        default:
+            break;
         }
-        return 0;
-    case WM_CAPTURECHANGED:
-        self->m_draggedGap = -1;
-        return 0;
-    case WM_NCDESTROY:
-        if (self->m_hWndClient == hwnd) self->m_hWndClient = nullptr;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        break;
-    default:
-        break;
-    }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    });
 }
 
 // ---- MDIFrameWnd: tabs and groups ------------------------------------------

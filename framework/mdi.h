@@ -193,13 +193,13 @@ public:
     void ActivateNext(bool previous);
     // Moves the active tab into a new group after its own; false when the
     // tab is its group's only tab, or the groups run the other way.
-    bool NewTabGroup(bool vertical);
+    [[nodiscard]] bool NewTabGroup(bool vertical);
     // Moves the active tab to the next (or previous) group; false when
     // there is none. A group left empty disappears.
-    bool MoveToNextGroup(bool previous);
+    [[nodiscard]] bool MoveToNextGroup(bool previous);
     // Moves `frame` to group `group` at `index` (clamped) and activates it;
     // false when either is unknown.
-    bool MoveTab(MDIChildFrame* frame, TabGroup* group, int index);
+    [[nodiscard]] bool MoveTab(MDIChildFrame* frame, TabGroup* group, int index);
 
     // Runs a command through the routing chain; false when no target
     // handles it or it is disabled.

@@ -1,5 +1,7 @@
 #include "ole_control.h"
 
+#include "com_object.h"
+
 #include <olectl.h>
 
 #include <algorithm>
@@ -12,11 +14,8 @@ namespace fw {
 // counted like any COM object; the OleControl detaches it from its owner and
 // window when the control goes, so a control that keeps a stray reference
 // reaches a site that answers but no longer calls out.
-class OleControlSite final : public IOleClientSite,
-                             public IOleInPlaceSite,
-                             public IOleInPlaceFrame,
-                             public IOleControlSite,
-                             public IDispatch {
+class OleControlSite final : public DispatchObject<OleControlSite, IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame,
+                                                   IOleControlSite, IDispatch> {
 public:
     OleControlSite(HWND parent, const RECT& rect, OleControlSiteOwner* owner)
         : m_parent(parent), m_rect(rect), m_owner(owner) {}
@@ -26,34 +25,6 @@ public:
         m_parent = nullptr;
     }
     void SetRect(const RECT& rect) { m_rect = rect; }
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite))
-            *out = static_cast<IOleClientSite*>(this);
-        else if (IsEqualIID(iid, IID_IOleWindow) || IsEqualIID(iid, IID_IOleInPlaceSite))
-            *out = static_cast<IOleInPlaceSite*>(this);
-        else if (IsEqualIID(iid, IID_IOleInPlaceUIWindow) || IsEqualIID(iid, IID_IOleInPlaceFrame))
-            *out = static_cast<IOleInPlaceFrame*>(this);
-        else if (IsEqualIID(iid, IID_IOleControlSite))
-            *out = static_cast<IOleControlSite*>(this);
-        else if (IsEqualIID(iid, IID_IDispatch))
-            *out = static_cast<IDispatch*>(this);
-        else if (m_owner)
-            return m_owner->QuerySiteInterface(static_cast<IOleClientSite*>(this), iid, out);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG n = InterlockedDecrement(&m_refs);
-        if (n == 0) delete this;
-        return static_cast<ULONG>(n);
-    }
 
     // IOleClientSite
     STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
@@ -135,17 +106,7 @@ public:
     STDMETHODIMP ShowPropertyFrame() override { return E_NOTIMPL; }
 
     // IDispatch: the ambient properties.
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (count) *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        if (info) *info = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                        UINT*) override {
+    HRESULT OnInvoke(DISPID id, WORD flags, DISPPARAMS*, VARIANT* result, UINT*) override {
         if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
         VARIANT value;
         VariantInit(&value);
@@ -166,10 +127,25 @@ public:
         return S_OK;
     }
 
-private:
-    ~OleControlSite() = default;
+protected:
+    // The window interfaces shared by the in-place site and the frame, and
+    // whatever the owner adds with the site's identity.
+    HRESULT QueryOtherInterface(REFIID iid, void** out) override {
+        if (IsEqualIID(iid, IID_IOleWindow))
+            *out = static_cast<IOleInPlaceSite*>(this);
+        else if (IsEqualIID(iid, IID_IOleInPlaceUIWindow))
+            *out = static_cast<IOleInPlaceFrame*>(this);
+        else if (m_owner)
+            return ComGuard("QuerySiteInterface", [&] { return m_owner->QuerySiteInterface(Identity(), iid, out); });
+        else
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
 
-    LONG m_refs = 1;
+private:
+    ~OleControlSite() override = default;
+
     HWND m_parent;
     RECT m_rect;
     OleControlSiteOwner* m_owner;
@@ -194,7 +170,11 @@ HRESULT OleControl::Create(REFCLSID clsid, HWND parent, const RECT& rect, UINT i
         return FAILED(hr) ? hr : E_FAIL;
     }
 
-    m_site.attach(new OleControlSite(parent, rect, owner));
+    m_site = MakeCom<OleControlSite>(parent, rect, owner);
+    if (!m_site) {
+        m_object.reset();
+        return E_OUTOFMEMORY;
+    }
     // The site comes first: controls such as the WebBrowser read their
     // ambient properties while they initialise.
     hr = m_object->SetClientSite(static_cast<IOleClientSite*>(m_site.get()));

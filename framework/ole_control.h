@@ -67,7 +67,7 @@ public:
     [[nodiscard]] HRESULT CreateInPlaceOf(HWND dialog, UINT id, REFCLSID clsid, OleControlSiteOwner* owner);
     // Connects `sink` to the control's connection point `iid`; the cookie is
     // kept for Destroy and also stored in `*cookie` when asked for.
-    HRESULT Advise(REFIID iid, IUnknown* sink, DWORD* cookie);
+    [[nodiscard]] HRESULT Advise(REFIID iid, IUnknown* sink, DWORD* cookie);
     // Moves the control (client coordinates of the parent) and repaints.
     void Move(const RECT& rect);
     // Offers a key message to the active control; true when it consumed it.

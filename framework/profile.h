@@ -19,18 +19,18 @@ public:
 
     // Integers are REG_DWORD values; a missing or unreadable value gives the default.
     int GetInt(const std::wstring& section, const std::wstring& entry, int defaultValue) const;
-    bool WriteInt(const std::wstring& section, const std::wstring& entry, int value) const;
+    [[nodiscard]] bool WriteInt(const std::wstring& section, const std::wstring& entry, int value) const;
     // Strings are REG_SZ values; a missing or unreadable value gives the default.
     std::wstring GetString(const std::wstring& section, const std::wstring& entry,
                            const std::wstring& defaultValue = {}) const;
-    bool WriteString(const std::wstring& section, const std::wstring& entry, const std::wstring& value) const;
+    [[nodiscard]] bool WriteString(const std::wstring& section, const std::wstring& entry, const std::wstring& value) const;
     // Removes one value; true when it is gone afterwards (also when it never existed).
-    bool DeleteValue(const std::wstring& section, const std::wstring& entry) const;
+    [[nodiscard]] bool DeleteValue(const std::wstring& section, const std::wstring& entry) const;
 
     int GetWorkspaceInt(const std::wstring& entry, int defaultValue) const {
         return GetInt(kWorkspaceSection, entry, defaultValue);
     }
-    bool WriteWorkspaceInt(const std::wstring& entry, int value) const {
+    [[nodiscard]] bool WriteWorkspaceInt(const std::wstring& entry, int value) const {
         return WriteInt(kWorkspaceSection, entry, value);
     }
 

@@ -214,7 +214,7 @@ public:
     ~RibbonBar() override;
 
     // Creates the bar as a child of `frame` at the top; false on failure.
-    bool Create(HWND frame, UINT id);
+    [[nodiscard]] bool Create(HWND frame, UINT id);
     // Height the frame must give the bar now.
     int Height() const;
 

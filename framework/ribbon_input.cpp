@@ -2,6 +2,8 @@
 // clicks, drop-downs; and the keys of the combo boxes' edits.
 #include "ribbon_internal.h"
 
+#include "errors.h"
+
 namespace fw {
 
 using namespace ribbon_draw;
@@ -171,33 +173,35 @@ void RibbonBar::State::Release(const Hit& h) {
 
 LRESULT CALLBACK RibbonBar::State::EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                             DWORD_PTR data) {
-    auto combo = reinterpret_cast<RibbonComboBox*>(data);
-    switch (message) {
-    case WM_KEYDOWN:
-        if (wParam == VK_RETURN) {
-            combo->OnEnter();
-            return 0;
+    return fw::Guarded("ribbon edit", LRESULT{0}, [&]() -> LRESULT {
+        auto combo = reinterpret_cast<RibbonComboBox*>(data);
+        switch (message) {
+        case WM_KEYDOWN:
+            if (wParam == VK_RETURN) {
+                combo->OnEnter();
+                return 0;
+            }
+            if (wParam == VK_ESCAPE) {
+                HWND frame = combo->m_pRibbon && combo->m_pRibbon->Handle() ? GetParent(combo->m_pRibbon->Handle())
+                                                                            : GetAncestor(hwnd, GA_ROOT);
+                SetFocus(frame);
+                return 0;
+            }
+            if ((wParam == VK_DOWN && (GetKeyState(VK_MENU) & 0x8000)) || wParam == VK_F4) {
+                if (combo->m_pRibbon) combo->m_pRibbon->m_state->ComboDropDown(combo);
+                return 0;
+            }
+            break;
+        case WM_CHAR:
+            if (wParam == L'\r' || wParam == 27) return 0;  // no beep for the keys handled above
+            break;
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(hwnd, &State::EditProc, id);
+            if (combo->m_hWndEdit == hwnd) combo->m_hWndEdit = nullptr;
+            break;
         }
-        if (wParam == VK_ESCAPE) {
-            HWND frame = combo->m_pRibbon && combo->m_pRibbon->Handle() ? GetParent(combo->m_pRibbon->Handle())
-                                                                        : GetAncestor(hwnd, GA_ROOT);
-            SetFocus(frame);
-            return 0;
-        }
-        if ((wParam == VK_DOWN && (GetKeyState(VK_MENU) & 0x8000)) || wParam == VK_F4) {
-            if (combo->m_pRibbon) combo->m_pRibbon->m_state->ComboDropDown(combo);
-            return 0;
-        }
-        break;
-    case WM_CHAR:
-        if (wParam == L'\r' || wParam == 27) return 0;  // no beep for the keys handled above
-        break;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(hwnd, &State::EditProc, id);
-        if (combo->m_hWndEdit == hwnd) combo->m_hWndEdit = nullptr;
-        break;
-    }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
+        return DefSubclassProc(hwnd, message, wParam, lParam);
+    });
 }
 
 } // namespace fw

@@ -184,6 +184,7 @@ struct RibbonBar::State {
     bool OnKey(UINT vk, bool down, bool repeat);
     void ActivateKeyTip(const KeyTip& tip);
     static LRESULT CALLBACK KeyboardHook(int code, WPARAM wParam, LPARAM lParam);
+    static bool HookKey(WPARAM wParam, LPARAM lParam);
     static std::vector<State*>& Bars() {
         static thread_local std::vector<State*> bars;
         return bars;

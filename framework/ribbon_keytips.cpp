@@ -2,6 +2,8 @@
 // and the thread's keyboard hook that sees Alt and F10 first.
 #include "ribbon_internal.h"
 
+#include "errors.h"
+
 namespace fw {
 
 using namespace ribbon_draw;
@@ -217,22 +219,25 @@ bool RibbonBar::State::OnKey(UINT vk, bool down, bool repeat) {
 }
 
 LRESULT CALLBACK RibbonBar::State::KeyboardHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION) {
-        bool up = (lParam & 0x80000000) != 0;
-        bool repeat = !up && (lParam & 0x40000000) != 0;
-        GUITHREADINFO gti{};
-        gti.cbSize = sizeof(gti);
-        bool inMenu = GetGUIThreadInfo(GetCurrentThreadId(), &gti) && (gti.flags & GUI_INMENUMODE);
-        if (!inMenu) {
-            for (State* s : Bars()) {
-                HWND hwnd = s->bar.Handle();
-                if (!hwnd || s->popup || GetFocus() == hwnd) continue;
-                if (GetActiveWindow() != GetAncestor(hwnd, GA_ROOT) || !IsWindowVisible(hwnd)) continue;
-                if (s->OnKey(static_cast<UINT>(wParam), !up, repeat)) return 1;
-            }
-        }
-    }
+    // An exception stopped here lets the key go on to the next hook.
+    if (code == HC_ACTION && fw::Guarded("ribbon key hook", false, [&] { return HookKey(wParam, lParam); })) return 1;
     return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A key seen by the hook; true when a bar took it.
+bool RibbonBar::State::HookKey(WPARAM wParam, LPARAM lParam) {
+    bool up = (lParam & 0x80000000) != 0;
+    bool repeat = !up && (lParam & 0x40000000) != 0;
+    GUITHREADINFO gti{};
+    gti.cbSize = sizeof(gti);
+    if (GetGUIThreadInfo(GetCurrentThreadId(), &gti) && (gti.flags & GUI_INMENUMODE)) return false;
+    for (State* s : Bars()) {
+        HWND hwnd = s->bar.Handle();
+        if (!hwnd || s->popup || GetFocus() == hwnd) continue;
+        if (GetActiveWindow() != GetAncestor(hwnd, GA_ROOT) || !IsWindowVisible(hwnd)) continue;
+        if (s->OnKey(static_cast<UINT>(wParam), !up, repeat)) return true;
+    }
+    return false;
 }
 
 void RibbonBar::State::Register() {

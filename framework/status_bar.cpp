@@ -206,7 +206,8 @@ void RibbonStatusBar::SaveState(Profile& profile, const std::wstring& section) c
     const std::wstring key = std::wstring(Profile::kWorkspaceSection) + L"\\" + section;
     for (const Entry& entry : m_entries)
         if (entry.element)
-            profile.WriteInt(key, std::to_wstring(entry.element->Id()), entry.element->IsVisible() ? 1 : 0);
+            // A value that cannot be written keeps its element's default.
+            (void)profile.WriteInt(key, std::to_wstring(entry.element->Id()), entry.element->IsVisible() ? 1 : 0);
 }
 
 void RibbonStatusBar::LoadState(const Profile& profile, const std::wstring& section) {

@@ -83,7 +83,7 @@ public:
     RibbonStatusBar();
     ~RibbonStatusBar() override;
 
-    bool Create(HWND frame, UINT id);
+    [[nodiscard]] bool Create(HWND frame, UINT id);
     int Height() const;
 
     // A text pane; `fitText` (when not empty) fixes its width.

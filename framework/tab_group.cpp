@@ -339,13 +339,13 @@ void TabGroup::EndDrag(MDIChildFrame* frame, POINT pt) {
         POINT local = screen;
         ScreenToClient(target->Handle(), &local);
         int index = target->HitTab(local);
-        m_pOwner->MoveTab(frame, target, index < 0 ? target->Count() : index);
+        (void)m_pOwner->MoveTab(frame, target, index < 0 ? target->Count() : index);
         return;  // this group may be on its way out now
     }
     if (target == this && pt.y >= 0 && pt.y < RowHeight()) {
         int index = HitTab(pt);
         if (index < 0) index = pt.x < kRowMargin ? 0 : Count() - 1;
-        m_pOwner->MoveTab(frame, this, index);
+        (void)m_pOwner->MoveTab(frame, this, index);
         return;
     }
     ShowGroupMenu(screen);
@@ -360,8 +360,8 @@ LRESULT TabGroup::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
         return 1;  // WM_PAINT covers everything
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(Handle(), &ps);
+        PaintScope paint(Handle());
+        const HDC dc = paint.dc();
         RECT area{};
         GetClientRect(Handle(), &area);
         Paint(dc, area.right);
@@ -370,7 +370,6 @@ LRESULT TabGroup::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             RECT content = ContentRect();
             FillRect(dc, &content, GetSysColorBrush(COLOR_APPWORKSPACE));
         }
-        EndPaint(Handle(), &ps);
         return 0;
     }
     case WM_LBUTTONDOWN:

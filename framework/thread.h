@@ -17,7 +17,7 @@ public:
 
     // Starts the thread. False when it could not be created; an auto-delete
     // object is then still owned by the caller.
-    bool CreateThread(DWORD flags = 0, UINT stackSize = 0, LPSECURITY_ATTRIBUTES security = nullptr);
+    [[nodiscard]] bool CreateThread(DWORD flags = 0, UINT stackSize = 0, LPSECURITY_ATTRIBUTES security = nullptr);
 
     virtual bool InitInstance() { return true; }
     // The message loop; returns the value of ExitInstance when WM_QUIT arrives.

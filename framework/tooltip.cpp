@@ -5,11 +5,10 @@
 namespace fw {
 
 bool ToolTip::Create(HWND bar) {
-    static const bool classesReady = [] {
-        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
-        return InitCommonControlsEx(&icc) != FALSE;
-    }();
-    (void)classesReady;  // the class may be registered already; creation says
+    // Registers the tooltip class (again harmlessly); whether it is there,
+    // the window's creation says.
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
     Destroy();
     m_bar = bar;
     m_window.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,

@@ -1,6 +1,7 @@
 #include "window.h"
 
 #include "app.h"
+#include "errors.h"
 #include "strings.h"
 
 #include <vector>
@@ -101,14 +102,16 @@ bool Dialog::DialogProc(UINT, WPARAM, LPARAM, INT_PTR&) { return false; }
 
 INT_PTR CALLBACK Dialog::StaticDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto self = static_cast<Dialog*>(FromHandle(hwnd));
+    // No exception leaves the procedure: one stopped here answers FALSE.
     if (message == WM_INITDIALOG) {
         self = reinterpret_cast<Dialog*>(lParam);
         self->Attach(hwnd);
-        return self->OnInitDialog();
+        return Guarded("dialog initialisation", INT_PTR{FALSE}, [&] { return INT_PTR{self->OnInitDialog()}; });
     }
     if (!self) return FALSE;
     INT_PTR result = 0;
-    bool handled = self->DialogProc(message, wParam, lParam, result);
+    const bool handled =
+        Guarded("dialog procedure", false, [&] { return self->DialogProc(message, wParam, lParam, result); });
     if (message == WM_NCDESTROY) {
         self->Detach();
         if (WinApp* app = GetApp(); app && app->MainWindow() == hwnd) app->SetMainWindow(nullptr);
@@ -135,7 +138,11 @@ LRESULT CALLBACK Window::StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         SetPropW(hwnd, kObjectProp, self);
     }
     if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-    LRESULT result = self->WindowProc(message, wParam, lParam);
+    // No exception leaves the procedure: one stopped here fails a creation
+    // (-1 for WM_CREATE, 0 for WM_NCCREATE) and answers 0 otherwise.
+    const LRESULT failure = message == WM_CREATE ? -1 : 0;
+    LRESULT result =
+        Guarded("window procedure", failure, [&] { return self->WindowProc(message, wParam, lParam); });
     if (message == WM_NCDESTROY) {
         RemovePropW(hwnd, kObjectProp);
         self->m_hWnd = nullptr;

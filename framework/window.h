@@ -18,7 +18,7 @@ public:
 
     // Creates the window with a class registered by the framework for this
     // object type (`className`, registered once per process).
-    bool Create(DWORD exStyle, const wchar_t* className, const std::wstring& title, DWORD style, int x, int y,
+    [[nodiscard]] bool Create(DWORD exStyle, const wchar_t* className, const std::wstring& title, DWORD style, int x, int y,
                 int cx, int cy, HWND parent, HMENU menuOrId, HICON icon = nullptr);
     void Destroy();
 
@@ -53,7 +53,7 @@ private:
 // shortcuts the accelerator table with that id.
 class FrameWnd : public Window {
 public:
-    bool LoadFrame(UINT resourceId, DWORD style, HWND parent = nullptr);
+    [[nodiscard]] bool LoadFrame(UINT resourceId, DWORD style, HWND parent = nullptr);
     bool PreTranslateMessage(MSG& msg) override;
 
 protected:
@@ -77,7 +77,7 @@ class Dialog : public Window {
 public:
     // False when the dialog could not be created, or was destroyed (and may
     // have deleted itself in PostNcDestroy) before Create returned.
-    bool Create(UINT templateId, HWND parent);
+    [[nodiscard]] bool Create(UINT templateId, HWND parent);
     // Shows the dialog modally, `parent` disabled meanwhile, until
     // EndDialog; returns the value given to EndDialog, or -1 when the
     // dialog could not be created. The object must not delete itself.

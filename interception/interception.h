@@ -19,6 +19,9 @@
 // same pointer and detour restores the original bytes and sets the pointer
 // back to the function.
 //
+// Errors in interception/: every call returns a Win32 error code (never throws) and must be
+// checked; a detour written with this engine catches everything and returns its function's failure.
+//
 // Every call returns a Win32 error code, NO_ERROR on success:
 //   ERROR_INVALID_OPERATION  no transaction open (or already open for Begin),
 //                            or the transaction belongs to another thread
@@ -49,30 +52,30 @@
 namespace interception {
 
 // Opens a transaction for the calling thread.
-LONG TransactionBegin();
+[[nodiscard]] LONG TransactionBegin();
 
 // Names a thread to suspend during the commit and whose instruction pointer
 // is moved out of bytes being patched. Every other thread of the process is
 // suspended anyway; this is for threads the caller wants to be explicit about.
 // The handle needs THREAD_SUSPEND_RESUME, THREAD_GET_CONTEXT and
 // THREAD_SET_CONTEXT and must stay open until the transaction ends.
-LONG UpdateThread(HANDLE thread);
+[[nodiscard]] LONG UpdateThread(HANDLE thread);
 
 // Queues interception of *ppPointer (the target function) by detour. After a
 // successful commit *ppPointer holds the trampoline. ppPointer must stay
 // valid until the transaction ends.
-LONG Attach(void** ppPointer, void* detour);
+[[nodiscard]] LONG Attach(void** ppPointer, void* detour);
 
 // Queues removal of an interception: *ppPointer holds the trampoline set by
 // Attach. After a successful commit *ppPointer holds the target again.
-LONG Detach(void** ppPointer, void* detour);
+[[nodiscard]] LONG Detach(void** ppPointer, void* detour);
 
 // Applies the queued operations. Either all of them take effect or, on
 // error, none does. The transaction is closed in both cases.
-LONG TransactionCommit();
+[[nodiscard]] LONG TransactionCommit();
 
 // Drops the queued operations and closes the transaction.
-LONG TransactionAbort();
+[[nodiscard]] LONG TransactionAbort();
 
 // Bookkeeping of trampoline memory, for diagnostics and leak tests.
 struct MemoryStats {

@@ -5,6 +5,8 @@
 
 #include "detours.h"
 
+#include "framework/errors.h"
+
 #include "framework/com_ptr.h"
 
 #include <cstring>
@@ -155,52 +157,58 @@ PFN_DllGetClassObject FindEntry(const Route (&routes)[N], const IEENGINE& engine
 bool ClsidMatches(REFCLSID a, REFCLSID b) { return std::memcmp(&a, &b, 8) == 0; }
 
 HRESULT WINAPI HookedCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object) {
-    IEENGINE* engine = GetCurrentEngine();
-    if (!engine || engine->useSystem == 1) return RealCoCreateInstance(clsid, outer, context, iid, object);
+    return fw::Guarded("CoCreateInstance detour", HRESULT{E_UNEXPECTED}, [&]() -> HRESULT {
+        IEENGINE* engine = GetCurrentEngine();
+        if (!engine || engine->useSystem == 1) return RealCoCreateInstance(clsid, outer, context, iid, object);
 
-    int route = 0;
-    PFN_DllGetClassObject entry = FindEntry(kCreateRoutes, *engine, clsid, &route);
-    if (!entry) return RealCoCreateInstance(clsid, outer, context, iid, object);
+        int route = 0;
+        PFN_DllGetClassObject entry = FindEntry(kCreateRoutes, *engine, clsid, &route);
+        if (!entry) return RealCoCreateInstance(clsid, outer, context, iid, object);
 
-    fw::ComPtr<IClassFactory> factory;
-    HRESULT hr = entry(clsid, IID_IClassFactory, factory.put_void());
-    if (route == 1) {
-        if (FAILED(hr)) return hr;
-        if (!factory || reinterpret_cast<UINT_PTR>(factory.get()) == ~static_cast<UINT_PTR>(0)) {
-            // An all-ones pointer is no object: never release it.
-            (void)factory.detach();
-            return E_FAIL;
+        fw::ComPtr<IClassFactory> factory;
+        HRESULT hr = entry(clsid, IID_IClassFactory, factory.put_void());
+        if (route == 1) {
+            if (FAILED(hr)) return hr;
+            if (!factory || reinterpret_cast<UINT_PTR>(factory.get()) == ~static_cast<UINT_PTR>(0)) {
+                // An all-ones pointer is no object: never release it.
+                (void)factory.detach();
+                return E_FAIL;
+            }
+        } else if (route == 2) {
+            if (FAILED(hr)) return hr;
+        } else if (hr != S_OK) {
+            return hr;
         }
-    } else if (route == 2) {
-        if (FAILED(hr)) return hr;
-    } else if (hr != S_OK) {
-        return hr;
-    }
-    if (!factory) return E_FAIL;  // a success without a factory: nothing to create with
-    return factory->CreateInstance(outer, iid, object);
+        if (!factory) return E_FAIL;  // a success without a factory: nothing to create with
+        return factory->CreateInstance(outer, iid, object);
+    });
 }
 
 HRESULT WINAPI HookedCoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD context, COSERVERINFO* server,
                                         DWORD count, MULTI_QI* results) {
-    return RealCoCreateInstanceEx(clsid, outer, context, server, count, results);
+    return fw::Guarded("CoCreateInstanceEx detour", HRESULT{E_UNEXPECTED}, [&]() -> HRESULT {
+        return RealCoCreateInstanceEx(clsid, outer, context, server, count, results);
+    });
 }
 
 HRESULT WINAPI HookedCoGetClassObject(REFCLSID clsid, DWORD context, COSERVERINFO* server, REFIID iid,
                                       LPVOID* object) {
-    IEENGINE* engine = GetCurrentEngine();
-    if (!engine || engine->useSystem == 1) return RealCoGetClassObject(clsid, context, server, iid, object);
-    PFN_DllGetClassObject entry = FindEntry(kQueryRoutes, *engine, clsid, nullptr);
-    if (!entry) return RealCoGetClassObject(clsid, context, server, iid, object);
-    if (!object) return E_INVALIDARG;
-    *object = nullptr;
-    // The library is always asked for its class factory; a caller that
-    // wants another interface of the class object gets it from the factory.
-    fw::ComPtr<IClassFactory> factory;
-    HRESULT hr = entry(clsid, IID_IClassFactory, factory.put_void());
-    if (FAILED(hr) || !factory) return FAILED(hr) ? hr : E_FAIL;
-    if (IsEqualIID(iid, IID_IClassFactory)) {
-        *object = factory.detach();
-        return hr;
-    }
-    return factory->QueryInterface(iid, object);
+    return fw::Guarded("CoGetClassObject detour", HRESULT{E_UNEXPECTED}, [&]() -> HRESULT {
+        IEENGINE* engine = GetCurrentEngine();
+        if (!engine || engine->useSystem == 1) return RealCoGetClassObject(clsid, context, server, iid, object);
+        PFN_DllGetClassObject entry = FindEntry(kQueryRoutes, *engine, clsid, nullptr);
+        if (!entry) return RealCoGetClassObject(clsid, context, server, iid, object);
+        if (!object) return E_INVALIDARG;
+        *object = nullptr;
+        // The library is always asked for its class factory; a caller that
+        // wants another interface of the class object gets it from the factory.
+        fw::ComPtr<IClassFactory> factory;
+        HRESULT hr = entry(clsid, IID_IClassFactory, factory.put_void());
+        if (FAILED(hr) || !factory) return FAILED(hr) ? hr : E_FAIL;
+        if (IsEqualIID(iid, IID_IClassFactory)) {
+            *object = factory.detach();
+            return hr;
+        }
+        return factory->QueryInterface(iid, object);
+    });
 }

@@ -11,6 +11,8 @@ struct ISOLATION_UNICODE_STRING {
     PWSTR Buffer;
 };
 using NTSTATUS_T = LONG;
+// What an Ldr detour answers when it stopped an exception (STATUS_INTERNAL_ERROR).
+constexpr NTSTATUS_T kStatusInternalError = static_cast<NTSTATUS_T>(0xC00000E5);
 
 using PFN_LdrGetDllHandle = NTSTATUS_T(NTAPI*)(PWSTR, PULONG, ISOLATION_UNICODE_STRING*, PVOID*);
 using PFN_LdrGetDllHandleEx = NTSTATUS_T(NTAPI*)(ULONG, PCWSTR, PULONG, const ISOLATION_UNICODE_STRING*, PVOID*);

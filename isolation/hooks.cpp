@@ -4,6 +4,8 @@
 
 #include "detours.h"
 
+#include "framework/errors.h"
+
 #include "interception/interception.h"
 
 #include <winternl.h>
@@ -341,17 +343,19 @@ void SetFiltersDisabled(bool disabled) { g_filtersDisabled = disabled; }
 
 HANDLE WINAPI HookedCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                                  LPVOID parameter, DWORD flags, LPDWORD threadId) {
-    IEENGINE* engine = GetCurrentEngine();
-    if (!engine) return RealCreateThread(security, stackSize, start, parameter, flags, threadId);
+    return fw::Guarded("CreateThread detour", HANDLE{nullptr}, DWORD{ERROR_NOT_ENOUGH_MEMORY}, [&]() -> HANDLE {
+        IEENGINE* engine = GetCurrentEngine();
+        if (!engine) return RealCreateThread(security, stackSize, start, parameter, flags, threadId);
 
-    DWORD id = 0;
-    HANDLE thread = RealCreateThread(security, stackSize, start, parameter, flags | CREATE_SUSPENDED, &id);
-    if (threadId) *threadId = id;
-    // Bound while still suspended: the thread never runs a single
-    // instruction unbound.
-    if (id != 0) BindThreadToVersion(id, static_cast<IEVERSION>(engine->version));
-    if (!(flags & CREATE_SUSPENDED) && thread) ResumeThread(thread);
-    return thread;
+        DWORD id = 0;
+        HANDLE thread = RealCreateThread(security, stackSize, start, parameter, flags | CREATE_SUSPENDED, &id);
+        if (threadId) *threadId = id;
+        // Bound while still suspended: the thread never runs a single
+        // instruction unbound.
+        if (id != 0) BindThreadToVersion(id, static_cast<IEVERSION>(engine->version));
+        if (!(flags & CREATE_SUSPENDED) && thread) ResumeThread(thread);
+        return thread;
+    });
 }
 
 // A thread's binding dies with the thread. Without this a later thread that

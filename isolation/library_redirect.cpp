@@ -4,6 +4,8 @@
 
 #include "detours.h"
 
+#include "framework/errors.h"
+
 #include "core/locations.h"
 #include "framework/handles.h"
 #include "framework/strings.h"
@@ -283,49 +285,55 @@ bool LoadEngine(IEVERSION version, IEENGINE& record) {
 }
 
 HMODULE WINAPI HookedLoadLibraryA(LPCSTR name) {
-    if (name) {
-        for (const RedirectedName& r : kRedirectedNames) {
-            if (!IsBareName(name, r.name)) continue;
-            bool answered = false;
-            HMODULE module = RedirectedLoad(r, answered);
-            if (answered) return module;
-            break;
+    return fw::Guarded("LoadLibraryA detour", HMODULE{nullptr}, DWORD{ERROR_NOT_ENOUGH_MEMORY}, [&]() -> HMODULE {
+        if (name) {
+            for (const RedirectedName& r : kRedirectedNames) {
+                if (!IsBareName(name, r.name)) continue;
+                bool answered = false;
+                HMODULE module = RedirectedLoad(r, answered);
+                if (answered) return module;
+                break;
+            }
         }
-    }
-    return RealLoadLibraryA(name);
+        return RealLoadLibraryA(name);
+    });
 }
 
 HMODULE WINAPI HookedLoadLibraryW(LPCWSTR name) {
-    if (name) {
-        // The three bare names a wide load redirects, loaded by their narrow
-        // name when the system answers.
-        static_assert(kRedirectedNames[0].field == &IEENGINE::hUrlmon &&
-                      kRedirectedNames[1].field == &IEENGINE::hWininet &&
-                      kRedirectedNames[2].field == &IEENGINE::hMshtml);
-        static constexpr const wchar_t* kWide[] = {L"urlmon.dll", L"wininet.dll", L"mshtml.dll"};
-        for (int i = 0; i < 3; ++i) {
-            if (!IsBareName(name, kWide[i])) continue;
-            bool answered = false;
-            HMODULE module = RedirectedLoad(kRedirectedNames[i], answered);
-            return answered ? module : RealLoadLibraryA(kRedirectedNames[i].name);
-        }
-        if (ContainsResourceLibraryName(name)) {
-            if (IEENGINE* engine = GetCurrentEngine()) {
-                if (engine->version == IE55) return RealLoadLibraryW(L"5hdoclc.dll");
-                if (engine->version == IE6) return RealLoadLibraryW(L"6hdoclc.dll");
+    return fw::Guarded("LoadLibraryW detour", HMODULE{nullptr}, DWORD{ERROR_NOT_ENOUGH_MEMORY}, [&]() -> HMODULE {
+        if (name) {
+            // The three bare names a wide load redirects, loaded by their narrow
+            // name when the system answers.
+            static_assert(kRedirectedNames[0].field == &IEENGINE::hUrlmon &&
+                          kRedirectedNames[1].field == &IEENGINE::hWininet &&
+                          kRedirectedNames[2].field == &IEENGINE::hMshtml);
+            static constexpr const wchar_t* kWide[] = {L"urlmon.dll", L"wininet.dll", L"mshtml.dll"};
+            for (int i = 0; i < 3; ++i) {
+                if (!IsBareName(name, kWide[i])) continue;
+                bool answered = false;
+                HMODULE module = RedirectedLoad(kRedirectedNames[i], answered);
+                return answered ? module : RealLoadLibraryA(kRedirectedNames[i].name);
+            }
+            if (ContainsResourceLibraryName(name)) {
+                if (IEENGINE* engine = GetCurrentEngine()) {
+                    if (engine->version == IE55) return RealLoadLibraryW(L"5hdoclc.dll");
+                    if (engine->version == IE6) return RealLoadLibraryW(L"6hdoclc.dll");
+                }
             }
         }
-    }
-    return RealLoadLibraryW(name);
+        return RealLoadLibraryW(name);
+    });
 }
 
 BOOL WINAPI HookedFreeLibrary(HMODULE module) {
-    for (const IEENGINE& e : g_engines) {
-        if (module == e.hShell || module == e.hMshtml || module == e.hJscript || module == e.hUrlmon ||
-            module == e.hMshtmled || module == e.hWininet || module == e.hVbscript)
-            return TRUE;
-    }
-    return RealFreeLibrary(module);
+    return fw::Guarded("FreeLibrary detour", BOOL{FALSE}, DWORD{ERROR_NOT_ENOUGH_MEMORY}, [&]() -> BOOL {
+        for (const IEENGINE& e : g_engines) {
+            if (module == e.hShell || module == e.hMshtml || module == e.hJscript || module == e.hUrlmon ||
+                module == e.hMshtmled || module == e.hWininet || module == e.hVbscript)
+                return TRUE;
+        }
+        return RealFreeLibrary(module);
+    });
 }
 
 namespace {
@@ -381,24 +389,28 @@ HMODULE LookupEngineModule(const ISOLATION_UNICODE_STRING* name) {
 
 NTSTATUS_T NTAPI HookedLdrGetDllHandle(PWSTR path, PULONG characteristics, ISOLATION_UNICODE_STRING* name,
                                        PVOID* handle) {
-    if (handle) {
-        if (HMODULE module = LookupEngineModule(name)) {
-            *handle = module;
-            return 0;
+    return fw::Guarded("LdrGetDllHandle detour", NTSTATUS_T{kStatusInternalError}, [&]() -> NTSTATUS_T {
+        if (handle) {
+            if (HMODULE module = LookupEngineModule(name)) {
+                *handle = module;
+                return 0;
+            }
         }
-    }
-    return RealLdrGetDllHandle(path, characteristics, name, handle);
+        return RealLdrGetDllHandle(path, characteristics, name, handle);
+    });
 }
 
 NTSTATUS_T NTAPI HookedLdrGetDllHandleEx(ULONG flags, PCWSTR path, PULONG characteristics,
                                          const ISOLATION_UNICODE_STRING* name, PVOID* handle) {
-    if (handle) {
-        // The layer holds its own reference to every engine module, so the
-        // caller's reference-count flags change nothing.
-        if (HMODULE module = LookupEngineModule(name)) {
-            *handle = module;
-            return 0;
+    return fw::Guarded("LdrGetDllHandleEx detour", NTSTATUS_T{kStatusInternalError}, [&]() -> NTSTATUS_T {
+        if (handle) {
+            // The layer holds its own reference to every engine module, so the
+            // caller's reference-count flags change nothing.
+            if (HMODULE module = LookupEngineModule(name)) {
+                *handle = module;
+                return 0;
+            }
         }
-    }
-    return RealLdrGetDllHandleEx(flags, path, characteristics, name, handle);
+        return RealLdrGetDllHandleEx(flags, path, characteristics, name, handle);
+    });
 }

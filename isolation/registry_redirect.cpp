@@ -5,6 +5,8 @@
 
 #include "detours.h"
 
+#include "framework/errors.h"
+
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -51,47 +53,55 @@ std::wstring GetRegistryKeyName(HKEY key) {
 }
 
 LSTATUS WINAPI HookedRegOpenKeyW(HKEY key, LPCWSTR subKey, PHKEY result) {
-    if (subKey && (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER) && _wcsicmp(subKey, kVersionVector) == 0)
-        return ERROR_FILE_NOT_FOUND;
+    return fw::Guarded("RegOpenKeyW detour", LSTATUS{ERROR_OUTOFMEMORY}, [&]() -> LSTATUS {
+        if (subKey && (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER) && _wcsicmp(subKey, kVersionVector) == 0)
+            return ERROR_FILE_NOT_FOUND;
 
-    IEENGINE* engine = subKey ? GetCurrentEngine() : nullptr;
-    if (engine && engine->version == IE55) {
-        IEENGINE& e = *engine;
-        if (IsSlot(e, 4, key)) return RealRegOpenKeyW(key, subKey, result);
-        if (IsSlot(e, 3, key) && _wcsicmp(subKey, L"win32") == 0) return OpenFake(e, 4, result);
-        if (IsSlot(e, 2, key) && std::wcscmp(subKey, L"0") == 0) return OpenFake(e, 3, result);
-        if (IsSlot(e, 1, key) && _wcsicmp(subKey, L"1.0") == 0) return OpenFake(e, 2, result);
-        if (_wcsicmp(subKey, kTypeLibGuid) == 0) {
-            // Registry names are case-insensitive (Wine stores the key as
-            // "Typelib"), so the parent's name is compared the same way.
-            std::wstring name = GetRegistryKeyName(key);
-            size_t at = FindNoCase(name, L"\\TypeLib");
-            if (at != std::wstring::npos && at + 8 == name.size()) return OpenFake(e, 1, result);
+        IEENGINE* engine = subKey ? GetCurrentEngine() : nullptr;
+        if (engine && engine->version == IE55) {
+            IEENGINE& e = *engine;
+            if (IsSlot(e, 4, key)) return RealRegOpenKeyW(key, subKey, result);
+            if (IsSlot(e, 3, key) && _wcsicmp(subKey, L"win32") == 0) return OpenFake(e, 4, result);
+            if (IsSlot(e, 2, key) && std::wcscmp(subKey, L"0") == 0) return OpenFake(e, 3, result);
+            if (IsSlot(e, 1, key) && _wcsicmp(subKey, L"1.0") == 0) return OpenFake(e, 2, result);
+            if (_wcsicmp(subKey, kTypeLibGuid) == 0) {
+                // Registry names are case-insensitive (Wine stores the key as
+                // "Typelib"), so the parent's name is compared the same way.
+                std::wstring name = GetRegistryKeyName(key);
+                size_t at = FindNoCase(name, L"\\TypeLib");
+                if (at != std::wstring::npos && at + 8 == name.size()) return OpenFake(e, 1, result);
+            }
         }
-    }
-    return RealRegOpenKeyW(key, subKey, result);
+        return RealRegOpenKeyW(key, subKey, result);
+    });
 }
 
 LSTATUS WINAPI HookedRegCloseKey(HKEY key) {
-    if (key) {
-        IEENGINE* engine = GetCurrentEngine();
-        if (engine && engine->version == IE55) {
-            for (int slot = 1; slot <= 4; ++slot) {
-                if (IsSlot(*engine, slot, key)) {
-                    engine->hFakeKey[slot - 1] = nullptr;
-                    return ERROR_SUCCESS;
+    return fw::Guarded("RegCloseKey detour", LSTATUS{ERROR_OUTOFMEMORY}, [&]() -> LSTATUS {
+        if (key) {
+            IEENGINE* engine = GetCurrentEngine();
+            if (engine && engine->version == IE55) {
+                for (int slot = 1; slot <= 4; ++slot) {
+                    if (IsSlot(*engine, slot, key)) {
+                        engine->hFakeKey[slot - 1] = nullptr;
+                        return ERROR_SUCCESS;
+                    }
                 }
             }
         }
-    }
-    return RealRegCloseKey(key);
+        return RealRegCloseKey(key);
+    });
 }
 
 LSTATUS WINAPI HookedRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                                       LPDWORD size) {
-    return RealRegQueryValueExW(key, name, reserved, type, data, size);
+    return fw::Guarded("RegQueryValueExW detour", LSTATUS{ERROR_OUTOFMEMORY}, [&]() -> LSTATUS {
+        return RealRegQueryValueExW(key, name, reserved, type, data, size);
+    });
 }
 
 LSTATUS WINAPI HookedRegQueryValueW(HKEY key, LPCWSTR subKey, LPWSTR data, PLONG size) {
-    return RealRegQueryValueW(key, subKey, data, size);
+    return fw::Guarded("RegQueryValueW detour", LSTATUS{ERROR_OUTOFMEMORY}, [&]() -> LSTATUS {
+        return RealRegQueryValueW(key, subKey, data, size);
+    });
 }

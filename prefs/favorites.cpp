@@ -48,8 +48,8 @@ struct Entry {
 std::vector<Entry> ListFolder(const std::wstring& folder) {
     std::vector<Entry> entries;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"*.*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return entries;
+    fw::FindHandle find(FindFirstFileW((folder + L"*.*").c_str(), &data));
+    if (!find) return entries;
     do {
         if (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0) continue;
         const bool directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -57,8 +57,7 @@ std::vector<Entry> ListFolder(const std::wstring& folder) {
         if (directory && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
         const ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         entries.push_back({data.cFileName, SortKey(data.cFileName), directory, size});
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &data));
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });
     return entries;
 }

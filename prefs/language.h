@@ -2,6 +2,9 @@
 // The translated-string lookup: every text the user interface shows is
 // fetched by string-table id, from the language file chosen at start-up or,
 // for ids the file lacks, from the built-in English string table.
+//
+// Errors in prefs/: lookups fall back (to English, to an empty menu) and report it with bool;
+// nothing throws past a window procedure of the layers above (framework/errors.h).
 #include <windows.h>
 #include <functional>
 #include <string>

@@ -92,6 +92,20 @@ CMainFrame::CMainFrame(const Settings& settings, HACCEL appAccelerators)
     RegisterCommands();
 }
 
+CMainFrame* CMainFrame::Open(std::unique_ptr<CMainFrame> frame, DWORD style) {
+    // Until the window owns the frame, PostNcDestroy leaves it alone: a
+    // window that fails during its creation (WM_CREATE answered -1) is
+    // destroyed before LoadFrame returns, and the frame goes with `frame`.
+    if (!frame || !frame->LoadFrame(IDR_MAINFRAME, style)) return nullptr;
+    CMainFrame* owned = frame.release();
+    owned->m_bOwnedByWindow = true;
+    return owned;
+}
+
+void CMainFrame::PostNcDestroy() {
+    if (m_bOwnedByWindow) delete this;
+}
+
 void CMainFrame::RegisterCommands() {
     m_commands.Add(ID_WINDOWS_DIALOG, [this](UINT) { ShowWindowsDialog(); });
     // Ctrl+W goes through the framework's close command, as if from a menu.
@@ -288,7 +302,7 @@ void CMainFrame::OnApplicationLook(UINT id) {
     if (Handle())
         RedrawWindow(Handle(), nullptr, nullptr,
                      RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    if (fw::WinApp* app = App()) app->GetProfile().WriteWorkspaceInt(setting::kApplicationLook, m_nAppLook);
+    if (fw::WinApp* app = App()) (void)app->GetProfile().WriteWorkspaceInt(setting::kApplicationLook, m_nAppLook);
     SetCursor(old);
 }
 
@@ -484,7 +498,7 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         if (fw::WinApp* app = App()) {
             m_wndStatusBar.SaveState(app->GetProfile(), kStatusBarSection);
-            app->GetProfile().WriteWorkspaceInt(kRibbonMinimized, m_wndRibbonBar.IsMinimized() ? 1 : 0);
+            (void)app->GetProfile().WriteWorkspaceInt(kRibbonMinimized, m_wndRibbonBar.IsMinimized() ? 1 : 0);
         }
         break;
     default:

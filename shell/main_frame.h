@@ -15,8 +15,9 @@
 // The frame of one tab; it adds nothing to the framework's.
 class CChildFrame : public fw::MDIChildFrame {};
 
-// Created by the application's plain start, on the main thread; deletes
-// itself when its window is destroyed. `settings` must outlive the frame.
+// Created by the application's plain start, on the main thread, through
+// Open; once its window exists the frame deletes itself when the window is
+// destroyed. `settings` must outlive the frame.
 class CMainFrame : public fw::MDIFrameWnd {
 public:
     // Upper limit of a tab's width, for every tab group.
@@ -29,6 +30,13 @@ public:
 
     CMainFrame(const Settings& settings, HACCEL appAccelerators);
     bool PreTranslateMessage(MSG& msg) override;
+
+    // Makes the window of `frame` (resources IDR_MAINFRAME, `style`) and
+    // hands the frame to it: from then on the window deletes the frame
+    // after its last message. Null when the window could not be made; the
+    // frame has then been deleted here, once, whether its window never
+    // existed or was destroyed during its creation.
+    [[nodiscard]] static CMainFrame* Open(std::unique_ptr<CMainFrame> frame, DWORD style);
 
     // The title rule: frame title + " (" + mode [+ " | " + "Administrator"] + ")".
     static std::wstring ComposeTitle(const std::wstring& frameTitle, bool multiProcessMode, bool elevated);
@@ -63,7 +71,8 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     int OnCreate(CREATESTRUCTW* create) override;
     void RecalcLayout() override;
-    void PostNcDestroy() override { delete this; }
+    // Deletes the frame, once its window owns it (see Open).
+    void PostNcDestroy() override;
 
 private:
     bool LoadArtwork();
@@ -85,6 +94,8 @@ private:
     void RegisterCommands();
 
     const Settings& m_settings;
+    // Set by Open when the window took the frame over.
+    bool m_bOwnedByWindow = false;
     // Table 129 of the application, tried before the frame's own table.
     HACCEL m_hAppAccelerators;
     int m_nAppLook = kDefaultLook;

@@ -3,6 +3,7 @@
 #include "core/locations.h"
 #include "core/settings.h"
 #include "framework/app.h"
+#include "framework/errors.h"
 #include "framework/handles.h"
 #include "framework/profile.h"
 #include "framework/strings.h"
@@ -33,27 +34,28 @@ std::wstring AppCaption() {
 // Opens `page` in the user's default browser. The shell may use COM for it,
 // so a worker thread enters an apartment around the call.
 void OpenPage(const std::wstring& page) {
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    fw::ComInit com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ShellExecuteW(nullptr, L"open", page.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-    if (SUCCEEDED(init)) CoUninitialize();
 }
 
 // The entry of a thread that owns the Work object it is handed.
 template <typename Work>
 DWORD WINAPI RunWork(void* p) {
     std::unique_ptr<Work> owned(static_cast<Work*>(p));
-    (*owned)();
-    return 0;
+    // No exception leaves the thread.
+    return fw::Guarded("release check thread", DWORD{1}, [&] {
+        (*owned)();
+        return DWORD{0};
+    });
 }
 
 // Runs `work` on a new thread that owns it; nothing waits for that thread.
 // False when the thread could not be created (`work` is then destroyed here).
 template <typename Work>
 bool RunDetached(std::unique_ptr<Work> work) {
-    HANDLE thread = CreateThread(nullptr, 0, &RunWork<Work>, work.get(), 0, nullptr);
+    fw::UniqueHandle thread(CreateThread(nullptr, 0, &RunWork<Work>, work.get(), 0, nullptr));
     if (!thread) return false;
     (void)work.release();
-    CloseHandle(thread);
     return true;
 }
 
@@ -148,7 +150,9 @@ struct Download {
 DWORD WINAPI RunDownload(void* p) {
     std::unique_ptr<std::shared_ptr<Download>> own(static_cast<std::shared_ptr<Download>*>(p));
     Download& d = **own;
-    d.ok = FetchText(d.url, d.text, d.start, kReleaseCheckDeadlineMs - 1000);
+    // No exception leaves the thread; the check then reports no answer.
+    d.ok = fw::Guarded("release check download", false,
+                       [&] { return FetchText(d.url, d.text, d.start, kReleaseCheckDeadlineMs - 1000); });
     return 0;
 }
 
@@ -165,13 +169,12 @@ bool DownloadText(LPCWSTR url, std::wstring& text) {
     shared->url = url;
     shared->start = GetTickCount();
     auto* handOver = new std::shared_ptr<Download>(shared);
-    HANDLE thread = CreateThread(nullptr, 0, &RunDownload, handOver, 0, nullptr);
+    fw::UniqueHandle thread(CreateThread(nullptr, 0, &RunDownload, handOver, 0, nullptr));
     if (!thread) {
         delete handOver;
         return false;
     }
-    const bool finished = WaitForSingleObject(thread, kReleaseCheckDeadlineMs) == WAIT_OBJECT_0;
-    CloseHandle(thread);
+    const bool finished = WaitForSingleObject(thread.get(), kReleaseCheckDeadlineMs) == WAIT_OBJECT_0;
     if (!finished || !shared->ok) return false;
     text = shared->text;
     return true;
@@ -194,8 +197,9 @@ bool RunWeeklyVersionCheck(const fw::Profile& profile, HWND owner, time_t now) {
     info.downloadPage = kProductPageAddress;
     const bool started = StartBackgroundVersionCheck(info);
     // Stored whether or not the download will succeed: a failure waits a week.
-    profile.WriteString(setting::kSection, setting::kLastVersionCheck,
-                        fw::Format(L"%d", static_cast<int>(static_cast<INT32>(now & 0xFFFFFFFF))));
+    // (A value that cannot be written only makes the next start check again.)
+    (void)profile.WriteString(setting::kSection, setting::kLastVersionCheck,
+                              fw::Format(L"%d", static_cast<int>(static_cast<INT32>(now & 0xFFFFFFFF))));
     return started;
 }
 

@@ -3,6 +3,9 @@
 // layer above: the process's mode, the one operation that opens a tab, the
 // favorites, and what the options sheet changes in the running program. The
 // application implements it; the shell reaches it through GetShellApp().
+//
+// Errors in shell/: window and dialog code returns bool (creation -1 from OnCreate), COM-facing code
+// an HRESULT; exceptions stop at the framework's window and dialog procedures (framework/errors.h).
 #include "core/settings.h"
 #include "core/versions.h"
 

@@ -355,9 +355,8 @@ LRESULT CVantrellView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         m_nEngineThreadId = 0;
         return fw::View::WindowProc(message, wParam, lParam);
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(Handle(), &ps);
-        EndPaint(Handle(), &ps);
+        // The tab's content covers the view; painting only validates it.
+        fw::PaintScope paint(Handle());
         return 0;
     }
     case WM_ERASEBKGND:

@@ -1,5 +1,6 @@
 #include "windows_dialog.h"
 
+#include "framework/errors.h"
 #include "framework/strings.h"
 #include "prefs/language.h"
 #include "res/resource_ids.h"
@@ -57,41 +58,43 @@ void CWindowsDialog::CloseSelected(HWND dialog) {
 }
 
 INT_PTR CALLBACK CWindowsDialog::Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto self = reinterpret_cast<CWindowsDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
-    switch (message) {
-    case WM_INITDIALOG:
-        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        self = reinterpret_cast<CWindowsDialog*>(lParam);
-        SetTranslatedText(dialog, IDS_WINDOWS_TITLE);
-        SetTranslatedText(GetDlgItem(dialog, IDC_WINDOWS_ACTIVATE), IDS_WINDOWS_ACTIVATE);
-        SetTranslatedText(GetDlgItem(dialog, IDC_WINDOWS_CLOSE), IDS_WINDOWS_CLOSE);
-        SetTranslatedText(GetDlgItem(dialog, IDOK), IDS_OK_BUTTON);
-        self->Fill(dialog);
-        return TRUE;
-    case WM_TIMER:
-        KillTimer(dialog, 1);
-        if (self) self->Fill(dialog);
-        return TRUE;
-    case WM_COMMAND:
-        if (!self) return FALSE;
-        switch (LOWORD(wParam)) {
-        case IDC_WINDOWS_ACTIVATE:
-            self->Activate(dialog);
+    return fw::Guarded("Windows dialog", INT_PTR{FALSE}, [&]() -> INT_PTR {
+        auto self = reinterpret_cast<CWindowsDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+        switch (message) {
+        case WM_INITDIALOG:
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            self = reinterpret_cast<CWindowsDialog*>(lParam);
+            SetTranslatedText(dialog, IDS_WINDOWS_TITLE);
+            SetTranslatedText(GetDlgItem(dialog, IDC_WINDOWS_ACTIVATE), IDS_WINDOWS_ACTIVATE);
+            SetTranslatedText(GetDlgItem(dialog, IDC_WINDOWS_CLOSE), IDS_WINDOWS_CLOSE);
+            SetTranslatedText(GetDlgItem(dialog, IDOK), IDS_OK_BUTTON);
+            self->Fill(dialog);
             return TRUE;
-        case IDC_WINDOWS_LIST:
-            if (HIWORD(wParam) == LBN_DBLCLK) self->Activate(dialog);
+        case WM_TIMER:
+            KillTimer(dialog, 1);
+            if (self) self->Fill(dialog);
             return TRUE;
-        case IDC_WINDOWS_CLOSE:
-            self->CloseSelected(dialog);
-            return TRUE;
-        case IDOK:
-        case IDCANCEL:
-            EndDialog(dialog, LOWORD(wParam));
-            return TRUE;
+        case WM_COMMAND:
+            if (!self) return FALSE;
+            switch (LOWORD(wParam)) {
+            case IDC_WINDOWS_ACTIVATE:
+                self->Activate(dialog);
+                return TRUE;
+            case IDC_WINDOWS_LIST:
+                if (HIWORD(wParam) == LBN_DBLCLK) self->Activate(dialog);
+                return TRUE;
+            case IDC_WINDOWS_CLOSE:
+                self->CloseSelected(dialog);
+                return TRUE;
+            case IDOK:
+            case IDCANCEL:
+                EndDialog(dialog, LOWORD(wParam));
+                return TRUE;
+            default:
+                return FALSE;
+            }
         default:
             return FALSE;
         }
-    default:
-        return FALSE;
-    }
+    });
 }

@@ -22,6 +22,9 @@ constexpr DWORD kNoScripts = 0x80;         // DLCTL_NO_SCRIPTS
 constexpr DWORD kPragmaNoCache = 0x4000;   // DLCTL_PRAGMA_NO_CACHE
 constexpr std::size_t kMaxBody = 16u * 1024 * 1024;
 constexpr int kMaxFrameDepth = 3;
+// Redirects followed for one request; the next one fails the request with
+// INET_E_REDIRECT_FAILED, as the real engines' download layer does.
+constexpr int kMaxRedirects = 20;
 constexpr std::size_t kMaxPictures = 64;
 
 std::wstring Lower(std::wstring text) {
@@ -293,6 +296,21 @@ struct InternetHandle {
     }
 };
 
+// Where a redirect response sends its request (its Location, resolved
+// against `address`); empty when the response is no redirect.
+std::wstring RedirectTarget(HINTERNET request, const std::wstring& address) {
+    DWORD status = 0, size = sizeof status;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+        return {};
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308) return {};
+    std::wstring location(2048, L'\0');
+    size = static_cast<DWORD>(location.size() * sizeof(wchar_t));
+    if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr)) return {};
+    location.resize(size / sizeof(wchar_t));
+    location = Trim(location);
+    return location.empty() ? std::wstring() : ResolveUrl(address, location);
+}
+
 Response FetchHttp(const std::wstring& url, int version, DWORD downloadFlags, const std::atomic<bool>* cancel) {
     Response response;
     response.url = url;
@@ -313,17 +331,37 @@ Response FetchHttp(const std::wstring& url, int version, DWORD downloadFlags, co
     InternetSetOptionW(session.handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
     InternetSetOptionW(session.handle, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
 
-    DWORD flags = INTERNET_FLAG_NO_UI;
+    // Redirects are followed here, not by WinINet, so that a chain of them
+    // ends after kMaxRedirects (a loop would otherwise never end).
+    DWORD flags = INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
     if (downloadFlags & kPragmaNoCache)
         flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
-    if (StartsWithNoCase(url, L"https:")) flags |= INTERNET_FLAG_SECURE;
     static const wchar_t kHeaders[] = L"Accept: */*\r\n";
-    InternetHandle request(InternetOpenUrlW(session.handle, url.c_str(), kHeaders,
-                                            static_cast<DWORD>(wcslen(kHeaders)), flags, 0));
-    if (!request.handle) {
-        response.error = FromInternetError(GetLastError());
-        return response;
+    std::wstring address = url;
+    std::unique_ptr<InternetHandle> opened;
+    for (int redirects = 0;; ++redirects) {
+        if (Cancelled(cancel)) {
+            response.error = E_ABORT;
+            return response;
+        }
+        DWORD hopFlags = flags;
+        if (StartsWithNoCase(address, L"https:")) hopFlags |= INTERNET_FLAG_SECURE;
+        opened = std::make_unique<InternetHandle>(InternetOpenUrlW(
+            session.handle, address.c_str(), kHeaders, static_cast<DWORD>(wcslen(kHeaders)), hopFlags, 0));
+        if (!opened->handle) {
+            response.error = FromInternetError(GetLastError());
+            return response;
+        }
+        const std::wstring next = RedirectTarget(opened->handle, address);
+        if (next.empty()) break;
+        if (redirects == kMaxRedirects) {
+            response.error = INET_E_REDIRECT_FAILED;
+            return response;
+        }
+        address = next;
     }
+    InternetHandle& request = *opened;
+    response.url = address;
 
     DWORD status = 0, size = sizeof status;
     if (HttpQueryInfoW(request.handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))

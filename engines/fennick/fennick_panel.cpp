@@ -13,6 +13,10 @@
 // The host's contract, by slot: Initialize (3), two slots it never calls
 // (4, 5), SetMainWindow (6), SetEngineModule (7), Close (8), Start (9),
 // ShowSource (10); plus the shell's IDockingWindow for the panel window.
+// The contract is the program's own declaration (contracts/), the one
+// header of the program the component includes.
+#include "contracts/fennick_panel.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -27,9 +31,9 @@
 
 namespace {
 
-// The component's class and panel interface.
-constexpr CLSID kClsidPanel = {0x6F1E3A52, 0x9C2B, 0x4D7E, {0xA5, 0xB1, 0x3C, 0x8D, 0x2E, 0x4F, 0x1A, 0x60}};
-constexpr IID kIidPanel = {0x6F1E3A53, 0x9C2B, 0x4D7E, {0xA5, 0xB1, 0x3C, 0x8D, 0x2E, 0x4F, 0x1A, 0x60}};
+// The component's class and panel interface, as the contract names them.
+constexpr const CLSID& kClsidPanel = CLSID_FennickPanel;
+constexpr const IID& kIidPanel = IID_IFennickPanel;
 constexpr IID kIidDockingWindow = {0x012DD920, 0x7B26, 0x11D0, {0x8C, 0xA9, 0x00, 0xA0, 0xC9, 0x2D, 0xBF, 0xE8}};
 constexpr IID kIidOleWindow = {0x00000114, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
@@ -44,16 +48,7 @@ HMODULE g_module = nullptr;
 LONG g_objects = 0;
 LONG g_locks = 0;
 
-struct IPanel : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Initialize(HWND parent, IWebBrowser2* browser, DWORD version, BSTR* title) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Reserved4() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Reserved5() = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetMainWindow(HWND mainWindow) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetEngineModule(HMODULE urlmon) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Close() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Start() = 0;
-    virtual HRESULT STDMETHODCALLTYPE ShowSource(LONG which) = 0;
-};
+using IPanel = IFennickPanel;
 
 template <typename T>
 void Drop(T*& p) {

@@ -19,6 +19,8 @@ using namespace detail;
 
 constexpr COLORREF kLinkColor = RGB(0, 0, 255);
 constexpr COLORREF kFrameColor = RGB(128, 128, 128);
+// Words up to this length are measured whole before they are placed.
+constexpr std::size_t kMeasuredWhole = 256;
 
 bool IsOneOf(std::wstring_view tag, std::initializer_list<std::wstring_view> tags) {
     return std::find(tags.begin(), tags.end(), tag) != tags.end();
@@ -166,6 +168,7 @@ private:
 
     int Measure(const FontInfo& font, std::wstring_view text) {
         if (text.empty()) return 0;
+        result_.measuredCharacters += text.size();
         HGDIOBJ old = SelectObject(dc_, font.font);
         SIZE size{};
         GetTextExtentPoint32W(dc_, text.data(), int(text.size()), &size);
@@ -173,15 +176,29 @@ private:
         return size.cx;
     }
 
-    // How many leading characters of `text` fit in `width` pixels (at least one).
-    int Fit(const FontInfo& font, std::wstring_view text, int width) {
+    // How many leading characters of `text` fit in `width` pixels (none
+    // when `width` is negative).
+    std::size_t FitCount(const FontInfo& font, std::wstring_view text, int width) {
+        if (text.empty() || width < 0) return 0;
+        result_.measuredCharacters += text.size();
         HGDIOBJ old = SelectObject(dc_, font.font);
         int fit = 0;
         SIZE size{};
-        GetTextExtentExPointW(dc_, text.data(), int(text.size()), std::max(width, 0), &fit, nullptr,
-                              &size);
+        GetTextExtentExPointW(dc_, text.data(), int(text.size()), width, &fit, nullptr, &size);
         SelectObject(dc_, old);
-        return std::clamp(fit, 1, int(text.size()));
+        return std::size_t(std::clamp(fit, 0, int(text.size())));
+    }
+
+    // FitCount over a long text, measuring only about twice as many
+    // characters as fit: the probe doubles while all of it fits. This keeps
+    // a word of millions of characters near-linear to lay out.
+    std::size_t FitPrefix(const FontInfo& font, std::wstring_view text, int width) {
+        std::size_t probe = std::min<std::size_t>(text.size(), 8);
+        for (;;) {
+            std::size_t fit = FitCount(font, text.substr(0, probe), width);
+            if (fit < probe || probe == text.size()) return fit;
+            probe = std::min(text.size(), probe * 2);
+        }
     }
 
     void AddGap(int gap) { pendingGap_ = std::max(pendingGap_, gap); }
@@ -357,8 +374,22 @@ private:
     void FlowWord(const Style& style, const FontInfo& font, std::wstring_view word) {
         while (!word.empty()) {
             int space = needSpace_ && LineHasContent() ? Measure(font, L" ") : 0;
-            int width = Measure(font, word);
-            if (x_ + space + width <= right_ || (!LineHasContent() && x_ + width <= right_)) {
+            // A short word is measured whole; a long one only as far as the
+            // line reaches, so that it is measured whole only when it fits.
+            bool fits = false;
+            int width = 0;
+            std::optional<std::size_t> fitted;  // characters that fit, when known
+            if (word.size() <= kMeasuredWhole) {
+                width = Measure(font, word);
+                fits = x_ + space + width <= right_;
+            } else {
+                fitted = FitPrefix(font, word, right_ - x_ - space);
+                if (*fitted == word.size()) {
+                    width = Measure(font, word);
+                    fits = true;
+                }
+            }
+            if (fits) {
                 // Inside one link the space belongs to it, so its underline runs on.
                 if (space > 0 && style.link >= 0 && line_.back().link == style.link &&
                     line_.back().kind == Piece::Kind::Text) {
@@ -374,8 +405,10 @@ private:
                 FlushLine();
                 continue;
             }
-            // Wider than a whole line: break it where it stops fitting.
-            int count = Fit(font, word, right_ - x_);
+            // Wider than a whole line: break it where it stops fitting (at
+            // least one character per line).
+            // (The line is empty, so no space was counted in `fitted`.)
+            std::size_t count = std::max<std::size_t>(1, fitted ? *fitted : FitPrefix(font, word, right_ - x_));
             std::wstring_view head = word.substr(0, count);
             AddText(style, font, std::wstring(head), Measure(font, head));
             FlushLine();

@@ -86,6 +86,9 @@ struct LinkHit {
 struct LayoutResult {
     int contentHeight = 0;  // pixels from area.top to the bottom of the content
     int contentWidth = 0;   // widest line, from area.left
+    // Characters handed to text measurement; layout keeps it within a small
+    // multiple of the text's length however the text is made up.
+    std::size_t measuredCharacters = 0;
     std::vector<LinkHit> links;
 };
 

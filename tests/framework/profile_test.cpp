@@ -48,22 +48,22 @@ TEST_F(ProfileTest, StringsRoundTripIncludingLongOnes) {
 }
 
 TEST_F(ProfileTest, WrongTypesGiveDefaults) {
-    profile.WriteString(L"Options", L"Number", L"12");
-    profile.WriteInt(L"Options", L"Text", 12);
+    ASSERT_TRUE(profile.WriteString(L"Options", L"Number", L"12"));
+    ASSERT_TRUE(profile.WriteInt(L"Options", L"Text", 12));
     EXPECT_EQ(profile.GetInt(L"Options", L"Number", 3), 3);
     EXPECT_EQ(profile.GetString(L"Options", L"Text", L"d"), L"d");
 }
 
 TEST_F(ProfileTest, DeleteValue) {
     EXPECT_TRUE(profile.DeleteValue(L"Options", L"Never"));  // nothing there: still gone
-    profile.WriteInt(L"Options", L"Gone", 1);
+    ASSERT_TRUE(profile.WriteInt(L"Options", L"Gone", 1));
     ASSERT_TRUE(profile.DeleteValue(L"Options", L"Gone"));
     EXPECT_EQ(profile.GetInt(L"Options", L"Gone", 9), 9);
 }
 
 TEST_F(ProfileTest, WorkspaceValuesLiveInTheirOwnSection) {
     EXPECT_EQ(profile.GetWorkspaceInt(L"ApplicationLook", 215), 215);
-    profile.WriteWorkspaceInt(L"ApplicationLook", 216);
+    ASSERT_TRUE(profile.WriteWorkspaceInt(L"ApplicationLook", 216));
     EXPECT_EQ(profile.GetWorkspaceInt(L"ApplicationLook", 215), 216);
     EXPECT_EQ(profile.GetInt(L"Workspace", L"ApplicationLook", 0), 216);
     EXPECT_EQ(profile.GetInt(L"Options", L"ApplicationLook", 0), 0);

@@ -129,7 +129,7 @@ protected:
     void SetUp() override {
         profile.SetRegistryKey(L"Brenmoor", L"Vantrell");
         RegDeleteTreeW(HKEY_CURRENT_USER, profile.KeyPath().c_str());
-        profile.WriteString(setting::kSection, setting::kHomePage, L"about:blank");
+        ASSERT_TRUE(profile.WriteString(setting::kSection, setting::kHomePage, L"about:blank"));
         version = StagedVersion();
         ASSERT_FALSE(version.empty());
     }
@@ -141,8 +141,8 @@ protected:
     }
     // A recent "LastVersionCheck", so that the start itself checks nothing.
     void SkipWeeklyCheck() {
-        profile.WriteString(setting::kSection, setting::kLastVersionCheck,
-                            std::to_wstring(static_cast<long>(time(nullptr))));
+        ASSERT_TRUE(profile.WriteString(setting::kSection, setting::kLastVersionCheck,
+                                        std::to_wstring(static_cast<long>(time(nullptr)))));
     }
     void Start() {
         ASSERT_TRUE(Launch(program, L"vantrell.exe", L""));
@@ -333,8 +333,8 @@ TEST_F(ReleaseCheck, TheWeeklyCheckAsksAtStartOnlyWhenAWeekHasPassedAndTheVersio
 
     // Six days later: nothing is asked of the server.
     auto startAfter = [&](long seconds) {
-        profile.WriteString(setting::kSection, setting::kLastVersionCheck,
-                            std::to_wstring(static_cast<long>(time(nullptr)) - seconds));
+        ASSERT_TRUE(profile.WriteString(setting::kSection, setting::kLastVersionCheck,
+                                        std::to_wstring(static_cast<long>(time(nullptr)) - seconds)));
         Start();
     };
     startAfter(6 * 86400);

@@ -11,6 +11,7 @@
 #include <urlmon.h>
 
 #include <algorithm>
+#include <string>
 
 namespace {
 
@@ -119,6 +120,45 @@ TEST(LoaderHttp, RedirectGivesTheFinalUrl) {
     EXPECT_EQ(response.body, "<p>new</p>");
     EXPECT_EQ(CountRequests(server, "/old.html"), 1u);
     EXPECT_EQ(CountRequests(server, "/new.html"), 1u);
+}
+
+// A chain /r0 -> /r1 -> ... -> /r<hops>, the last answering with a page.
+void ServeRedirectChain(HttpServer& server, int hops) {
+    for (int i = 0; i < hops; ++i)
+        server.Serve("/r" + std::to_string(i), 302, "text/html", "moved",
+                     "Location: /r" + std::to_string(i + 1) + "\r\n");
+    server.Serve("/r" + std::to_string(hops), 200, "text/html", "<p>end</p>");
+}
+
+TEST(LoaderHttp, TwentyRedirectsAreFollowed) {
+    HttpServer server;
+    ServeRedirectChain(server, 20);
+    standin::Response response = Fetch(server.Url("/r0"), 8, 0);
+    EXPECT_EQ(response.error, S_OK);
+    EXPECT_EQ(response.status, 200u);
+    EXPECT_EQ(response.url, server.Url("/r20"));
+    EXPECT_EQ(response.body, "<p>end</p>");
+}
+
+TEST(LoaderHttp, TheTwentyFirstRedirectFailsWithTheRedirectError) {
+    HttpServer server;
+    ServeRedirectChain(server, 30);
+    standin::Response response = Fetch(server.Url("/r0"), 8, 0);
+    EXPECT_EQ(response.error, INET_E_REDIRECT_FAILED);
+    EXPECT_TRUE(response.body.empty());
+    // The first request and twenty redirects; the one the twenty-first
+    // redirect names is never asked for.
+    EXPECT_EQ(CountRequests(server, "/r20"), 1u);
+    EXPECT_EQ(CountRequests(server, "/r21"), 0u);
+    EXPECT_EQ(server.Requests().size(), 21u);
+}
+
+TEST(LoaderHttp, ARedirectLoopEndsWithTheRedirectError) {
+    HttpServer server;
+    server.Serve("/loop", 302, "text/html", "again", "Location: /loop\r\n");
+    standin::Response response = Fetch(server.Url("/loop"), 7, 0);
+    EXPECT_EQ(response.error, INET_E_REDIRECT_FAILED);
+    EXPECT_EQ(CountRequests(server, "/loop"), 21u);
 }
 
 bool AsksForNoCache(const HttpServer::Request& request) {

@@ -240,4 +240,41 @@ TEST(RenderPaint, NestedBoxesKeepTheirOwnColoursAndDeepNestingEnds) {
     EXPECT_GT(result.contentHeight, 200);
 }
 
+// Layout measures each character of a long word a few times, not once per
+// line: a word of n characters without a space costs O(n) measuring, where
+// measuring the rest of the word for every line would cost n * n / (2 *
+// characters per line), here tens of millions.
+struct LongWordCase {
+    const char* name;
+    wchar_t character;
+    int width;
+    int zoom;
+    bool pre;
+};
+
+TEST(RenderPaint, ALongWordWithoutSpacesIsMeasuredInLinearTime) {
+    constexpr std::size_t kLength = 60000;
+    const LongWordCase cases[] = {
+        {"letters", L'x', 400, 100, false},
+        {"replacement characters of bytes that were not UTF-8", L'\xFFFD', 400, 100, false},
+        {"one character per line", L'W', 60, 1000, false},
+        {"preformatted", L'x', 400, 100, true},
+    };
+    for (const LongWordCase& c : cases) {
+        std::wstring html = c.pre ? L"<pre>" : L"<p>";
+        html.append(kLength, c.character);
+        auto doc = render::ParseHtml(html, 8);
+        Canvas canvas(c.width, 200);
+        const auto result =
+            render::LayoutAndPaint(doc, canvas.dc(), RECT{0, 0, c.width, 200}, c.zoom, true);
+        EXPECT_GE(result.measuredCharacters, kLength) << c.name;
+        EXPECT_LE(result.measuredCharacters, 16 * kLength) << c.name;
+        // The text was laid out: wrapped onto many lines, or one long line.
+        if (c.pre)
+            EXPECT_GT(result.contentWidth, int(kLength)) << c.name;
+        else
+            EXPECT_GT(result.contentHeight, 20 * 200) << c.name;
+    }
+}
+
 }  // namespace

@@ -1,0 +1,21 @@
+#include "errors.h"
+
+#include <cstdio>
+
+namespace fw {
+
+void LogStoppedException(const char* where, const std::exception* error) noexcept {
+    char line[512];
+    const char* what = "an exception of no standard type";
+    if (error) {
+        // what() itself must not throw past here.
+        try {
+            what = error->what();
+        } catch (...) {
+        }
+    }
+    std::snprintf(line, sizeof line, "vantrell: exception stopped in %s: %s\n", where ? where : "?", what);
+    OutputDebugStringA(line);
+}
+
+} // namespace fw
