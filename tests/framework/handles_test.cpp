@@ -53,23 +53,25 @@ TEST(Handles, ASelectionPutsBackWhatWasSelected) {
     EXPECT_EQ(GetCurrentObject(dc.get(), OBJ_BRUSH), before);
 }
 
+struct LockProbe {
+    fw::CriticalSection* section;
+    bool entered = false;
+};
+
+// A thread's entry point: tries the probe's section (WINAPI, so that it is
+// a thread procedure on x86 too).
+DWORD WINAPI TryLockProbe(void* p) {
+    auto* probe = static_cast<LockProbe*>(p);
+    fw::TryLock attempt(*probe->section);
+    probe->entered = attempt.owns();
+    return 0;
+}
+
 TEST(Handles, ALockHoldsItsSectionAgainstOtherThreadsUntilItsScopeEnds) {
     fw::CriticalSection section;
-    struct Probe {
-        fw::CriticalSection* section;
-        bool entered = false;
-    };
     auto tryFromAnotherThread = [](fw::CriticalSection& s) {
-        Probe probe{&s};
-        HANDLE thread = CreateThread(
-            nullptr, 0,
-            [](void* p) -> DWORD {
-                auto* probe = static_cast<Probe*>(p);
-                fw::TryLock attempt(*probe->section);
-                probe->entered = attempt.owns();
-                return 0;
-            },
-            &probe, 0, nullptr);
+        LockProbe probe{&s};
+        HANDLE thread = CreateThread(nullptr, 0, &TryLockProbe, &probe, 0, nullptr);
         EXPECT_NE(thread, nullptr);
         if (thread) {
             WaitForSingleObject(thread, INFINITE);
