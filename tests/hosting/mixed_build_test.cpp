@@ -94,7 +94,9 @@ DWORD ChildOf(const TestView& view) {
     return 0;
 }
 
-// The processes this test started that still run, with their file names.
+// The programs this test started that still run, with their file names
+// (Wine's own, like the desktop's explorer.exe that the first window of a
+// session starts, are left alone).
 struct ChildProcess {
     DWORD pid;
     std::wstring name;
@@ -106,7 +108,8 @@ std::vector<ChildProcess> OwnChildren() {
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        if (entry.th32ParentProcessID == GetCurrentProcessId() && !ProcessGone(entry.th32ProcessID))
+        if (entry.th32ParentProcessID == GetCurrentProcessId() && _wcsicmp(entry.szExeFile, L"vantrell.exe") == 0 &&
+            !ProcessGone(entry.th32ProcessID))
             out.push_back({entry.th32ProcessID, entry.szExeFile});
     CloseHandle(snapshot);
     return out;
