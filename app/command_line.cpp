@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "browser/page_picture.h"
+#include "framework/file_bytes.h"
 #include "framework/handles.h"
 #include "framework/strings.h"
 
@@ -290,33 +291,14 @@ void CCustomCommandLineInfo::FinishParsing() {
 
 bool ReadAddressList(const std::wstring& file, std::vector<std::wstring>& addresses, std::wstring& error) {
     addresses.clear();
-    fw::UniqueHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle) {
-        error = fw::DescribeSystemError(nullptr, GetLastError());
-        return false;
-    }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle.get(), &size)) {
-        error = fw::DescribeSystemError(nullptr, GetLastError());
-        return false;
-    }
-    if (size.QuadPart > static_cast<LONGLONG>(kMaxAddressListBytes)) {
+    std::string bytes;
+    switch (fw::ReadFileBytes(file, kMaxAddressListBytes, bytes, error)) {
+    case fw::ReadBytesResult::Ok: break;
+    case fw::ReadBytesResult::TooLarge:
         error = fw::Format(L"larger than %u bytes", static_cast<unsigned>(kMaxAddressListBytes));
         return false;
+    case fw::ReadBytesResult::Failed: return false;
     }
-    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
-    size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD read = 0;
-        if (!ReadFile(handle.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read, nullptr)) {
-            error = fw::DescribeSystemError(nullptr, GetLastError());
-            return false;
-        }
-        if (read == 0) break;
-        done += read;
-    }
-    bytes.resize(done);
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
     size_t lineNumber = 0, start = 0;
     while (start < bytes.size()) {

@@ -1,5 +1,7 @@
 #include "picture_compare.h"
 
+#include "framework/file_bytes.h"
+
 #include "png_codec.h"
 
 #include "browser/page_picture.h"
@@ -122,30 +124,12 @@ void MergeDownTo(std::vector<PictureRegion>& boxes, size_t limit) {
 namespace {
 
 bool ReadWholeFile(const std::wstring& file, std::string& bytes, std::wstring& error) {
-    fw::UniqueHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    LARGE_INTEGER size{};
-    if (!handle || !GetFileSizeEx(handle.get(), &size)) {
-        error = fw::DescribeSystemError(nullptr, GetLastError());
-        return false;
+    switch (fw::ReadFileBytes(file, 512ULL * 1024 * 1024, bytes, error)) {
+    case fw::ReadBytesResult::Ok: return true;
+    case fw::ReadBytesResult::TooLarge: error = L"the picture file is too large"; return false;
+    case fw::ReadBytesResult::Failed: return false;
     }
-    if (size.QuadPart > 512LL * 1024 * 1024) {
-        error = L"the picture file is too large";
-        return false;
-    }
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD read = 0;
-        if (!ReadFile(handle.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read, nullptr)) {
-            error = fw::DescribeSystemError(nullptr, GetLastError());
-            return false;
-        }
-        if (read == 0) break;
-        done += read;
-    }
-    bytes.resize(done);
-    return true;
+    return false;
 }
 
 } // namespace
