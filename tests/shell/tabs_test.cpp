@@ -660,7 +660,15 @@ TEST_F(Tabs, ChildTabsFollowTheSwitchesFromTheirStartAndWhenTheOptionsChange) {
     // Switched off, the page gets the engine's own window.external, which
     // has no such method: no message box, as in-process, and the next box
     // is the page's own alert.
-    GoToLater(tab, callExternal);
+    {
+        HWND content = ContentOf(tab);
+        HWND edit = reinterpret_cast<HWND>(
+            SendMessageW(GetDlgItem(content, IDC_ADDRESS_BOX), CBEM_GETEDITCONTROL, 0, 0));
+        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(callExternal.c_str()));
+        DWORD_PTR ignored = 0;
+        EXPECT_NE(SendMessageTimeoutW(content, UWM_TAB_GO_ADDRESS, 0, 0, SMTO_NORMAL, 15000, &ignored), 0)
+            << "the page's call ended without a message box";
+    }
     GoToLater(tab, L"javascript:alert('next')");
     EXPECT_EQ(NextMessageBox(children[0]), L"next");
 
