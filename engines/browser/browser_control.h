@@ -279,6 +279,12 @@ private:
     HRESULT CallExternal(const std::wstring& name, std::vector<VARIANT>& args,
                          std::wstring* error) override;
     void ScriptError(const std::wstring& message) override;
+    // Reports a script error to the host as an engine does: Exec of
+    // OLECMDID_SHOWSCRIPTERROR on the client site's IOleCommandTarget with
+    // the document, window.event answering the error's details meanwhile.
+    // A host that answers S_OK has taken care of it; otherwise the engine's
+    // own notice is the status text "Error on page".
+    void ReportScriptError(const std::wstring& message, long line, long character, const std::wstring& url);
 
     // Events (control_events.cpp). Arguments in source order; each is fired
     // to the sinks of one connection point.
