@@ -617,7 +617,6 @@ void WebBrowser::ScriptError(const std::wstring& message) {
 }
 
 void WebBrowser::ReportScriptError(const std::wstring& message, long line, long character, const std::wstring& url) {
-    HRESULT hr = E_NOINTERFACE;
     ComPtr<IOleCommandTarget> host;
     ComPtr<IDispatch> event;
     if (site_ && document_ && SUCCEEDED(site_->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(host.Put()))) &&
@@ -627,14 +626,17 @@ void WebBrowser::ReportScriptError(const std::wstring& message, long line, long 
         VariantInit(&out);
         V_VT(&in) = VT_UNKNOWN;
         V_UNKNOWN(&in) = document_.Get();
-        // window.event answers the error while the host looks at it.
+        // window.event answers the error while the host looks at it. The
+        // host's answer only decides about an error dialog, which the
+        // stand-in does not show.
         IDispatch* previous = context_->event;
         context_->event = event.Get();
-        hr = host->Exec(nullptr, OLECMDID_SHOWSCRIPTERROR, OLECMDEXECOPT_DODEFAULT, &in, &out);
+        (void)host->Exec(nullptr, OLECMDID_SHOWSCRIPTERROR, OLECMDEXECOPT_DODEFAULT, &in, &out);
         context_->event = previous;
         VariantClear(&out);
     }
-    if (hr != S_OK) FireStatusText(L"Error on page: " + message);
+    // The status text tells of the error either way, as the engine's status bar does.
+    FireStatusText(L"Error on page: " + message);
 }
 
 }  // namespace standin
