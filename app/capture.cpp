@@ -97,6 +97,14 @@ std::wstring FormatCaptureLine(const CaptureOutcome& outcome) {
             (outcome.written ? EscapeRecordField(outcome.item.file) : std::wstring(L"-"));
     if (outcome.written || outcome.milliseconds)
         line += fw::Format(L"\t%lu ms", static_cast<unsigned long>(outcome.milliseconds));
+    if (outcome.scriptErrorCount > 0) {
+        std::wstring field = fw::Format(L"script errors: %u", static_cast<unsigned>(outcome.scriptErrorCount));
+        if (!outcome.scriptErrors.empty()) {
+            const CaptureScriptError& e = outcome.scriptErrors.front();
+            field += fw::Format(L" (first: line %ld, char %ld: ", e.line, e.character) + e.message + L")";
+        }
+        line += L"\t" + EscapeRecordField(field);
+    }
     if (!outcome.ok) line += L"\t" + EscapeRecordField(Translated(IDS_CAPTURE_ERROR, outcome.error));
     return line;
 }
@@ -193,6 +201,9 @@ struct CPageCapture::Job {
     ULONGLONG started = 0;   // when the current address was asked for
     ULONGLONG deadline = 0;  // when the current state runs out
     bool timedOut = false;   // the current page never completed
+    // The line and character of the script error whose message comes next.
+    long errorLine = 0;
+    long errorCharacter = 0;
 };
 
 CPageCapture::CPageCapture(const Options& options, std::function<bool(IEVERSION)> available)
@@ -372,12 +383,32 @@ void CPageCapture::OnTabMessage(Job& job, UINT message, WPARAM wParam, LPARAM lP
             NextAddress(job);
         }
         break;
+    case UWM_TAB_SCRIPT_ERROR_AT:
+        job.errorLine = static_cast<long>(static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam)));
+        job.errorCharacter = static_cast<long>(static_cast<std::int32_t>(static_cast<std::uint32_t>(lParam)));
+        break;
+    case UWM_TAB_SCRIPT_ERROR: {
+        auto message = TakeStringParam(wParam);
+        auto url = TakeStringParam(static_cast<std::uintptr_t>(lParam));
+        // An error belongs to the address being loaded (not to one already
+        // drawn, nor to the blank page a child starts with).
+        if (outcome && (job.state == Job::State::Loading || job.state == Job::State::Drawing)) {
+            ++outcome->scriptErrorCount;
+            if (outcome->scriptErrors.size() < kMaxKeptScriptErrors)
+                outcome->scriptErrors.push_back({message ? *message : std::wstring(), job.errorLine, job.errorCharacter,
+                                                 url ? *url : std::wstring()});
+        }
+        job.errorLine = job.errorCharacter = 0;
+        break;
+    }
     case UWM_TAB_MUST_CLOSE:
         // The engine is gone (a child that ended or never started), or the
         // page closed its own window.
         if (job.state != Job::State::Closed) CloseJob(job, Translated(IDS_CAPTURE_ENGINE_LOST), false);
         break;
     default:
+        // A message this capture does not take still frees what it carries.
+        ReleaseTabMessageParams(message, TabDirection::Up, wParam, lParam);
         break;
     }
 }

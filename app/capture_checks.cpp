@@ -300,13 +300,6 @@ CaptureReport CCaptureChecker::Finish(const std::vector<CaptureOutcome>& outcome
     return report;
 }
 
-CaptureReport CheckCaptures(const std::vector<CaptureOutcome>& outcomes, const CheckSettings& settings) {
-    std::vector<CaptureItem> items;
-    for (const CaptureOutcome& o : outcomes) items.push_back(o.item);
-    CCaptureChecker checker(items, settings);
-    return checker.Finish(outcomes);
-}
-
 std::wstring DescribeScriptErrors(const PictureResult& result) {
     std::wstring field = fw::Format(L"script errors: %u", static_cast<unsigned>(result.scriptErrorCount));
     if (!result.scriptErrors.empty()) {
@@ -317,7 +310,6 @@ std::wstring DescribeScriptErrors(const PictureResult& result) {
 }
 
 std::wstring FormatResultLine(const CaptureReport& report, const PictureResult& result) {
-    (void)report;
     std::wstring line = result.versionName + L"\t" + EscapeRecordField(result.address) + L"\t" +
                         (result.written ? EscapeRecordField(result.file) : std::wstring(L"-"));
     if (result.written || result.milliseconds)

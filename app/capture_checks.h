@@ -142,9 +142,6 @@ private:
     std::vector<std::thread> m_workers;
 };
 
-// The checker fed with finished outcomes at once.
-CaptureReport CheckCaptures(const std::vector<CaptureOutcome>& outcomes, const CheckSettings& settings);
-
 // "script errors: 2 (first: line 3, char 5: message)".
 std::wstring DescribeScriptErrors(const PictureResult& result);
 

@@ -22,7 +22,7 @@
 // report.json is damaged; a damaged file never crashes the program and
 // leaves what was already written as it was.
 //
-//   CaptureReport report = CheckCaptures(outcomes, settings);
+//   CaptureReport report = checker.Finish(outcomes);  // capture_checks.h
 //   std::wstring error;
 //   if (!WriteReports(folder, report, error)) WriteOutputLine(L"error: " + error);
 #include "capture_checks.h"

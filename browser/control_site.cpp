@@ -22,6 +22,10 @@ CDialogWBContainerCustomControlSite::CDialogWBContainerCustomControlSite(CDialog
     : m_dialog(dialog) {
     m_external.attach(CCustomWindowExternal::Create());
     m_xDocHostUIHandler.m_pExternal = m_external.get();
+    m_xScriptErrors.m_reporter = [this](const ScriptErrorReport& e) {
+        m_dialog.Notify(UWM_TAB_SCRIPT_ERROR_AT, static_cast<std::uint32_t>(e.line), static_cast<std::uint32_t>(e.character));
+        m_dialog.NotifyStrings(UWM_TAB_SCRIPT_ERROR, e.message, e.url);
+    };
 }
 
 bool CDialogWBContainerCustomControlSite::OnAmbientProperty(DISPID id, VARIANT* value) {
@@ -31,6 +35,12 @@ bool CDialogWBContainerCustomControlSite::OnAmbientProperty(DISPID id, VARIANT* 
 HRESULT CDialogWBContainerCustomControlSite::QuerySiteInterface(IUnknown* site, REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
+    if (IsEqualIID(iid, IID_IOleCommandTarget)) {
+        m_xScriptErrors.m_pOuter = site;
+        *out = static_cast<IOleCommandTarget*>(&m_xScriptErrors);
+        site->AddRef();
+        return S_OK;
+    }
     if (!IsEqualIID(iid, IID_IDocHostUIHandler)) return E_NOINTERFACE;
     m_xDocHostUIHandler.m_pOuter = site;
     *out = static_cast<IDocHostUIHandler*>(&m_xDocHostUIHandler);

@@ -9,6 +9,7 @@
 // keeps the site (not this object) alive through it. Runs on the dialog's
 // thread. The process-wide host options are written by start-up (and the
 // options sheet) on the main thread and read here.
+#include "browser/script_errors.h"
 #include "browser/window_external.h"
 #include "framework/com_ptr.h"
 #include "framework/ole_control.h"
@@ -80,4 +81,6 @@ private:
     // The one window.external of the tab's pages, for the life of the site.
     fw::ComPtr<CCustomWindowExternal> m_external;
     XDocHostUIHandler m_xDocHostUIHandler;
+    // The engine's script errors (script_errors.h), handed on to the view.
+    CScriptErrorSink m_xScriptErrors;
 };

@@ -75,8 +75,14 @@ constexpr UINT UWM_TAB_BUSY_ANSWER = WM_USER + 0x2019;        // 0x2419
 // A setting that tabs apply changed: the tab content reads the settings
 // again. View to engine thread, and on over the pipe.
 constexpr UINT UWM_TAB_SETTINGS_CHANGED = WM_USER + 0x201A;   // 0x241A
+// A script error the page's engine reported to its host, in two records
+// that always come together and in this order: UWM_TAB_SCRIPT_ERROR_AT with
+// the line (wParam) and character (lParam), then UWM_TAB_SCRIPT_ERROR with
+// the message (wParam) and the script's address (lParam), both strings.
+constexpr UINT UWM_TAB_SCRIPT_ERROR_AT = WM_USER + 0x201B;    // 0x241B
+constexpr UINT UWM_TAB_SCRIPT_ERROR = WM_USER + 0x201C;       // 0x241C
 // The last message number of the tab range.
-constexpr UINT UWM_TAB_LAST = UWM_TAB_SETTINGS_CHANGED;
+constexpr UINT UWM_TAB_LAST = UWM_TAB_SCRIPT_ERROR;
 // The main frame's notice for a tab that does not respond: wParam 1 shows
 // it, 0 takes it away; lParam is the tab view's window.
 constexpr UINT UWM_FRAME_TAB_NOT_RESPONDING = WM_USER + 0x2030; // 0x2430
@@ -151,6 +157,8 @@ inline constexpr TabMessageRule kMessages[] = {
     {UWM_TAB_CAPTURED, Up, Number, Number, UWM_TAB_CAPTURED, 0},
     {UWM_TAB_LOAD_FAILED, Up, Number, Number, UWM_TAB_LOAD_FAILED, 0},
     {UWM_TAB_PICTURE, Up, Number, Number, UWM_TAB_PICTURE, 0},
+    {UWM_TAB_SCRIPT_ERROR_AT, Up, Number, Number, UWM_TAB_SCRIPT_ERROR_AT, 0},
+    {UWM_TAB_SCRIPT_ERROR, Up, String, String, UWM_TAB_SCRIPT_ERROR, 0},
     // The one command a child sends: its taskbar thumbnail activates the tab.
     {WM_COMMAND, Up, Number, Number, WM_COMMAND, ID_TASKBAR_TAB_ACTIVE},
 };

@@ -279,6 +279,13 @@ private:
     HRESULT CallExternal(const std::wstring& name, std::vector<VARIANT>& args,
                          std::wstring* error) override;
     void ScriptError(const std::wstring& message) override;
+    // Reports a script error to the host as an engine does: Exec of
+    // OLECMDID_SHOWSCRIPTERROR on the client site's IOleCommandTarget with
+    // the document, window.event answering the error's details meanwhile.
+    // The status text says "Error on page" either way, as in the engine's
+    // status bar; a host that answers S_OK has taken the place of the error
+    // dialog (which the stand-in does not show).
+    void ReportScriptError(const std::wstring& message, long line, long character, const std::wstring& url);
 
     // Events (control_events.cpp). Arguments in source order; each is fired
     // to the sinks of one connection point.

@@ -262,6 +262,11 @@ void WebBrowser::FinishLoad(unsigned sequence) {
             }
         }
     }
+    // The page's script errors reach the host before the page completes.
+    if (!job->refresh && page_) {
+        const std::vector<ScriptErrorRecord> errors = page_->scriptErrors;
+        for (const ScriptErrorRecord& e : errors) ReportScriptError(e.message, e.line, e.character, page_->url);
+    }
     FireProgress(kProgressMax, kProgressMax);
     FireStatusText(L"Done");
     readyState_ = READYSTATE_COMPLETE;
@@ -608,6 +613,29 @@ HRESULT WebBrowser::CallExternal(const std::wstring& name, std::vector<VARIANT>&
 }
 
 void WebBrowser::ScriptError(const std::wstring& message) {
+    ReportScriptError(message, 1, 1, page_ ? page_->url : url_);
+}
+
+void WebBrowser::ReportScriptError(const std::wstring& message, long line, long character, const std::wstring& url) {
+    ComPtr<IOleCommandTarget> host;
+    ComPtr<IDispatch> event;
+    if (site_ && document_ && SUCCEEDED(site_->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(host.Put()))) &&
+        host && SUCCEEDED(CreateScriptErrorEvent(message, line, character, url, event.Put())) && event) {
+        VARIANT in, out;
+        VariantInit(&in);
+        VariantInit(&out);
+        V_VT(&in) = VT_UNKNOWN;
+        V_UNKNOWN(&in) = document_.Get();
+        // window.event answers the error while the host looks at it. The
+        // host's answer only decides about an error dialog, which the
+        // stand-in does not show.
+        IDispatch* previous = context_->event;
+        context_->event = event.Get();
+        (void)host->Exec(nullptr, OLECMDID_SHOWSCRIPTERROR, OLECMDEXECOPT_DODEFAULT, &in, &out);
+        context_->event = previous;
+        VariantClear(&out);
+    }
+    // The status text tells of the error either way, as the engine's status bar does.
     FireStatusText(L"Error on page: " + message);
 }
 

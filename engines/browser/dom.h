@@ -16,7 +16,18 @@ namespace standin {
 struct DocumentContext {
     PaintSettings settings;         // how IViewObject::Draw paints
     std::function<void()> changed;  // the tree or a style changed: repaint
+    // While the control reports a script error to its host: the error's
+    // event object, which window.event answers (null otherwise). Not owned:
+    // the control holds it for the duration of the report.
+    IDispatch* event = nullptr;
 };
+
+// The event object of a script error, as a host reads it from window.event
+// while the error is reported: IHTMLEventObj, whose IDispatch also answers
+// the properties "errorMessage", "errorLine", "errorCharacter", "errorCode"
+// and "errorUrl".
+HRESULT CreateScriptErrorEvent(const std::wstring& message, long line, long character, const std::wstring& url,
+                               IDispatch** out);
 
 // Makes the document object of a page (the top page or a frame's).
 // Answers IHTMLDocument2 (and IDispatch, IUnknown), IMarkupServices,

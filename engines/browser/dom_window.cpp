@@ -121,6 +121,13 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE toString(BSTR* p) override { return ReturnBstr(L"[object Window]", p); }
+    // The event being handled: only a script error's, while it is reported.
+    HRESULT STDMETHODCALLTYPE get_event(IHTMLEventObj** p) override {
+        if (!p) return E_POINTER;
+        *p = nullptr;
+        if (!context_ || !context_->event) return S_OK;
+        return context_->event->QueryInterface(__uuidof(IHTMLEventObj), reinterpret_cast<void**>(p));
+    }
 
 private:
     HRESULT Self(IHTMLWindow2** p) {

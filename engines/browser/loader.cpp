@@ -545,7 +545,7 @@ LoadResult LoadAt(const std::wstring& url, int version, DWORD downloadFlags, con
         result.page = page;
         return result;
     }
-    if (!(downloadFlags & kNoScripts)) text = ExpandDocumentWrites(text, version);
+    if (!(downloadFlags & kNoScripts)) text = ExpandDocumentWrites(text, version, &page->scriptErrors);
     page->document = render::ParseHtml(text, version);
 
     // Addresses inside the page are relative to its <base href>, if any.

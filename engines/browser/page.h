@@ -1,6 +1,7 @@
 #pragma once
 // A loaded document of the stand-in control: the page at the top of a
 // control or the page inside one of its frames, with what was fetched for it.
+#include "engines/browser/script.h"
 #include "engines/render/render.h"
 
 #include <windows.h>
@@ -25,6 +26,9 @@ struct Page {
     // Decoded pictures by the src attribute as written in the markup.
     std::map<std::wstring, std::shared_ptr<Picture>> pictures;
     bool isHtml = true;  // false for a plain-text or other non-HTML response shown as text
+    // The errors of the page's inline scripts, reported to the host when
+    // the page is shown.
+    std::vector<ScriptErrorRecord> scriptErrors;
 };
 
 // How a control currently shows its pages.

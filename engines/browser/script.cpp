@@ -5,6 +5,7 @@
 
 #include "engines/browser/loader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cwctype>
@@ -541,12 +542,55 @@ bool IsJavaScriptBlock(const std::vector<std::pair<std::wstring, std::wstring>>&
     return true;
 }
 
-// What a script block writes with document.write and document.writeln;
-// empty when it does anything else.
-std::wstring BlockOutput(std::wstring_view code, int version) {
-    std::vector<Statement> statements;
+// Names a page's scripts may call without defining them.
+bool IsKnownGlobal(const std::wstring& name) {
+    static const wchar_t* const kNames[] = {
+        L"alert", L"confirm", L"prompt", L"close", L"open", L"print", L"focus", L"blur", L"escape", L"unescape",
+        L"parseInt", L"parseFloat", L"isNaN", L"isFinite", L"setTimeout", L"setInterval", L"clearTimeout",
+        L"clearInterval", L"eval", L"String", L"Number", L"Boolean", L"Date", L"Array", L"Object", L"RegExp",
+        L"Function", L"Error", L"Math", L"encodeURI", L"decodeURI", L"encodeURIComponent",
+        L"decodeURIComponent", L"ActiveXObject", L"GetObject", L"ScriptEngine", L"ScriptEngineMajorVersion",
+        L"ScriptEngineMinorVersion", L"ScriptEngineBuildVersion", L"navigate", L"execScript", L"showModalDialog",
+        L"attachEvent", L"detachEvent", L"scrollTo", L"scrollBy", L"moveTo", L"resizeTo",
+        // Words of the language that a '(' may follow.
+        L"if", L"while", L"for", L"switch", L"function", L"return", L"typeof", L"void", L"catch", L"with",
+        L"new", L"delete", L"in", L"instanceof", L"do", L"else", L"try", L"throw", L"var"};
+    for (const wchar_t* known : kNames)
+        if (name == known) return true;
+    return false;
+}
+
+// The names a page's inline scripts define ("function name", "var name").
+std::vector<std::wstring> DefinedNames(std::wstring_view code) {
+    std::vector<Token> tokens;
     std::wstring error;
-    if (!Parse(code, statements, error)) return {};
+    std::vector<std::wstring> names;
+    if (!Tokenize(code, tokens, error)) return names;
+    for (std::size_t i = 0; i + 1 < tokens.size(); ++i)
+        if (tokens[i].kind == TokenKind::Identifier && (tokens[i].text == L"function" || tokens[i].text == L"var") &&
+            tokens[i + 1].kind == TokenKind::Identifier)
+            names.push_back(tokens[i + 1].text);
+    return names;
+}
+
+// A script block's error: the message and its offset in the block.
+struct BlockError {
+    std::wstring message;
+    std::size_t offset = 0;
+};
+
+// What a script block writes with document.write and document.writeln;
+// empty when it does anything else. A block that does not parse, or calls a
+// name that is neither known nor defined by the page (`defined`), gets
+// `error`, and keeps what it wrote before.
+std::wstring BlockOutput(std::wstring_view code, int version, const std::vector<std::wstring>& defined,
+                         std::optional<BlockError>& error) {
+    std::vector<Statement> statements;
+    std::wstring parseError;
+    if (!Parse(code, statements, parseError)) {
+        error = BlockError{parseError, 0};
+        return {};
+    }
     std::wstring userAgent = UserAgent(version);
     Names names = [&](const std::vector<std::wstring>& fullPath) -> std::optional<Value> {
         std::vector<std::wstring> path = fullPath;
@@ -576,6 +620,12 @@ std::wstring BlockOutput(std::wstring_view code, int version) {
     for (const Statement& statement : statements) {
         std::size_t next = 0;
         std::vector<std::wstring> path = LeadingPath(statement, &next);
+        if (path.size() == 1 && next < statement.size() && IsPunctuator(statement[next], L'(') &&
+            !IsKnownGlobal(path[0]) && std::find(defined.begin(), defined.end(), path[0]) == defined.end()) {
+            // The engine stops the block here; what it wrote stays.
+            error = BlockError{L"'" + path[0] + L"' is undefined", statement[0].begin};
+            return output;
+        }
         if (path.size() != 2 || path[0] != L"document" || (path[1] != L"write" && path[1] != L"writeln"))
             return {};
         Evaluator evaluator(statement, next, names);
@@ -684,9 +734,20 @@ std::wstring JavascriptUrlCode(std::wstring_view url) {
     return PercentDecode(url.substr(11));
 }
 
-std::wstring ExpandDocumentWrites(std::wstring_view html, int version) {
+std::wstring ExpandDocumentWrites(std::wstring_view html, int version, std::vector<ScriptErrorRecord>* errors) {
     std::wstring out;
     out.reserve(html.size());
+    // The names the page's scripts define, for telling an undefined call.
+    std::vector<std::wstring> defined;
+    for (std::size_t at = FindNoCase(html, L"<script", 0); at != std::wstring_view::npos;
+         at = FindNoCase(html, L"<script", at + 7)) {
+        std::vector<std::pair<std::wstring, std::wstring>> attributes;
+        const std::size_t start = ReadStartTag(html, at, attributes);
+        if (start == std::wstring_view::npos) break;
+        const std::size_t end = FindNoCase(html, L"</script", start);
+        if (end == std::wstring_view::npos) break;
+        for (std::wstring& name : DefinedNames(html.substr(start, end - start))) defined.push_back(std::move(name));
+    }
     std::size_t pos = 0;
     while (pos < html.size()) {
         std::size_t lt = html.find(L'<', pos);
@@ -712,7 +773,23 @@ std::wstring ExpandDocumentWrites(std::wstring_view html, int version) {
         } else if (FindAttribute(attributes, L"src") || !IsJavaScriptBlock(attributes)) {
             out.append(html.substr(lt, closeEnd - lt));  // not ours to run; left for the parser to skip
         } else {
-            out += BlockOutput(html.substr(contentStart, close - contentStart), version);
+            std::optional<BlockError> error;
+            out += BlockOutput(html.substr(contentStart, close - contentStart), version, defined, error);
+            if (error && errors) {
+                // Line and character of the failing statement in the page, from 1.
+                const std::size_t at = std::min(contentStart + error->offset, html.size());
+                ScriptErrorRecord record;
+                record.message = error->message;
+                for (std::size_t i = 0; i < at; ++i) {
+                    if (html[i] == L'\n') {
+                        ++record.line;
+                        record.character = 1;
+                    } else {
+                        ++record.character;
+                    }
+                }
+                errors->push_back(std::move(record));
+            }
         }
         pos = closeEnd;
     }

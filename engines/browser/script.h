@@ -12,6 +12,14 @@
 
 namespace standin {
 
+// A script error of a page, where it happened: line and character counted
+// from 1 in the page's markup.
+struct ScriptErrorRecord {
+    std::wstring message;
+    long line = 1;
+    long character = 1;
+};
+
 // What a script may do to its page and host.
 class ScriptHost {
 public:
@@ -53,7 +61,12 @@ std::wstring JavascriptUrlCode(std::wstring_view url);
 // navigator.appVersion, navigator.appName and document.documentMode (
 // undefined before version 8, then the version) for the engine version.
 // Blocks with other statements write nothing. <noscript> content is dropped.
-std::wstring ExpandDocumentWrites(std::wstring_view html, int version);
+// A block that does not parse, or that calls a function no page has (a bare
+// name that is not one of the script's own: "'name' is undefined"), adds its
+// error to `errors` (when given); the writes before the failing statement
+// stay, as in an engine that stops a script at its first error.
+std::wstring ExpandDocumentWrites(std::wstring_view html, int version,
+                                  std::vector<ScriptErrorRecord>* errors = nullptr);
 
 // For an onbeforeunload handler such as "return 'Leave?'": the message to
 // ask the user; nullopt when the handler returns nothing (leave freely).

@@ -374,6 +374,52 @@ TEST(CaptureList, ReadsUtf8LinesAndSkipsBlanksAndComments) {
     EXPECT_FALSE(error.empty());
 }
 
+// A page whose script calls a function no page has: the engine reports the
+// error to the tab content, which passes it on, in every version and mode.
+class ScriptErrorsInMode : public Compare, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ScriptErrorsInMode, APageWithAScriptErrorHasItReportedInEveryVersion) {
+    if (GetParam()) profile.WriteInt(setting::kSection, setting::kMultiProcessMode, 1);
+    const std::wstring page = temp.WriteFile(L"errors.html", "<html><body><h1>Errors</h1>\n"
+                                                             "<script type=\"text/javascript\">\n"
+                                                             "document.write('<p>before</p>');\n"
+                                                             "  notAFunction(1);\n"
+                                                             "document.write('<p>after</p>');\n"
+                                                             "</script>\n</body></html>\n");
+    const std::wstring folder = temp.Path() + L"errors";
+    std::vector<std::string> lines;
+    // Reported, but no failure unless asked for.
+    EXPECT_EQ(Run(L"-capture " + Quoted(folder) + L" -width 300 -height 200 -versions 5.5,7,8 " + Quoted(page), lines), 0);
+    ASSERT_EQ(lines.size(), 3u);
+    for (const std::string& line : lines)
+        EXPECT_TRUE(HasField(line, "script errors: 1 (first: line 4, char 3: 'notAFunction' is undefined)")) << line;
+    const nlohmann::json report = ReadJson(folder + L"\\report.json");
+    ASSERT_TRUE(report.is_object());
+    ASSERT_EQ(report["pictures"].size(), 3u);
+    for (const auto& picture : report["pictures"]) {
+        ASSERT_EQ(picture["scriptErrors"].size(), 1u) << picture.dump();
+        const auto& e = picture["scriptErrors"][0];
+        EXPECT_EQ(e["message"], "'notAFunction' is undefined");
+        EXPECT_EQ(e["line"], 4);
+        EXPECT_EQ(e["character"], 3);
+        EXPECT_NE(e["address"].get<std::string>().find("errors.html"), std::string::npos) << e.dump();
+    }
+    // With -fail-on-script-error every version fails, and says why.
+    EXPECT_EQ(Run(L"-capture " + Quoted(folder) + L" -width 300 -height 200 -fail-on-script-error -versions 5.5,7,8 " +
+                      Quoted(page),
+                  lines),
+              1);
+    ASSERT_EQ(lines.size(), 3u);
+    for (const std::string& line : lines) EXPECT_TRUE(HasField(line, "failed")) << line;
+    const JUnit junit = ReadJUnit(folder + L"\\report.xml");
+    EXPECT_EQ(junit.failures, 3);
+    EXPECT_EQ(junit.failureElements, 3);
+    EXPECT_NE(FileText(folder + L"\\report.html").find("notAFunction"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ScriptErrorsInMode, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "MultiProcess" : "MultiThread"; });
+
 // --- the comparison on its own ------------------------------------------------
 
 Pixels Plain(int w, int h, std::uint32_t colour = 0xFFFFFFFF) {

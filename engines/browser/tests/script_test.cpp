@@ -307,4 +307,29 @@ TEST(ScriptFuzz, RandomAndTruncatedInputs) {
     EXPECT_EQ(ran, inputs.size());
 }
 
+TEST(ScriptWrites, ABlockThatFailsIsAnErrorAtItsLineAndKeepsWhatItWroteBefore) {
+    std::vector<standin::ScriptErrorRecord> errors;
+    const wchar_t* page = L"<p>a</p>\n<script>\ndocument.write('x');\n   missing(1);\ndocument.write('y');\n</script>";
+    EXPECT_EQ(ExpandDocumentWrites(page, 8, &errors), L"<p>a</p>\nx");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].message, L"'missing' is undefined");
+    EXPECT_EQ(errors[0].line, 4);
+    EXPECT_EQ(errors[0].character, 4);
+
+    // A block that does not parse is an error at its start.
+    errors.clear();
+    ExpandDocumentWrites(L"<script>document.write('open)</script>", 7, &errors);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].message, L"Unterminated string constant");
+    EXPECT_EQ(errors[0].character, 9);
+
+    // Known functions, words of the language and the page's own functions
+    // are no errors (the block writes nothing it cannot run, as before).
+    errors.clear();
+    ExpandDocumentWrites(L"<script>function setup() { }</script><script>setup()</script><script>alert('a')</script>"
+                         L"<script>if (1) {}</script><script>while (0) {}</script>",
+                         8, &errors);
+    EXPECT_TRUE(errors.empty());
+}
+
 }  // namespace
