@@ -4,6 +4,7 @@
 #include "core/locations.h"
 #include "core/settings.h"
 #include "framework/app.h"
+#include "framework/errors.h"
 #include "framework/profile.h"
 #include "isolation/isolation.h"
 #include "res/resource_ids.h"
@@ -171,11 +172,16 @@ BOOL CDialogWBContainer::OnInitDialog() {
         m_hWndBrowser = m_wndBrowser.Window();
         m_wndBrowser.Query(IID_IWebBrowser2, m_pBrowser);
         m_pEvents.attach(new EventSink(this, DIID_DWebBrowserEvents2, false));
-        m_wndBrowser.Advise(DIID_DWebBrowserEvents2, m_pEvents.get(), nullptr);
+        // Without its events the tab still shows its page, but neither its
+        // title nor its progress: worth a line in the log, not a failure.
+        if (const HRESULT hr = m_wndBrowser.Advise(DIID_DWebBrowserEvents2, m_pEvents.get(), nullptr); FAILED(hr))
+            fw::LogFailure("Advise(DWebBrowserEvents2)", hr);
         if (m_pBrowser) {
             // The old-style interface brings NewWindow, which opens new tabs.
             m_pOldEvents.attach(new EventSink(this, DIID_DWebBrowserEvents, true));
-            m_wndBrowser.Advise(DIID_DWebBrowserEvents, m_pOldEvents.get(), &m_dwEventsCookie);
+            if (const HRESULT hr = m_wndBrowser.Advise(DIID_DWebBrowserEvents, m_pOldEvents.get(), &m_dwEventsCookie);
+                FAILED(hr))
+                fw::LogFailure("Advise(DWebBrowserEvents)", hr);
             PostBrowserToView();
             m_pBrowser->put_RegisterAsDropTarget(VARIANT_TRUE);
         }

@@ -5,6 +5,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <optional>
 #include <vector>
 
 namespace {
@@ -42,29 +43,25 @@ HRESULT FromGdiplus(Gdiplus::Status status, DWORD lastError) {
 // released in reverse order.
 class MemoryPicture {
 public:
-    MemoryPicture(int width, int height) {
+    MemoryPicture(int width, int height) : m_dc(CreateCompatibleDC(nullptr)) {
         const BITMAPINFO info = fw::TopDownBitmapInfo(width, height);
-        m_dc = CreateCompatibleDC(nullptr);
         if (!m_dc) return;
-        m_bitmap = CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, &m_bits, nullptr, 0);
-        if (m_bitmap) m_old = SelectObject(m_dc, m_bitmap);
-    }
-    ~MemoryPicture() {
-        if (m_old) SelectObject(m_dc, m_old);
-        if (m_bitmap) DeleteObject(m_bitmap);
-        if (m_dc) DeleteDC(m_dc);
+        m_bitmap.reset(CreateDIBSection(m_dc.get(), &info, DIB_RGB_COLORS, &m_bits, nullptr, 0));
+        if (m_bitmap) m_selection.emplace(m_dc.get(), m_bitmap.get());
     }
     MemoryPicture(const MemoryPicture&) = delete;
     MemoryPicture& operator=(const MemoryPicture&) = delete;
 
     bool ok() const { return m_dc && m_bitmap && m_bits; }
-    HDC dc() const { return m_dc; }
+    HDC dc() const { return m_dc.get(); }
     const void* bits() const { return m_bits; }
 
 private:
-    HDC m_dc = nullptr;
-    HBITMAP m_bitmap = nullptr;
-    HGDIOBJ m_old = nullptr;
+    // Members go in reverse: the selection is undone, then the bitmap and
+    // the DC are deleted.
+    fw::MemoryDC m_dc;
+    fw::Bitmap m_bitmap;
+    std::optional<fw::Selection> m_selection;
     void* m_bits = nullptr;
 };
 

@@ -4,6 +4,7 @@
 #include "core/locations.h"
 #include "core/settings.h"
 #include "framework/app.h"
+#include "framework/handles.h"
 #include "isolation/isolation.h"
 #include "prefs/language.h"
 #include "res/resource_ids.h"
@@ -189,23 +190,20 @@ void CPanelHost::DrawCloseButton(const DRAWITEMSTRUCT& item) const {
     COLORREF fill = RGB(196, 43, 28);
     if (item.itemState & ODS_SELECTED) fill = RGB(140, 24, 16);
     else if (m_bCloseHover) fill = RGB(232, 72, 56);
-    HBRUSH brush = CreateSolidBrush(fill);
-    HPEN edge = CreatePen(PS_SOLID, 1, fill);
-    HGDIOBJ oldBrush = SelectObject(item.hDC, brush);
-    HGDIOBJ oldPen = SelectObject(item.hDC, edge);
-    RoundRect(item.hDC, r.left + 1, r.top + 1, r.right - 1, r.bottom - 1, 6, 6);
-    HPEN cross = CreatePen(PS_SOLID, 2, RGB(255, 255, 255));
-    SelectObject(item.hDC, cross);
+    const fw::Brush brush(CreateSolidBrush(fill));
+    const fw::Pen edge(CreatePen(PS_SOLID, 1, fill));
+    const fw::Pen cross(CreatePen(PS_SOLID, 2, RGB(255, 255, 255)));
+    fw::Selection withBrush(item.hDC, brush.get());
+    {
+        fw::Selection withEdge(item.hDC, edge.get());
+        RoundRect(item.hDC, r.left + 1, r.top + 1, r.right - 1, r.bottom - 1, 6, 6);
+    }
+    fw::Selection withCross(item.hDC, cross.get());
     const int inset = (r.right - r.left) * 3 / 10;
     MoveToEx(item.hDC, r.left + inset, r.top + inset, nullptr);
     LineTo(item.hDC, r.right - inset, r.bottom - inset);
     MoveToEx(item.hDC, r.right - inset - 1, r.top + inset, nullptr);
     LineTo(item.hDC, r.left + inset - 1, r.bottom - inset);
-    SelectObject(item.hDC, oldPen);
-    SelectObject(item.hDC, oldBrush);
-    DeleteObject(cross);
-    DeleteObject(edge);
-    DeleteObject(brush);
 }
 
 LRESULT CALLBACK CPanelHost::SplitterProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,

@@ -67,19 +67,24 @@ fw::Bitmap CaptureBrowserBitmap(IWebBrowser2* browser, int width, int height) {
     if (FAILED(document.As(IID_IHTMLDocument2, html)) || !html || FAILED(html.As(IID_IViewObject, view)) || !view)
         return {};
 
-    HDC screen = GetDC(nullptr);
-    if (!screen) return {};
-    fw::MemoryDC memory(CreateCompatibleDC(screen));
-    fw::Bitmap picture(CreateCompatibleBitmap(screen, width, height));
-    const int mapMode = GetMapMode(screen);
-    ReleaseDC(nullptr, screen);
+    fw::MemoryDC memory;
+    fw::Bitmap picture;
+    int mapMode = MM_TEXT;
+    {
+        fw::WindowDC screen(nullptr);
+        if (!screen.get()) return {};
+        memory.reset(CreateCompatibleDC(screen.get()));
+        picture.reset(CreateCompatibleBitmap(screen.get(), width, height));
+        mapMode = GetMapMode(screen.get());
+    }
     if (!memory || !picture) return {};
-    HGDIOBJ old = SelectObject(memory.get(), picture.get());
-    SetMapMode(memory.get(), mapMode);
-    RECTL bounds{0, 0, width, height};
-    const HRESULT hr = view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, memory.get(), &bounds, nullptr,
-                                  nullptr, 0);
-    SelectObject(memory.get(), old);
+    HRESULT hr = E_FAIL;
+    {
+        fw::Selection drawInto(memory.get(), picture.get());
+        SetMapMode(memory.get(), mapMode);
+        RECTL bounds{0, 0, width, height};
+        hr = view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, memory.get(), &bounds, nullptr, nullptr, 0);
+    }
     if (FAILED(hr)) return {};
     return picture;
 }

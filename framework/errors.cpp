@@ -18,4 +18,11 @@ void LogStoppedException(const char* where, const std::exception* error) noexcep
     OutputDebugStringA(line);
 }
 
+void LogFailure(const char* what, HRESULT hr) noexcept {
+    char line[256];
+    std::snprintf(line, sizeof line, "vantrell: %s failed: 0x%08lx\n", what ? what : "?",
+                  static_cast<unsigned long>(hr));
+    OutputDebugStringA(line);
+}
+
 } // namespace fw

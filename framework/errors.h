@@ -19,6 +19,10 @@ namespace fw {
 // (OutputDebugStringA); `error` may be null for an exception of no standard type.
 void LogStoppedException(const char* where, const std::exception* error) noexcept;
 
+// Writes "vantrell: <what> failed: 0x<hr>" to the debugger, for a failure the
+// caller goes on without (nothing to tell the user, nothing to return).
+void LogFailure(const char* what, HRESULT hr) noexcept;
+
 // Runs `body` and returns what it returns; when it throws, logs the
 // exception and returns `failure`.
 template <typename Result, typename Body>

@@ -96,6 +96,27 @@ using Region = Owner<HRGN, &DeleteObject>;
 inline bool IsValidFindHandle(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
 using FindHandle = Owner<HANDLE, &FindClose, &IsValidFindHandle>;
 
+// A process's handles as CreateProcess gives them (PROCESS_INFORMATION),
+// both closed with the owner; its id stays readable. OpenProcess gives a
+// process handle alone.
+class ProcessHandles {
+public:
+    ProcessHandles() = default;
+    explicit ProcessHandles(const PROCESS_INFORMATION& info)
+        : m_process(info.hProcess), m_thread(info.hThread), m_id(info.dwProcessId) {}
+    ProcessHandles(HANDLE process, DWORD id) : m_process(process), m_id(id) {}
+
+    HANDLE process() const { return m_process.get(); }
+    DWORD id() const { return m_id; }
+    explicit operator bool() const { return m_process.valid(); }
+    void reset() { *this = ProcessHandles(); }
+
+private:
+    UniqueHandle m_process;
+    UniqueHandle m_thread;
+    DWORD m_id = 0;
+};
+
 // Selects an object into a DC for the scope; what was selected before
 // comes back at its end (nothing is undone when the selection failed).
 class Selection {

@@ -55,8 +55,8 @@ bool CChildEngineThread::InitInstance() {
         PostThreadMessageW(mainThread, WM_QUIT, 0, 0);
         return false;
     }
-    m_processInfo.hProcess = OpenProcess(SYNCHRONIZE, FALSE, parentId);
-    if (!m_processInfo.hProcess) {
+    m_processInfo = fw::ProcessHandles(OpenProcess(SYNCHRONIZE, FALSE, parentId), parentId);
+    if (!m_processInfo) {
         ReportError(IDS_NO_PARENT_PROCESS_HANDLE);
         PostMessageW(m_hWndTab, WM_CLOSE, 0, 0);
         PostThreadMessageW(mainThread, WM_QUIT, 0, 0);

@@ -5,8 +5,6 @@ CPipeEngineThread::CPipeEngineThread(Role role, const Start& start)
 
 CPipeEngineThread::~CPipeEngineThread() {
     m_pipe.Close();
-    if (m_processInfo.hProcess) CloseHandle(m_processInfo.hProcess);
-    if (m_processInfo.hThread) CloseHandle(m_processInfo.hThread);
 }
 
 void CPipeEngineThread::EndRelay() {
@@ -39,8 +37,8 @@ int CPipeEngineThread::RunPipeLoop() {
     for (;;) {
         HANDLE handles[2];
         DWORD count = 0;
-        const bool watchProcess = m_processInfo.hProcess != nullptr;
-        if (watchProcess) handles[count++] = m_processInfo.hProcess;
+        const bool watchProcess = static_cast<bool>(m_processInfo);
+        if (watchProcess) handles[count++] = m_processInfo.process();
         HANDLE pipeEvent = PipeEvent();
         if (pipeEvent) handles[count++] = pipeEvent;
         const DWORD wait = NextDutyIn(GetTickCount64());

@@ -15,6 +15,7 @@
 // After the relay ends the framework's plain loop drains the queue to
 // WM_QUIT and ExitInstance. Runs on the thread itself; nothing here blocks
 // except the wait.
+#include "framework/handles.h"
 #include "ie_thread.h"
 #include "named_pipe.h"
 
@@ -25,9 +26,9 @@ public:
 
     // Proxy: generated at start; child: from the command line.
     std::wstring m_strPipeName;
-    // Proxy: the child process. Child: only hProcess, the parent opened for
-    // SYNCHRONIZE. Closed with the object.
-    PROCESS_INFORMATION m_processInfo{};
+    // Proxy: the child process. Child: the parent, opened for SYNCHRONIZE
+    // only. Closed with the object.
+    fw::ProcessHandles m_processInfo;
     CFNKNamedPipe m_pipe;
 
 protected:

@@ -8,6 +8,7 @@
 #include "res/resource_ids.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 std::wstring g_programPath;
@@ -83,23 +84,26 @@ bool CProxyEngineThread::LaunchChildProcess() {
         m_bAddressSent = true;
     }
     // A spare child started ahead takes the tab when one is ready (never
-    // for version 9, whose program is another); the next one starts now.
+    // for version 9, whose program is another); the next one starts once
+    // this tab's page shows (PrepareSpareIfDue).
     if (g_keepSpareChild && m_nVersion != IE9) {
         const std::wstring arguments = commandLine.substr(commandLine.find(L"\" -pcode=") + 2);
-        const bool adopted = CSpareChildPool::Get().Adopt(exe, arguments, m_processInfo);
-        CSpareChildPool::Get().Prepare(exe);
-        if (adopted) return true;
+        m_strSpareProgram = exe;
+        m_spareDueAt = GetTickCount64() + kSpareStartDelayMs;
+        if (CSpareChildPool::Get().Adopt(exe, arguments, m_processInfo)) return true;
     }
     STARTUPINFOW startupInfo{};
     startupInfo.cb = sizeof(startupInfo);
-    m_processInfo = PROCESS_INFORMATION{};
+    m_processInfo.reset();
     std::wstring buffer = commandLine;
     buffer.resize(std::max<size_t>(buffer.size() + 1, MAX_PATH), L'\0');
+    PROCESS_INFORMATION started{};
     if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startupInfo,
-                        &m_processInfo)) {
+                        &started)) {
         ReportLaunchFailure(exe, GetLastError());
         return false;
     }
+    m_processInfo = fw::ProcessHandles(started);
     return true;
 }
 
@@ -132,7 +136,7 @@ bool CProxyEngineThread::OnThreadMessage(const MSG& msg) {
             // "End the page": the child goes at once; its end makes the tab
             // a lost one.
             m_bChildHung = true;
-            if (m_processInfo.hProcess) TerminateProcess(m_processInfo.hProcess, 1);
+            if (m_processInfo) TerminateProcess(m_processInfo.process(), 1);
         } else {
             // "Wait": another full period before the next notice.
             m_lastAnswerAt = GetTickCount64();
@@ -210,8 +214,17 @@ bool CProxyEngineThread::OnRecord(CFNKXProcessMessage& record) {
         (void)m_pictureReader.Draw(m_hWndTab, m_strPipeName);
         return true;
     }
+    const bool title = record.m_nMessage == UWM_TAB_TITLE;
     record.PostTo(m_hWndTab);
+    if (title) PrepareSpareIfDue(true);
     return true;
+}
+
+void CProxyEngineThread::PrepareSpareIfDue(bool pageShown) {
+    if (m_strSpareProgram.empty() || (!pageShown && GetTickCount64() < m_spareDueAt)) return;
+    CSpareChildPool::Get().PrepareSoon(m_strSpareProgram);
+    m_strSpareProgram.clear();
+    m_spareDueAt = 0;
 }
 
 void CProxyEngineThread::Answered() {
@@ -226,7 +239,7 @@ bool CProxyEngineThread::ChildResponds(bool withoutWindow) const {
     for (HWND h = GetWindow(m_hWndTab, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) {
         DWORD process = 0;
         GetWindowThreadProcessId(h, &process);
-        if (process != m_processInfo.dwProcessId) continue;
+        if (process != m_processInfo.id()) continue;
         DWORD_PTR result = 0;
         return SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000, &result) != 0;
     }
@@ -234,9 +247,13 @@ bool CProxyEngineThread::ChildResponds(bool withoutWindow) const {
 }
 
 DWORD CProxyEngineThread::NextDutyIn(ULONGLONG now) const {
-    if (!m_pipe.IsConnected()) return INFINITE;
-    ULONGLONG due = m_nextWatchAt ? m_nextWatchAt : now;
-    if (m_closeAskedAt) due = std::min(due, m_closeAskedAt + kCloseAnswerWaitMs);
+    ULONGLONG due = ULLONG_MAX;
+    if (m_pipe.IsConnected()) {
+        due = m_nextWatchAt ? m_nextWatchAt : now;
+        if (m_closeAskedAt) due = std::min(due, m_closeAskedAt + kCloseAnswerWaitMs);
+    }
+    if (m_spareDueAt) due = std::min(due, m_spareDueAt);
+    if (due == ULLONG_MAX) return INFINITE;
     return due > now ? static_cast<DWORD>(due - now) : 0;
 }
 
@@ -244,10 +261,15 @@ void CProxyEngineThread::OnDuty() {
     // The wake-up may come a little before the due time by the tick count;
     // each duty runs only once it is really due.
     const ULONGLONG now = GetTickCount64();
+    PrepareSpareIfDue(false);
+    if (!m_pipe.IsConnected()) return;
     if (now >= m_nextWatchAt) {
         m_nextWatchAt = now + kWatchIntervalMs;
-        // A child still creating its window is not hung.
-        if (ChildResponds(true)) {
+        // A record within the last interval is answer enough; the probe
+        // (a sent message, which waits while the child's page works) is
+        // only for a child that has gone quiet. A child still creating its
+        // window is not hung.
+        if (now - m_lastAnswerAt < kWatchIntervalMs || ChildResponds(true)) {
             Answered();
         } else if (!m_bReportedNotResponding && GetTickCount64() - m_lastAnswerAt >= kNotRespondingMs) {
             // Busy or hung, the page is the user's: the view shows the
@@ -279,10 +301,10 @@ int CProxyEngineThread::ExitInstance() {
     (void)m_pipe.FinishWrites(1000);
     m_pipe.Disconnect();
     m_pipe.Close();
-    if (m_processInfo.hProcess &&
-        WaitForSingleObject(m_processInfo.hProcess, m_bChildHung ? 0 : kChildExitWaitMs) == WAIT_TIMEOUT)
-        TerminateProcess(m_processInfo.hProcess, 0);
+    if (m_processInfo &&
+        WaitForSingleObject(m_processInfo.process(), m_bChildHung ? 0 : kChildExitWaitMs) == WAIT_TIMEOUT)
+        TerminateProcess(m_processInfo.process(), 0);
     // Terminating is asynchronous: the child is gone before the thread is.
-    if (m_processInfo.hProcess) WaitForSingleObject(m_processInfo.hProcess, kChildExitWaitMs);
+    if (m_processInfo) WaitForSingleObject(m_processInfo.process(), kChildExitWaitMs);
     return CIEThread::ExitInstance();
 }

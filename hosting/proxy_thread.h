@@ -29,6 +29,10 @@ public:
     static constexpr ULONGLONG kNotRespondingMs = 5000;
     static constexpr ULONGLONG kCloseAnswerWaitMs = 3000;
     static constexpr ULONGLONG kWatchIntervalMs = 1000;
+    // The next spare child starts once this tab's page has its title, or
+    // this long after the launch: starting it at once would make it compete
+    // with the page the user is waiting for.
+    static constexpr ULONGLONG kSpareStartDelayMs = 2000;
 
     explicit CProxyEngineThread(const Start& start);
 
@@ -58,6 +62,8 @@ private:
     // Launch failures: the user is told, unless the child died during its
     // own start (a lost tab, which the crash notice offers to reopen).
     void ReportLaunchFailure(const std::wstring& exe, DWORD error);
+    // Starts the next spare child if this tab still owes it.
+    void PrepareSpareIfDue(bool pageShown);
 
     // The address went to the child on its command line.
     bool m_bAddressSent = false;
@@ -72,6 +78,10 @@ private:
     ULONGLONG m_lastAnswerAt = 0;
     ULONGLONG m_nextWatchAt = 0;
     bool m_bReportedNotResponding = false;
+    // The program of the spare child to start after this launch, and when
+    // (empty and 0 once started, or when none is kept).
+    std::wstring m_strSpareProgram;
+    ULONGLONG m_spareDueAt = 0;
     // Under Wine: the child's picture of its content, drawn into the view.
     CContentPictureReader m_pictureReader;
 };

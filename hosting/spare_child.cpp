@@ -1,5 +1,8 @@
 #include "spare_child.h"
 
+#include "framework/errors.h"
+
+#include <memory>
 #include <utility>
 
 CSpareChildPool& CSpareChildPool::Get() {
@@ -9,22 +12,20 @@ CSpareChildPool& CSpareChildPool::Get() {
 }
 
 void CSpareChildPool::EndSpareLocked() {
-    if (m_process.hProcess) {
-        TerminateProcess(m_process.hProcess, 0);
-        WaitForSingleObject(m_process.hProcess, 2000);
-        CloseHandle(m_process.hProcess);
+    if (m_process) {
+        TerminateProcess(m_process.process(), 0);
+        WaitForSingleObject(m_process.process(), 2000);
     }
-    if (m_process.hThread) CloseHandle(m_process.hThread);
-    m_process = PROCESS_INFORMATION{};
+    m_process.reset();
     m_strProgram.clear();
 }
 
 void CSpareChildPool::Prepare(const std::wstring& program) {
     std::lock_guard<std::mutex> hold(m_lock);
     if (m_bShutDown) return;
-    if (m_process.hProcess) {
+    if (m_process) {
         // A spare that died is replaced; a live one of another program too.
-        if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT && m_strProgram == program) return;
+        if (WaitForSingleObject(m_process.process(), 0) == WAIT_TIMEOUT && m_strProgram == program) return;
         EndSpareLocked();
     }
     std::wstring commandLine =
@@ -37,18 +38,18 @@ void CSpareChildPool::Prepare(const std::wstring& program) {
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, BELOW_NORMAL_PRIORITY_CLASS, nullptr,
                         nullptr, &startup, &process))
         return;
-    m_process = process;
+    m_process = fw::ProcessHandles(process);
     m_strProgram = program;
 }
 
-bool CSpareChildPool::Adopt(const std::wstring& program, const std::wstring& arguments, PROCESS_INFORMATION& process) {
+bool CSpareChildPool::Adopt(const std::wstring& program, const std::wstring& arguments, fw::ProcessHandles& process) {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_bShutDown || !m_process.hProcess || m_strProgram != program) return false;
-    if (WaitForSingleObject(m_process.hProcess, 0) != WAIT_TIMEOUT) {
+    if (m_bShutDown || !m_process || m_strProgram != program) return false;
+    if (WaitForSingleObject(m_process.process(), 0) != WAIT_TIMEOUT) {
         EndSpareLocked();
         return false;
     }
-    const std::wstring name = std::to_wstring(static_cast<unsigned long>(m_process.dwProcessId));
+    const std::wstring name = std::to_wstring(static_cast<unsigned long>(m_process.id()));
     HWND window = FindWindowExW(HWND_MESSAGE, nullptr, kSpareWindowClass, name.c_str());
     if (!window) return false;  // still starting: it serves the next tab
     COPYDATASTRUCT data{};
@@ -62,10 +63,30 @@ bool CSpareChildPool::Adopt(const std::wstring& program, const std::wstring& arg
         EndSpareLocked();
         return false;
     }
-    SetPriorityClass(m_process.hProcess, NORMAL_PRIORITY_CLASS);
-    process = std::exchange(m_process, PROCESS_INFORMATION{});
+    SetPriorityClass(m_process.process(), NORMAL_PRIORITY_CLASS);
+    process = std::move(m_process);
+    m_process.reset();
     m_strProgram.clear();
     return true;
+}
+
+namespace {
+DWORD WINAPI PrepareOnPoolThread(void* parameter) {
+    std::unique_ptr<std::wstring> program(static_cast<std::wstring*>(parameter));
+    return fw::Guarded("PrepareOnPoolThread", DWORD{1}, [&] {
+        CSpareChildPool::Get().Prepare(*program);
+        return DWORD{0};
+    });
+}
+} // namespace
+
+void CSpareChildPool::PrepareSoon(const std::wstring& program) {
+    auto queued = std::make_unique<std::wstring>(program);
+    if (QueueUserWorkItem(&PrepareOnPoolThread, queued.get(), WT_EXECUTEDEFAULT)) {
+        static_cast<void>(queued.release());  // the pool thread owns it now
+        return;
+    }
+    Prepare(program);
 }
 
 void CSpareChildPool::Shutdown() {

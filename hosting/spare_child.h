@@ -4,7 +4,7 @@
 //
 // Main process: CSpareChildPool keeps at most one spare of the program. A
 // proxy engine thread takes it (Adopt) instead of starting a process, and
-// asks for the next one (Prepare). The spare is never a tab: it has no
+// asks for the next one (PrepareSoon) once its own page shows. The spare is never a tab: it has no
 // window in the main window, and it ends with the program (Shutdown at the
 // program's exit; on an unclean end the spare sees its parent go).
 //
@@ -35,12 +35,17 @@ public:
     // The process's pool. Any thread.
     static CSpareChildPool& Get();
 
-    // Starts a spare of `program` unless one is there already. Any thread.
+    // Starts a spare of `program` unless one is there already. Any thread;
+    // takes as long as a process start (tens of milliseconds under Wine).
     void Prepare(const std::wstring& program);
+    // Prepare on a thread of the system's pool, so that the caller (a
+    // proxy relaying its tab's page) does not wait for the process start;
+    // where nothing can be queued it prepares at once.
+    void PrepareSoon(const std::wstring& program);
     // Hands the ready spare of `program` its start `arguments`; on success
     // the caller owns the process (`process`, both handles) and the pool has
     // none until the next Prepare.
-    [[nodiscard]] bool Adopt(const std::wstring& program, const std::wstring& arguments, PROCESS_INFORMATION& process);
+    [[nodiscard]] bool Adopt(const std::wstring& program, const std::wstring& arguments, fw::ProcessHandles& process);
     // Ends the spare, if any, and prepares no more.
     void Shutdown();
 
@@ -48,7 +53,7 @@ private:
     void EndSpareLocked();
     std::mutex m_lock;
     std::wstring m_strProgram;
-    PROCESS_INFORMATION m_process{};
+    fw::ProcessHandles m_process;
     bool m_bShutDown = false;
 };
 

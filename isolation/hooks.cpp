@@ -5,6 +5,7 @@
 #include "detours.h"
 
 #include "framework/errors.h"
+#include "framework/handles.h"
 
 #include "interception/interception.h"
 
@@ -60,9 +61,7 @@ ThreadBinding g_endedThread{kUnbound};
 // running inside another detour on the same thread cannot deadlock; it is
 // held for one lookup or one change and nothing else.
 struct ThreadMap {
-    ThreadMap() { InitializeCriticalSection(&lock); }
-    ~ThreadMap() { DeleteCriticalSection(&lock); }
-    CRITICAL_SECTION lock;
+    fw::CriticalSection lock;
     std::unordered_map<DWORD, ThreadBinding*> records;
 };
 
@@ -81,12 +80,6 @@ ThreadMap& Threads() {
     }();
     return *map;
 }
-
-struct Lock {
-    explicit Lock(CRITICAL_SECTION& cs) : m_cs(cs) { EnterCriticalSection(&m_cs); }
-    ~Lock() { LeaveCriticalSection(&m_cs); }
-    CRITICAL_SECTION& m_cs;
-};
 
 // The calling thread's environment block. (NtCurrentTeb does the same, but
 // its memory operand at a constant address makes GCC warn about bounds.)
@@ -145,7 +138,7 @@ ThreadBinding* FindOrAddRecord(ThreadMap& map, DWORD threadId) {
 int OwnVersionFromMap() {
     ThreadMap& map = Threads();
     const bool haveSlot = g_bindingSlot.load(std::memory_order_acquire) != TLS_OUT_OF_INDEXES;
-    Lock lock(map.lock);
+    fw::Lock lock(map.lock);
     const DWORD id = GetCurrentThreadId();
     // Without a slot there is nothing to remember, so no record is made for
     // a thread nobody bound.
@@ -216,6 +209,23 @@ void FreeEngines() {
     ReleaseModule(g_hInetCpl);
 }
 
+// Queues Attach or Detach of every detour with a saved entry point in the
+// open transaction and commits it. The first queuing error aborts the
+// transaction (nothing is written) and is returned; otherwise the commit's.
+LONG QueueAll(LONG (*queue)(void**, void*)) {
+    for (const DetourEntry& d : kDetours) {
+        if (!*d.real) continue;
+        const LONG error = queue(d.real, d.detour);
+        if (error != NO_ERROR) {
+            // The queuing error is the one that tells what went wrong; the
+            // abort of a transaction this thread opened cannot fail.
+            static_cast<void>(interception::TransactionAbort());
+            return error;
+        }
+    }
+    return interception::TransactionCommit();
+}
+
 } // namespace
 
 LONG InstallEngineHooks(IEVERSION version, bool disableFilters, bool singleVersion) {
@@ -249,15 +259,10 @@ LONG InstallEngineHooks(IEVERSION version, bool disableFilters, bool singleVersi
     }
     // No engine thread exists yet, so no thread needs to be named here; the
     // interception engine suspends every other thread during the commit.
-    // The commit is all or nothing: a failed Attach makes it write nothing
-    // and return that first error.
+    // All or nothing: the first failed Attach ends the transaction unwritten,
+    // and its error is the one reported.
     LONG error = interception::TransactionBegin();
-    if (error == NO_ERROR) {
-        for (const DetourEntry& d : kDetours) {
-            if (*d.real) interception::Attach(d.real, d.detour);
-        }
-        error = interception::TransactionCommit();
-    }
+    if (error == NO_ERROR) error = QueueAll(&interception::Attach);
     if (error != NO_ERROR) {
         // Nothing is attached: undo the rest, so that the process never runs
         // with half a layer and a later installation starts afresh.
@@ -275,12 +280,7 @@ LONG RemoveEngineHooks() {
 
     if (g_attached) {
         LONG error = interception::TransactionBegin();
-        if (error == NO_ERROR) {
-            for (const DetourEntry& d : kDetours) {
-                if (*d.real) interception::Detach(d.real, d.detour);
-            }
-            error = interception::TransactionCommit();
-        }
+        if (error == NO_ERROR) error = QueueAll(&interception::Detach);
         if (error != NO_ERROR) {
             // The detours are still in place and call through the saved
             // entry points, which therefore stay, and so do the modules
@@ -312,7 +312,7 @@ bool BindThreadToVersion(DWORD threadId, IEVERSION version) {
     const DWORD self = GetCurrentThreadId();
     if (threadId == 0) threadId = self;
     ThreadMap& map = Threads();
-    Lock lock(map.lock);
+    fw::Lock lock(map.lock);
     ThreadBinding* record = FindOrAddRecord(map, threadId);
     if (!record) return false;
     // Stored under the lock: the thread's end removes its record under the
@@ -324,14 +324,14 @@ bool BindThreadToVersion(DWORD threadId, IEVERSION version) {
 
 bool UnbindCurrentThread() {
     ThreadMap& map = Threads();
-    Lock lock(map.lock);
+    fw::Lock lock(map.lock);
     ThreadBinding* record = FindRecord(map, GetCurrentThreadId());
     return record && record->version.exchange(kUnbound, std::memory_order_acq_rel) != kUnbound;
 }
 
 bool IsThreadBound(DWORD threadId, IEVERSION* version) {
     ThreadMap& map = Threads();
-    Lock lock(map.lock);
+    fw::Lock lock(map.lock);
     ThreadBinding* record = FindRecord(map, threadId);
     const int bound = record ? record->version.load(std::memory_order_acquire) : kUnbound;
     if (bound == kUnbound) return false;
@@ -367,7 +367,7 @@ void NTAPI ForgetEndingThread(PVOID, DWORD reason, PVOID) {
     ThreadMap& map = Threads();
     ThreadBinding* record = nullptr;
     {
-        Lock lock(map.lock);
+        fw::Lock lock(map.lock);
         auto it = map.records.find(GetCurrentThreadId());
         if (it != map.records.end()) {
             record = it->second;

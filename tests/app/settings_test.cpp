@@ -83,17 +83,17 @@ TEST_F(SettingsRegistry, MissingValuesReadAsDefaults) {
 
 TEST_F(SettingsRegistry, StoredValuesAreReadAndFlagsNeedExactlyOne) {
     const wchar_t* s = setting::kSection;
-    profile.WriteInt(s, setting::kLangId, 0x1040C);  // only the low 16 bits count
-    profile.WriteInt(s, setting::kMultiProcessMode, 1);
-    profile.WriteInt(s, setting::kDisableFilters, 2);  // anything but 1 is off
-    profile.WriteInt(s, setting::kSearchBehaviour, 3);
-    profile.WriteInt(s, setting::kDisableWindowExternal, 1);
-    profile.WriteString(s, setting::kHomePage, L"http://127.0.0.1/start.html");
-    profile.WriteInt(s, setting::kVertLeftSplitter, 321);
-    profile.WriteString(s, setting::kLastVersionCheck, L"2026-12-01 10:00");
-    profile.WriteInt(s, setting::kDisableWin7Taskbar, 1);
-    profile.WriteInt(s, OpenAllSettingName(IE7), 0);
-    profile.WriteInt(s, OpenAllSettingName(IE55), 5);
+    ASSERT_TRUE(profile.WriteInt(s, setting::kLangId, 0x1040C));  // only the low 16 bits count
+    ASSERT_TRUE(profile.WriteInt(s, setting::kMultiProcessMode, 1));
+    ASSERT_TRUE(profile.WriteInt(s, setting::kDisableFilters, 2));  // anything but 1 is off
+    ASSERT_TRUE(profile.WriteInt(s, setting::kSearchBehaviour, 3));
+    ASSERT_TRUE(profile.WriteInt(s, setting::kDisableWindowExternal, 1));
+    ASSERT_TRUE(profile.WriteString(s, setting::kHomePage, L"http://127.0.0.1/start.html"));
+    ASSERT_TRUE(profile.WriteInt(s, setting::kVertLeftSplitter, 321));
+    ASSERT_TRUE(profile.WriteString(s, setting::kLastVersionCheck, L"2026-12-01 10:00"));
+    ASSERT_TRUE(profile.WriteInt(s, setting::kDisableWin7Taskbar, 1));
+    ASSERT_TRUE(profile.WriteInt(s, OpenAllSettingName(IE7), 0));
+    ASSERT_TRUE(profile.WriteInt(s, OpenAllSettingName(IE55), 5));
 
     Settings r = ReadSettings(profile);
     EXPECT_EQ(r.langId, 0x040C);
@@ -112,18 +112,18 @@ TEST_F(SettingsRegistry, StoredValuesAreReadAndFlagsNeedExactlyOne) {
 
 TEST_F(SettingsRegistry, SearchBehaviourIsClamped) {
     for (int stored : {0, 4, -1, 100}) {
-        profile.WriteInt(setting::kSection, setting::kSearchBehaviour, stored);
+        ASSERT_TRUE(profile.WriteInt(setting::kSection, setting::kSearchBehaviour, stored));
         EXPECT_EQ(ReadSettings(profile).searchBehaviour, 1) << stored;
     }
     for (int stored : {1, 2, 3}) {
-        profile.WriteInt(setting::kSection, setting::kSearchBehaviour, stored);
+        ASSERT_TRUE(profile.WriteInt(setting::kSection, setting::kSearchBehaviour, stored));
         EXPECT_EQ(ReadSettings(profile).searchBehaviour, stored);
     }
 }
 
 TEST_F(SettingsRegistry, ValuesOfTheWrongTypeReadAsDefaults) {
-    profile.WriteString(setting::kSection, setting::kMultiProcessMode, L"1");
-    profile.WriteInt(setting::kSection, setting::kHomePage, 7);
+    ASSERT_TRUE(profile.WriteString(setting::kSection, setting::kMultiProcessMode, L"1"));
+    ASSERT_TRUE(profile.WriteInt(setting::kSection, setting::kHomePage, 7));
     Settings r = ReadSettings(profile);
     EXPECT_FALSE(r.multiProcessMode);
     EXPECT_EQ(r.homePage, GetDefaultHomePage());

@@ -142,7 +142,7 @@ TEST_F(ProgramStart, PlainStartShowsTheMultiThreadTitle) {
 
 TEST_F(ProgramStart, MultiProcessSettingChangesTheTitle) {
     InitLanguage(L"", 9);
-    profile.WriteInt(setting::kSection, setting::kMultiProcessMode, 1);
+    ASSERT_TRUE(profile.WriteInt(setting::kSection, setting::kMultiProcessMode, 1));
     Process p;
     ASSERT_TRUE(Launch(p, L"vantrell.exe", L"-ie7 a.html"));
     HWND main = WaitForMainWindow(p);
@@ -153,7 +153,7 @@ TEST_F(ProgramStart, MultiProcessSettingChangesTheTitle) {
 }
 
 TEST_F(ProgramStart, FrenchLanguageSetting) {
-    profile.WriteInt(setting::kSection, setting::kLangId, 12);
+    ASSERT_TRUE(profile.WriteInt(setting::kSection, setting::kLangId, 12));
     std::wstring french;
     ASSERT_TRUE(ReadLanguageString((testing_support::StageFolder() + L"Languages\\FRENCH.lang").c_str(), french,
                                    IDS_MULTI_THREAD_MODE));
@@ -265,7 +265,7 @@ TEST_F(ProgramStart, MultiThreadModeLoadsTheEngineFilesAtStart) {
 }
 
 TEST_F(ProgramStart, MultiProcessModeLoadsNoEngine) {
-    profile.WriteInt(setting::kSection, setting::kMultiProcessMode, 1);
+    ASSERT_TRUE(profile.WriteInt(setting::kSection, setting::kMultiProcessMode, 1));
     Process p;
     ASSERT_TRUE(Launch(p, L"vantrell.exe", L""));
     HWND main = WaitForMainWindow(p);
