@@ -15,6 +15,8 @@
 
 class CInProcessEngineThread final : public CIEThread {
 public:
+    static constexpr int kContentCreateAttempts = 3;
+
     explicit CInProcessEngineThread(const Start& start);
     ~CInProcessEngineThread() override;
 
