@@ -318,9 +318,17 @@ bool CDialogWBContainer::IsTopLevelBrowser(IDispatch* disp) const {
 HRESULT CDialogWBContainer::OnBrowserEvent(DISPID id, DISPPARAMS* params) {
     switch (id) {
     case DISPID_BEFORENAVIGATE2:
-    case DISPID_NAVIGATECOMPLETE2:
         // Frames inside the page navigate too; only the page itself counts.
         if (IsTopLevelBrowser(DispatchArgument(params, 0))) AddUrlToAddressList(StringArgument(params, 1));
+        break;
+    case DISPID_NAVIGATECOMPLETE2:
+        // The page (not a frame) is a new one from here on: the view starts
+        // its script errors afresh. A navigation the page cancels never
+        // gets here.
+        if (IsTopLevelBrowser(DispatchArgument(params, 0))) {
+            AddUrlToAddressList(StringArgument(params, 1));
+            Notify(UWM_TAB_PAGE_STARTED, 0, 0);
+        }
         break;
     case DISPID_NAVIGATEERROR:
         // NavigateError(browser, address, frame, status code, cancel).
