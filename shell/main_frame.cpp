@@ -277,6 +277,15 @@ bool CMainFrame::CreateStatusBar() {
     if (!m_wndStatusBar.Create(Handle(), IDW_STATUS_BAR)) return false;
     using Area = fw::RibbonStatusBar::Area;
     m_wndStatusBar.AddPane(Area::Main, ID_STATUS_PANE, L"", TranslatedString(IDS_STATUS_INFO));
+    // The sign of the active tab's script errors: the system's warning icon
+    // and the count, shown only while there are errors; a click lists them.
+    fw::StatusElement* errors = m_wndStatusBar.AddPane(Area::Main, ID_SCRIPT_ERRORS, L"",
+                                                       TranslatedString(IDS_SCRIPT_ERRORS_TITLE), L"", false);
+    errors->SetCollapsedWhenEmpty(true);
+    errors->SetToolTip(TranslatedString(ID_SCRIPT_ERRORS));
+    // A shared system icon: the system keeps it for the life of the process.
+    errors->SetIcon(static_cast<HICON>(
+        LoadImageW(nullptr, IDI_WARNING, IMAGE_ICON, 16, 16, LR_SHARED)));
     fw::StatusElement* progress = m_wndStatusBar.AddProgress(Area::Extended, ID_PROGRESS_BAR, kProgressWidth,
                                                             kProgressHeight, TranslatedString(IDS_DOWNLOAD_PROGRESS));
     progress->SetToolTip(TranslatedString(IDS_DOWNLOAD_PROGRESS));
@@ -293,6 +302,17 @@ bool CMainFrame::CreateStatusBar() {
 }
 
 fw::StatusElement* CMainFrame::ZoomSlider() const { return m_wndStatusBar.FindById(ID_ZOOM_SLIDER); }
+
+void CMainFrame::ShowScriptErrorCount(size_t count) {
+    fw::StatusElement* sign = m_wndStatusBar.FindById(ID_SCRIPT_ERRORS);
+    if (!sign) return;
+    if (count == 0)
+        sign->SetText(L"");
+    else if (count == 1)
+        sign->SetText(TranslatedString(IDS_SCRIPT_ERROR_ONE));
+    else
+        sign->SetText(fw::Format(TranslatedString(IDS_SCRIPT_ERROR_MANY).c_str(), static_cast<unsigned>(count)));
+}
 fw::StatusElement* CMainFrame::ZoomLabel() const { return m_wndStatusBar.FindById(ID_ZOOM_LABEL); }
 
 void CMainFrame::OnApplicationLook(UINT id) {

@@ -8,6 +8,7 @@
 #include "hosting/ie_thread.h"
 #include "main_frame.h"
 #include "res/resource_ids.h"
+#include "script_errors_dialog.h"
 #include "shell_app.h"
 #include "vantrell_doc.h"
 
@@ -107,6 +108,8 @@ void CVantrellView::RegisterCommands() {
         if (frame && child)
             SendMessageW(frame->MDIClient(), WM_MDIACTIVATE, reinterpret_cast<WPARAM>(child->Handle()), 0);
     });
+    // The status bar's sign (shown for the active tab) lists its errors.
+    m_commands.Add(ID_SCRIPT_ERRORS, [this](UINT) { ShowScriptErrorList(); });
     for (UINT id : {ID_FAVORITES, ID_TEXT_SIZE, ID_DISABLE_ENGINES}) m_commands.Add(id, [](UINT) {});
     // Favorite entries: their addresses come with the favorites menu.
     m_commands.AddRange(kFirstFavoriteId, kLastFavoriteId, [this](UINT id) {
@@ -148,6 +151,7 @@ void CVantrellView::OnActivateView(bool activate, fw::View* activated, fw::View*
     if (!activate) return;
     CMainFrame* frame = MainFrame();
     if (!frame) return;
+    frame->ShowScriptErrorCount(m_scriptErrors.Count());
     if (fw::StatusElement* slider = frame->ZoomSlider()) {
         const int pos = SliderPosOfZoom(m_nZoom);
         if (slider->Pos() != pos) slider->SetPos(pos, true);
@@ -258,6 +262,17 @@ void CVantrellView::OnMustClose(int reason) {
     if (fw::MDIChildFrame* frame = ParentFrame()) PostMessageW(frame->Handle(), WM_CLOSE, 0, 0);
 }
 
+void CVantrellView::ShowScriptErrorSign() const {
+    CMainFrame* frame = MainFrame();
+    if (frame && frame->ActiveView() == this) frame->ShowScriptErrorCount(m_scriptErrors.Count());
+}
+
+void CVantrellView::ShowScriptErrorList() {
+    CMainFrame* frame = MainFrame();
+    CScriptErrorsDialog dialog(m_scriptErrors.Kept(), m_scriptErrors.Count());
+    dialog.DoModal(frame ? frame->Handle() : Handle());
+}
+
 LRESULT CVantrellView::OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     // Every string parameter is this view's to delete, but the navigation
     // string, which passes on to the engine thread.
@@ -319,6 +334,17 @@ LRESULT CVantrellView::OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case UWM_TAB_ADDRESS:
         if (auto url = TakeStringParam(wParam)) m_strCurrentURL = *url;
         return 0;
+    case UWM_TAB_SCRIPT_ERROR_AT:
+        m_scriptErrorReader.TakePosition(wParam, lParam);
+        return 0;
+    case UWM_TAB_SCRIPT_ERROR:
+        m_scriptErrors.Add(m_scriptErrorReader.TakeError(wParam, lParam));
+        ShowScriptErrorSign();
+        return 0;
+    case UWM_TAB_PAGE_STARTED:
+        m_scriptErrors.Clear();
+        ShowScriptErrorSign();
+        return 0;
     case UWM_TAB_TASKBAR_PREVIEW:
     case UWM_TAB_SETTINGS_CHANGED:
     case UWM_TAB_BUSY_ANSWER:
@@ -351,6 +377,9 @@ LRESULT CVantrellView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             if (fw::WinApp* app = fw::GetApp(); app && app->MainWindow())
                 PostMessageW(app->MainWindow(), UWM_FRAME_TAB_NOT_RESPONDING, 0, reinterpret_cast<LPARAM>(Handle()));
         }
+        // The sign of the last tab goes with it; another tab that becomes
+        // the active one shows its own.
+        if (CMainFrame* frame = MainFrame(); frame && frame->ActiveView() == this) frame->ShowScriptErrorCount(0);
         PostToEngine(UWM_ENGINE_CLOSE, 0, 0);
         m_nEngineThreadId = 0;
         return fw::View::WindowProc(message, wParam, lParam);
