@@ -40,11 +40,12 @@ struct Column {
     int format;
 };
 constexpr Column kColumns[] = {
-    {IDS_SCRIPT_ERROR_MESSAGE, 300, LVCFMT_LEFT},
+    {IDS_SCRIPT_ERROR_MESSAGE, 250, LVCFMT_LEFT},
     {IDS_SCRIPT_ERROR_LINE, 50, LVCFMT_RIGHT},
     {IDS_SCRIPT_ERROR_CHARACTER, 70, LVCFMT_RIGHT},
-    {IDS_SCRIPT_ERROR_ADDRESS, 300, LVCFMT_LEFT},
+    {IDS_SCRIPT_ERROR_ADDRESS, 250, LVCFMT_LEFT},  // then widened to the list's right edge
 };
+constexpr int kAddressColumn = 3;
 } // namespace
 
 INT_PTR CScriptErrorsDialog::DoModal(HWND parent) { return fw::Dialog::DoModal(IDD_SCRIPT_ERRORS, parent); }
@@ -74,6 +75,8 @@ BOOL CScriptErrorsDialog::OnInitDialog() {
         ++index;
     }
     FillList();
+    // The last column takes the rest of the list's width.
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, kAddressColumn, LVSCW_AUTOSIZE_USEHEADER);
     return TRUE;
 }
 
