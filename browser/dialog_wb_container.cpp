@@ -455,9 +455,15 @@ void CDialogWBContainer::OnCommand(UINT id) {
     case ID_FORWARD: m_pBrowser->GoForward(); break;
     case ID_REFRESH:
     case ID_MENU_REFRESH:
-    case ID_REFRESH_ALL: m_pBrowser->Refresh(); break;
+    case ID_REFRESH_ALL:
+        // A refresh fires no NavigateComplete2, but the page runs its
+        // scripts again: its script errors start afresh all the same.
+        Notify(UWM_TAB_PAGE_STARTED, 0, 0);
+        m_pBrowser->Refresh();
+        break;
     case ID_REFRESH_NO_CACHE:
     case ID_REFRESH_ALL_NO_CACHE: {
+        Notify(UWM_TAB_PAGE_STARTED, 0, 0);
         VARIANT level;
         VariantInit(&level);
         level.vt = VT_I4;

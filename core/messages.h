@@ -81,10 +81,11 @@ constexpr UINT UWM_TAB_SETTINGS_CHANGED = WM_USER + 0x201A;   // 0x241A
 // the message (wParam) and the script's address (lParam), both strings.
 constexpr UINT UWM_TAB_SCRIPT_ERROR_AT = WM_USER + 0x201B;    // 0x241B
 constexpr UINT UWM_TAB_SCRIPT_ERROR = WM_USER + 0x201C;       // 0x241C
-// The page itself (not a frame) was replaced by a new one
-// (NavigateComplete2 of the top-level browser): what the view kept about
-// the old page's scripts, such as its script errors, is forgotten. The
-// script errors of the new page come after it.
+// The page itself (not a frame) is replaced by a new one (NavigateComplete2
+// of the top-level browser, or a refresh the tab content starts, which
+// fires none): what the view kept about the old page's scripts, such as its
+// script errors, is forgotten. The script errors of the new page come after
+// it.
 constexpr UINT UWM_TAB_PAGE_STARTED = WM_USER + 0x2020;       // 0x2420
 // The last message number of the tab range.
 constexpr UINT UWM_TAB_LAST = UWM_TAB_PAGE_STARTED;

@@ -1026,6 +1026,18 @@ constexpr const char* kErrorPage =
     "</script>\n"
     "</body></html>\n";
 
+// The same address later: two scripts, each calling an undefined function
+// (lines 3 and 6).
+constexpr const char* kTwoErrorsPage =
+    "<html><head><title>Err</title></head><body>\n"
+    "<script type=\"text/javascript\">\n"
+    "first();\n"
+    "</script>\n"
+    "<script type=\"text/javascript\">\n"
+    "second();\n"
+    "</script>\n"
+    "</body></html>\n";
+
 class ScriptErrorSign : public Tabs {
 protected:
     // One tab with a script error, a second without: the sign follows the
@@ -1072,6 +1084,22 @@ protected:
         // And the page with the error again counts its one error anew.
         GoTo(errorTab, errorUrl);
         ASSERT_TRUE(WaitFor([&] { return ErrorSign(bar) == L"1 error"; }, 30s)) << WindowText(bar);
+
+        // A refresh runs the page's scripts again: the errors of the page as
+        // it is now replace those of before. (Without the reset the list
+        // would hold the old error before the new ones.)
+        server.Serve("/error.html", 200, "text/html", kTwoErrorsPage);
+        Command(ID_REFRESH);
+        ASSERT_TRUE(WaitFor([&] { return ErrorSign(bar) == L"2 errors"; }, 30s)) << WindowText(bar);
+        ASSERT_TRUE(EmptyTheClipboard());
+        PostMessageW(main, WM_COMMAND, ID_SCRIPT_ERRORS, 0);
+        dialog = WaitForDialog(L"Script errors");
+        ASSERT_NE(dialog, nullptr);
+        SendMessageW(GetDlgItem(dialog, IDC_SCRIPT_ERROR_COPY), BM_CLICK, 0, 0);
+        EXPECT_EQ(ClipboardText(), L"'first' is undefined\t3\t1\t" + errorUrl + L"\r\n'second' is undefined\t6\t1\t" +
+                                       errorUrl);
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10s));
 
         PostMessageW(main, WM_CLOSE, 0, 0);
         EXPECT_TRUE(Ends(30000));
