@@ -8,6 +8,7 @@
 #include "framework/visual_scheme.h"
 #include "prefs/language.h"
 #include "res/resource_ids.h"
+#include "script_errors_dialog.h"
 #include "shell_app.h"
 #include "vantrell_doc.h"
 #include "vantrell_view.h"
@@ -108,6 +109,14 @@ void CMainFrame::PostNcDestroy() {
 
 void CMainFrame::RegisterCommands() {
     m_commands.Add(ID_WINDOWS_DIALOG, [this](UINT) { ShowWindowsDialog(); });
+    // The sign of the active tab's script errors lists them. The list takes
+    // a copy: the tab may go while it shows.
+    m_commands.Add(ID_SCRIPT_ERRORS, [this](UINT) {
+        if (auto view = dynamic_cast<CVantrellView*>(ActiveView())) {
+            CScriptErrorsDialog dialog(view->ScriptErrors().Kept(), view->ScriptErrors().Count());
+            dialog.DoModal(Handle());
+        }
+    });
     // Ctrl+W goes through the framework's close command, as if from a menu.
     m_commands.Add(ID_CLOSE_ACTIVE_TAB,
                    [this](UINT) { PostMessageW(Handle(), WM_COMMAND, MAKEWPARAM(ID_CLOSE_TAB, 1), 0); });

@@ -4,11 +4,12 @@
 // puts every row on the clipboard as text (ScriptErrorsAsText: tab-separated
 // fields, one line per error), and "Close".
 //
-// Constructed by the tab's view when its status bar sign is clicked, and run
-// modally on the user-interface thread; it shows the errors as they were
-// when it opened. The object lives on the caller's stack.
+// Constructed by the main frame when the status bar's sign is clicked, with
+// a copy of the active tab's errors, and run modally on the user-interface
+// thread; it shows the errors as they were when it opened, whatever becomes
+// of the tab meanwhile. The object lives on the caller's stack.
 //
-//   CScriptErrorsDialog dialog(m_scriptErrors.Kept(), m_scriptErrors.Count());
+//   CScriptErrorsDialog dialog(view->ScriptErrors().Kept(), view->ScriptErrors().Count());
 //   dialog.DoModal(frameWindow);
 //
 // DoModal returns IDCANCEL once closed, or -1 when the dialog could not be

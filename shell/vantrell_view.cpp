@@ -8,7 +8,6 @@
 #include "hosting/ie_thread.h"
 #include "main_frame.h"
 #include "res/resource_ids.h"
-#include "script_errors_dialog.h"
 #include "shell_app.h"
 #include "vantrell_doc.h"
 
@@ -108,8 +107,6 @@ void CVantrellView::RegisterCommands() {
         if (frame && child)
             SendMessageW(frame->MDIClient(), WM_MDIACTIVATE, reinterpret_cast<WPARAM>(child->Handle()), 0);
     });
-    // The status bar's sign (shown for the active tab) lists its errors.
-    m_commands.Add(ID_SCRIPT_ERRORS, [this](UINT) { ShowScriptErrorList(); });
     for (UINT id : {ID_FAVORITES, ID_TEXT_SIZE, ID_DISABLE_ENGINES}) m_commands.Add(id, [](UINT) {});
     // Favorite entries: their addresses come with the favorites menu.
     m_commands.AddRange(kFirstFavoriteId, kLastFavoriteId, [this](UINT id) {
@@ -265,12 +262,6 @@ void CVantrellView::OnMustClose(int reason) {
 void CVantrellView::ShowScriptErrorSign() const {
     CMainFrame* frame = MainFrame();
     if (frame && frame->ActiveView() == this) frame->ShowScriptErrorCount(m_scriptErrors.Count());
-}
-
-void CVantrellView::ShowScriptErrorList() {
-    CMainFrame* frame = MainFrame();
-    CScriptErrorsDialog dialog(m_scriptErrors.Kept(), m_scriptErrors.Count());
-    dialog.DoModal(frame ? frame->Handle() : Handle());
 }
 
 LRESULT CVantrellView::OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -4,8 +4,8 @@
 // messages for it, and turns the engine's notifications into the tab's
 // caption, the frame's status text and progress, the tab's history, busy
 // flag, zoom, download flags, current address and the script errors of its
-// page (the status bar's sign while the tab is the active one, and their
-// list when the sign is clicked).
+// page (the status bar's sign while the tab is the active one; the frame
+// lists them when the sign is clicked).
 //
 // Created by the tab templates on the user-interface thread; deletes itself
 // when its window goes. It reaches the engine only by PostThreadMessage to
@@ -103,7 +103,6 @@ private:
     void OnMustClose(int reason);
     // The frame's sign shows this tab's count while it is the active tab.
     void ShowScriptErrorSign() const;
-    void ShowScriptErrorList();
     LRESULT OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     ScriptErrorPairReader m_scriptErrorReader;

@@ -1089,7 +1089,10 @@ protected:
         // it is now replace those of before. (Without the reset the list
         // would hold the old error before the new ones.)
         server.Serve("/error.html", 200, "text/html", kTwoErrorsPage);
-        Command(ID_REFRESH);
+        // Straight to the tab's content, as the view passes the command on:
+        // the view lets Refresh through only once it knows the last load
+        // ended, which comes after the errors this test waited for.
+        SendMessageW(ContentOf(errorTab), WM_COMMAND, ID_REFRESH, 0);
         ASSERT_TRUE(WaitFor([&] { return ErrorSign(bar) == L"2 errors"; }, 30s)) << WindowText(bar);
         ASSERT_TRUE(EmptyTheClipboard());
         PostMessageW(main, WM_COMMAND, ID_SCRIPT_ERRORS, 0);
@@ -1102,7 +1105,13 @@ protected:
         ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10s));
 
         PostMessageW(main, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(Ends(30000));
+        const bool ended = Ends(30000);
+        // What kept the program, when it stayed: its windows.
+        std::wstring left;
+        if (!ended)
+            for (HWND w : TopLevelWindows(program.id))
+                if (IsWindowVisible(w)) left += L"[" + WindowText(w) + (IsWindowEnabled(w) ? L"]" : L" (disabled)]");
+        EXPECT_TRUE(ended) << "windows left: " << fw::ToNarrow(left) << ", tabs: " << TabsOf(main).TabCount();
     }
 };
 
