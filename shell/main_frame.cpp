@@ -112,7 +112,7 @@ void CMainFrame::RegisterCommands() {
     // The sign of the active tab's script errors lists them. The list takes
     // a copy: the tab may go while it shows.
     m_commands.Add(ID_SCRIPT_ERRORS, [this](UINT) {
-        if (auto view = dynamic_cast<CVantrellView*>(ActiveView())) {
+        if (auto* view = dynamic_cast<CVantrellView*>(ActiveView())) {
             CScriptErrorsDialog dialog(view->ScriptErrors().Kept(), view->ScriptErrors().Count());
             dialog.DoModal(Handle());
         }
@@ -311,6 +311,7 @@ bool CMainFrame::CreateStatusBar() {
 }
 
 fw::StatusElement* CMainFrame::ZoomSlider() const { return m_wndStatusBar.FindById(ID_ZOOM_SLIDER); }
+fw::StatusElement* CMainFrame::ZoomLabel() const { return m_wndStatusBar.FindById(ID_ZOOM_LABEL); }
 
 void CMainFrame::ShowScriptErrorCount(size_t count) {
     fw::StatusElement* sign = m_wndStatusBar.FindById(ID_SCRIPT_ERRORS);
@@ -322,7 +323,6 @@ void CMainFrame::ShowScriptErrorCount(size_t count) {
     else
         sign->SetText(fw::Format(TranslatedString(IDS_SCRIPT_ERROR_MANY).c_str(), static_cast<unsigned>(count)));
 }
-fw::StatusElement* CMainFrame::ZoomLabel() const { return m_wndStatusBar.FindById(ID_ZOOM_LABEL); }
 
 void CMainFrame::OnApplicationLook(UINT id) {
     HCURSOR old = SetCursor(LoadCursorW(nullptr, IDC_WAIT));

@@ -15,24 +15,6 @@ void SetTranslatedText(HWND window, UINT id) {
     if (std::wstring text = TranslatedString(id); !text.empty()) SetWindowTextW(window, text.c_str());
 }
 
-// The clipboard, open for the scope; ok() false when another program holds it.
-class ClipboardScope {
-public:
-    explicit ClipboardScope(HWND owner) : m_open(OpenClipboard(owner) != FALSE) {}
-    ~ClipboardScope() {
-        if (m_open) CloseClipboard();
-    }
-    ClipboardScope(const ClipboardScope&) = delete;
-    ClipboardScope& operator=(const ClipboardScope&) = delete;
-    bool ok() const { return m_open; }
-
-private:
-    bool m_open;
-};
-
-// A global memory block, freed at the end of the scope unless handed on.
-using GlobalBlock = fw::Owner<HGLOBAL, &GlobalFree>;
-
 // The columns of the list, left to right, with their widths in pixels.
 struct Column {
     UINT title;
@@ -105,13 +87,14 @@ void CScriptErrorsDialog::FillList() const {
 bool CScriptErrorsDialog::CopyRows() const {
     const std::wstring text = ScriptErrorsAsText(m_errors);
     const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    GlobalBlock block(GlobalAlloc(GMEM_MOVEABLE, bytes));
+    fw::GlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, bytes));
     if (!block) return false;
-    void* data = GlobalLock(block.get());
-    if (!data) return false;
-    std::memcpy(data, text.c_str(), bytes);
-    GlobalUnlock(block.get());
-    ClipboardScope clipboard(Handle());
+    {
+        fw::GlobalLockScope lock(block.get());
+        if (!lock.data()) return false;
+        std::memcpy(lock.data(), text.c_str(), bytes);
+    }
+    fw::ClipboardScope clipboard(Handle());
     if (!clipboard.ok() || !EmptyClipboard()) return false;
     if (!SetClipboardData(CF_UNICODETEXT, block.get())) return false;
     // The clipboard owns the block now.
