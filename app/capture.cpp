@@ -201,9 +201,8 @@ struct CPageCapture::Job {
     ULONGLONG started = 0;   // when the current address was asked for
     ULONGLONG deadline = 0;  // when the current state runs out
     bool timedOut = false;   // the current page never completed
-    // The line and character of the script error whose message comes next.
-    long errorLine = 0;
-    long errorCharacter = 0;
+    // The two records of each script error, read as the view reads them.
+    ScriptErrorPairReader scriptErrors;
 };
 
 CPageCapture::CPageCapture(const Options& options, std::function<bool(IEVERSION)> available)
@@ -384,21 +383,16 @@ void CPageCapture::OnTabMessage(Job& job, UINT message, WPARAM wParam, LPARAM lP
         }
         break;
     case UWM_TAB_SCRIPT_ERROR_AT:
-        job.errorLine = static_cast<long>(static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam)));
-        job.errorCharacter = static_cast<long>(static_cast<std::int32_t>(static_cast<std::uint32_t>(lParam)));
+        job.scriptErrors.TakePosition(wParam, lParam);
         break;
     case UWM_TAB_SCRIPT_ERROR: {
-        auto message = TakeStringParam(wParam);
-        auto url = TakeStringParam(static_cast<std::uintptr_t>(lParam));
+        ScriptError error = job.scriptErrors.TakeError(wParam, lParam);
         // An error belongs to the address being loaded (not to one already
         // drawn, nor to the blank page a child starts with).
         if (outcome && (job.state == Job::State::Loading || job.state == Job::State::Drawing)) {
             ++outcome->scriptErrorCount;
-            if (outcome->scriptErrors.size() < kMaxKeptScriptErrors)
-                outcome->scriptErrors.push_back({message ? *message : std::wstring(), job.errorLine, job.errorCharacter,
-                                                 url ? *url : std::wstring()});
+            if (outcome->scriptErrors.size() < kMaxKeptScriptErrors) outcome->scriptErrors.push_back(std::move(error));
         }
-        job.errorLine = job.errorCharacter = 0;
         break;
     }
     case UWM_TAB_MUST_CLOSE:

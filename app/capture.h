@@ -24,6 +24,7 @@
 //   for (const auto& o : outcomes) WriteOutputLine(FormatCaptureLine(o));
 #include "command_line.h"
 
+#include "core/script_error_log.h"
 #include "core/versions.h"
 
 #include <functional>
@@ -38,12 +39,7 @@ struct CaptureItem {
 };
 
 // A script error the page's engine reported while the item was loaded.
-struct CaptureScriptError {
-    std::wstring message;
-    long line = 0;
-    long character = 0;
-    std::wstring address;
-};
+using CaptureScriptError = ScriptError;
 
 // What became of one item. `written`: the file exists. `ok`: written from a
 // complete page; only then is `error` empty.

@@ -324,9 +324,17 @@ bool CDialogWBContainer::IsTopLevelBrowser(IDispatch* disp) const {
 HRESULT CDialogWBContainer::OnBrowserEvent(DISPID id, DISPPARAMS* params) {
     switch (id) {
     case DISPID_BEFORENAVIGATE2:
-    case DISPID_NAVIGATECOMPLETE2:
         // Frames inside the page navigate too; only the page itself counts.
         if (IsTopLevelBrowser(DispatchArgument(params, 0))) AddUrlToAddressList(StringArgument(params, 1));
+        break;
+    case DISPID_NAVIGATECOMPLETE2:
+        // The page (not a frame) is a new one from here on: the view starts
+        // its script errors afresh. A navigation the page cancels never
+        // gets here.
+        if (IsTopLevelBrowser(DispatchArgument(params, 0))) {
+            AddUrlToAddressList(StringArgument(params, 1));
+            Notify(UWM_TAB_PAGE_STARTED, 0, 0);
+        }
         break;
     case DISPID_NAVIGATEERROR:
         // NavigateError(browser, address, frame, status code, cancel).
@@ -453,9 +461,15 @@ void CDialogWBContainer::OnCommand(UINT id) {
     case ID_FORWARD: m_pBrowser->GoForward(); break;
     case ID_REFRESH:
     case ID_MENU_REFRESH:
-    case ID_REFRESH_ALL: m_pBrowser->Refresh(); break;
+    case ID_REFRESH_ALL:
+        // A refresh fires no NavigateComplete2, but the page runs its
+        // scripts again: its script errors start afresh all the same.
+        Notify(UWM_TAB_PAGE_STARTED, 0, 0);
+        m_pBrowser->Refresh();
+        break;
     case ID_REFRESH_NO_CACHE:
     case ID_REFRESH_ALL_NO_CACHE: {
+        Notify(UWM_TAB_PAGE_STARTED, 0, 0);
         VARIANT level;
         VariantInit(&level);
         level.vt = VT_I4;

@@ -81,8 +81,14 @@ constexpr UINT UWM_TAB_SETTINGS_CHANGED = WM_USER + 0x201A;   // 0x241A
 // the message (wParam) and the script's address (lParam), both strings.
 constexpr UINT UWM_TAB_SCRIPT_ERROR_AT = WM_USER + 0x201B;    // 0x241B
 constexpr UINT UWM_TAB_SCRIPT_ERROR = WM_USER + 0x201C;       // 0x241C
+// The page itself (not a frame) is replaced by a new one (NavigateComplete2
+// of the top-level browser, or a refresh the tab content starts, which
+// fires none): what the view kept about the old page's scripts, such as its
+// script errors, is forgotten. The script errors of the new page come after
+// it.
+constexpr UINT UWM_TAB_PAGE_STARTED = WM_USER + 0x2020;       // 0x2420
 // The last message number of the tab range.
-constexpr UINT UWM_TAB_LAST = UWM_TAB_SCRIPT_ERROR;
+constexpr UINT UWM_TAB_LAST = UWM_TAB_PAGE_STARTED;
 // The main frame's notice for a tab that does not respond: wParam 1 shows
 // it, 0 takes it away; lParam is the tab view's window.
 constexpr UINT UWM_FRAME_TAB_NOT_RESPONDING = WM_USER + 0x2030; // 0x2430
@@ -159,6 +165,7 @@ inline constexpr TabMessageRule kMessages[] = {
     {UWM_TAB_PICTURE, Up, Number, Number, UWM_TAB_PICTURE, 0},
     {UWM_TAB_SCRIPT_ERROR_AT, Up, Number, Number, UWM_TAB_SCRIPT_ERROR_AT, 0},
     {UWM_TAB_SCRIPT_ERROR, Up, String, String, UWM_TAB_SCRIPT_ERROR, 0},
+    {UWM_TAB_PAGE_STARTED, Up, Number, Number, UWM_TAB_PAGE_STARTED, 0},
     // The one command a child sends: its taskbar thumbnail activates the tab.
     {WM_COMMAND, Up, Number, Number, WM_COMMAND, ID_TASKBAR_TAB_ACTIVE},
 };

@@ -35,6 +35,7 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include <cstddef>
 #include <utility>
 
 namespace fw {
@@ -115,6 +116,44 @@ private:
     UniqueHandle m_process;
     UniqueHandle m_thread;
     DWORD m_id = 0;
+};
+
+// A movable global memory block (GlobalAlloc), as the clipboard takes one:
+// release() it once SetClipboardData has it.
+using GlobalMemory = Owner<HGLOBAL, &GlobalFree>;
+
+// A global memory block locked for the scope; data() is null when it could
+// not be locked.
+class GlobalLockScope {
+public:
+    explicit GlobalLockScope(HGLOBAL memory) : m_memory(memory), m_data(memory ? GlobalLock(memory) : nullptr) {}
+    ~GlobalLockScope() {
+        if (m_data) GlobalUnlock(m_memory);
+    }
+    GlobalLockScope(const GlobalLockScope&) = delete;
+    GlobalLockScope& operator=(const GlobalLockScope&) = delete;
+    void* data() const { return m_data; }
+    // Bytes of the block; never read past it, whatever its text claims.
+    size_t size() const { return m_data ? GlobalSize(m_memory) : 0; }
+
+private:
+    HGLOBAL m_memory;
+    void* m_data;
+};
+
+// The clipboard, open for the scope; ok() false when another program holds it.
+class ClipboardScope {
+public:
+    explicit ClipboardScope(HWND owner) : m_open(OpenClipboard(owner) != FALSE) {}
+    ~ClipboardScope() {
+        if (m_open) CloseClipboard();
+    }
+    ClipboardScope(const ClipboardScope&) = delete;
+    ClipboardScope& operator=(const ClipboardScope&) = delete;
+    bool ok() const { return m_open; }
+
+private:
+    bool m_open;
 };
 
 // Selects an object into a DC for the scope; what was selected before

@@ -20,6 +20,8 @@ namespace {
 constexpr int kBarMinHeight = 24;
 constexpr int kMargin = 4;             // space at both ends of the bar
 constexpr int kPanePadding = 7;        // left and right of a pane's text
+constexpr int kPaneIcon = 16;          // a pane's icon, square
+constexpr int kPaneIconGap = 4;        // between a pane's icon and its text
 constexpr int kSeparatorWidth = 9;     // a separator line sits in its middle
 constexpr int kZoomButton = 15;        // diameter of the - and + buttons
 constexpr int kZoomGap = 4;            // between a zoom button and the track
@@ -77,10 +79,31 @@ int SliderPosFromX(const SliderParts& parts, int minimum, int maximum, int x) {
 
 void StatusElement::SetText(const std::wstring& text) {
     if (text == m_strText) return;
+    const bool wasCollapsed = IsCollapsed();
     m_strText = text;
     if (!m_pBar) return;
-    // A pane without a fit text is as wide as its text.
-    if (m_kind == Kind::Pane && m_strFitText.empty()) m_pBar->RecalcLayout();
+    // A pane without a fit text is as wide as its text; a collapsed one
+    // takes its place back with its first text.
+    if (m_kind == Kind::Pane && (m_strFitText.empty() || wasCollapsed != IsCollapsed()))
+        m_pBar->RecalcLayout();
+    else
+        m_pBar->UpdateWindowText();
+    if (m_pBar->Handle()) InvalidateRect(m_pBar->Handle(), nullptr, FALSE);
+}
+
+void StatusElement::SetIcon(HICON icon) {
+    if (icon == m_hIcon) return;
+    m_hIcon = icon;
+    if (!m_pBar) return;
+    m_pBar->RecalcLayout();
+    if (m_pBar->Handle()) InvalidateRect(m_pBar->Handle(), nullptr, FALSE);
+}
+
+void StatusElement::SetCollapsedWhenEmpty(bool collapsed) {
+    if (collapsed == m_bCollapseEmpty) return;
+    m_bCollapseEmpty = collapsed;
+    if (!m_pBar) return;
+    m_pBar->RecalcLayout();
     if (m_pBar->Handle()) InvalidateRect(m_pBar->Handle(), nullptr, FALSE);
 }
 
@@ -229,6 +252,7 @@ void RibbonStatusBar::RecalcLayout() {
     if (!Handle()) return;
     if (!m_strInformation.empty()) {
         UpdateToolTips();
+        UpdateWindowText();
         return;
     }
     RECT client{};
@@ -247,7 +271,8 @@ void RibbonStatusBar::RecalcLayout() {
     auto widthOf = [&dc](const StatusElement& e) {
         switch (e.m_kind) {
         case StatusElement::Kind::Pane:
-            return TextWidth(dc.get(), e.m_strFitText.empty() ? e.m_strText : e.m_strFitText) + 2 * kPanePadding;
+            return TextWidth(dc.get(), e.m_strFitText.empty() ? e.m_strText : e.m_strFitText) + 2 * kPanePadding +
+                   (e.m_hIcon ? kPaneIcon + kPaneIconGap : 0);
         case StatusElement::Kind::Progress:
             return e.m_nWidth + 2 * kZoomGap;
         case StatusElement::Kind::Slider:
@@ -265,7 +290,7 @@ void RibbonStatusBar::RecalcLayout() {
                 separatorPending = !items.empty();
                 continue;
             }
-            if (!entry.element->m_bVisible) continue;
+            if (!entry.element->m_bVisible || entry.element->IsCollapsed()) continue;
             if (separatorPending || (area == Area::Extended && !items.empty())) items.push_back(Item{-1, 0});
             separatorPending = false;
             items.push_back(Item{static_cast<int>(i), widthOf(*entry.element)});
@@ -323,6 +348,24 @@ void RibbonStatusBar::RecalcLayout() {
         if (r.left >= r.right) r = RECT{};
     }
     UpdateToolTips();
+    UpdateWindowText();
+}
+
+void RibbonStatusBar::UpdateWindowText() {
+    if (!Handle()) return;
+    std::wstring text = m_strInformation;
+    if (text.empty()) {
+        bool first = true;
+        for (const Entry& entry : m_entries) {
+            const StatusElement* e = entry.element.get();
+            if (!e || e->m_kind != StatusElement::Kind::Pane || IsRectEmpty(&e->m_rect)) continue;
+            if (!first) text += L'\t';
+            text += e->m_strText;
+            first = false;
+        }
+    }
+    // Set only when it changes: the status text changes often.
+    if (Text() != text) SetWindowTextW(Handle(), text.c_str());
 }
 
 void RibbonStatusBar::UpdateToolTips() {
@@ -538,6 +581,11 @@ void RibbonStatusBar::PaintElement(HDC dc, const StatusElement& e, size_t entry)
         }
         r.left += kPanePadding;
         r.right -= kPanePadding;
+        if (e.m_hIcon) {
+            const int y = (r.top + r.bottom - kPaneIcon) / 2;
+            DrawIconEx(dc, r.left, y, e.m_hIcon, kPaneIcon, kPaneIcon, 0, nullptr, DI_NORMAL);
+            r.left += kPaneIcon + kPaneIconGap;
+        }
         PaintText(dc, e.m_strText, r, DT_LEFT | DT_END_ELLIPSIS, colors.text);
         break;
     }

@@ -19,7 +19,15 @@
 // (wParam = id, lParam = 0); SetPos never posts. A pane added with
 // isStatic = false highlights under the mouse and a click on it posts
 // WM_COMMAND with its id the same way. Elements with tooltip text show it
-// while the mouse rests on them.
+// while the mouse rests on them. A pane may show a small icon before its
+// text (SetIcon), and may be marked to take no place at all while its text
+// is empty (SetCollapsedWhenEmpty), as a sign that shows only when it has
+// something to say.
+//
+// The bar's window text is what it shows: the information text while there
+// is one, else the texts of the panes shown, left to right, separated by
+// tab characters. Screen readers and other processes read it with
+// GetWindowText.
 //
 // It is created by the frame and lives as long as it; user-interface
 // thread only; ids and element pointers stay valid for the bar's life.
@@ -51,6 +59,13 @@ public:
     bool IsVisible() const { return m_bVisible; }
     void SetVisible(bool visible);
     void SetToolTip(const std::wstring& tip) { m_strToolTip = tip; }
+    // A pane's icon, drawn at 16 x 16 before its text; null for none. The
+    // caller keeps the icon alive as long as the pane shows it.
+    void SetIcon(HICON icon);
+    // A pane that is collapsed takes no place and shows nothing while its
+    // text is empty; it stays in the configuration menu.
+    void SetCollapsedWhenEmpty(bool collapsed);
+    bool IsCollapsed() const { return m_bCollapseEmpty && m_strText.empty(); }
     const RECT& Rect() const { return m_rect; }
 
     // Progress: range 0..maximum and position. Slider: range and position.
@@ -70,6 +85,8 @@ protected:
     int m_nWidth = 0, m_nHeight = 0;
     bool m_bVisible = true;
     bool m_bStatic = true;
+    bool m_bCollapseEmpty = false;
+    HICON m_hIcon = nullptr;
     int m_nMin = 0, m_nMax = 100, m_nPos = 0, m_nPage = 10;
     bool m_bZoomButtons = false;
     RECT m_rect{};
@@ -120,7 +137,10 @@ protected:
     void ApplyConfigurationCommand(UINT command);
 
 private:
+    friend class StatusElement;
     enum class Part : int;
+    // Sets the window text to what the bar shows (see the top of this file).
+    void UpdateWindowText();
     struct Hit;
     Hit HitTest(POINT point) const;
     void Paint(HDC dc) const;

@@ -71,6 +71,7 @@
 #define IDD_OPEN_ALL                   322
 #define IDD_OPTIONS_ADVANCED           323
 #define IDD_WINDOWS_LIST               401
+#define IDD_SCRIPT_ERRORS              402
 
 #define IDC_PANEL_SPLITTER             219
 #define IDC_WEB_BROWSER                1000
@@ -81,6 +82,9 @@
 #define IDC_WINDOWS_LIST               1030
 #define IDC_WINDOWS_ACTIVATE           1031
 #define IDC_WINDOWS_CLOSE              1032
+// The script errors of a tab (402): the list and its Copy button
+#define IDC_SCRIPT_ERROR_LIST          1033
+#define IDC_SCRIPT_ERROR_COPY          1034
 
 // Open in all versions (322): one icon check box per version, the address
 #define IDC_BROWSE                     3
@@ -132,6 +136,8 @@
 // The notice of a tab whose page does not respond: its two buttons.
 #define ID_TAB_BUSY_WAIT               222
 #define ID_TAB_BUSY_END                223
+// The status bar's sign of the active tab's script errors; a click lists them.
+#define ID_SCRIPT_ERRORS               230
 #define ID_FAVORITES                   311
 #define ID_IE_OPTIONS                  318
 #define ID_ZOOM_LABEL                  323
@@ -294,6 +300,14 @@
 #define IDS_TAB_BUSY_WAIT_TIP          442
 #define IDS_TAB_BUSY_END               443
 #define IDS_TAB_BUSY_END_TIP           444
+#define IDS_SCRIPT_ERRORS_TITLE        460
+#define IDS_SCRIPT_ERROR_ONE           461
+#define IDS_SCRIPT_ERROR_MANY          462
+#define IDS_SCRIPT_ERROR_MESSAGE       463
+#define IDS_SCRIPT_ERROR_LINE          464
+#define IDS_SCRIPT_ERROR_CHARACTER     465
+#define IDS_SCRIPT_ERROR_ADDRESS       466
+#define IDS_SCRIPT_ERROR_COPY          467
 #define IDS_FILE                       260
 #define IDS_MAIN_CLOSE                 271
 #define IDS_MAIN_EXIT                  273

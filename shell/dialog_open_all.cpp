@@ -2,6 +2,7 @@
 
 #include "core/settings.h"
 #include "framework/app.h"
+#include "framework/handles.h"
 #include "framework/strings.h"
 #include "prefs/language.h"
 #include "res/resource_ids.h"
@@ -19,39 +20,6 @@ constexpr DWORD kBrowseBufferChars = 4096;
 void SetTranslatedText(HWND window, UINT id) {
     if (std::wstring text = TranslatedString(id); !text.empty()) SetWindowTextW(window, text.c_str());
 }
-
-// The clipboard, open for the scope; ok() false when another program holds it.
-class ClipboardScope {
-public:
-    explicit ClipboardScope(HWND owner) : m_open(OpenClipboard(owner) != FALSE) {}
-    ~ClipboardScope() {
-        if (m_open) CloseClipboard();
-    }
-    ClipboardScope(const ClipboardScope&) = delete;
-    ClipboardScope& operator=(const ClipboardScope&) = delete;
-    bool ok() const { return m_open; }
-
-private:
-    bool m_open;
-};
-
-// A global memory block locked for the scope.
-class GlobalLockScope {
-public:
-    explicit GlobalLockScope(HGLOBAL memory) : m_memory(memory), m_data(memory ? GlobalLock(memory) : nullptr) {}
-    ~GlobalLockScope() {
-        if (m_data) GlobalUnlock(m_memory);
-    }
-    GlobalLockScope(const GlobalLockScope&) = delete;
-    GlobalLockScope& operator=(const GlobalLockScope&) = delete;
-    const void* data() const { return m_data; }
-    // Bytes of the block; never read past it, whatever its text claims.
-    size_t size() const { return m_data ? GlobalSize(m_memory) : 0; }
-
-private:
-    HGLOBAL m_memory;
-    void* m_data;
-};
 
 fw::Profile* AppProfile() {
     fw::WinApp* app = fw::GetApp();
@@ -81,9 +49,9 @@ std::wstring CDialogOpenAll::AddressFromClipboardText(const std::wstring& text) 
 std::wstring CDialogOpenAll::ClipboardText() const {
     const bool unicode = IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE;
     if (!unicode && !IsClipboardFormatAvailable(CF_TEXT)) return {};
-    ClipboardScope clipboard(Handle());
+    fw::ClipboardScope clipboard(Handle());
     if (!clipboard.ok()) return {};
-    GlobalLockScope block(GetClipboardData(unicode ? CF_UNICODETEXT : CF_TEXT));
+    fw::GlobalLockScope block(GetClipboardData(unicode ? CF_UNICODETEXT : CF_TEXT));
     if (!block.data()) return {};
     if (unicode) {
         const auto* chars = static_cast<const wchar_t*>(block.data());

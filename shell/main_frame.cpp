@@ -8,6 +8,7 @@
 #include "framework/visual_scheme.h"
 #include "prefs/language.h"
 #include "res/resource_ids.h"
+#include "script_errors_dialog.h"
 #include "shell_app.h"
 #include "vantrell_doc.h"
 #include "vantrell_view.h"
@@ -108,6 +109,14 @@ void CMainFrame::PostNcDestroy() {
 
 void CMainFrame::RegisterCommands() {
     m_commands.Add(ID_WINDOWS_DIALOG, [this](UINT) { ShowWindowsDialog(); });
+    // The sign of the active tab's script errors lists them. The list takes
+    // a copy: the tab may go while it shows.
+    m_commands.Add(ID_SCRIPT_ERRORS, [this](UINT) {
+        if (auto* view = dynamic_cast<CVantrellView*>(ActiveView())) {
+            CScriptErrorsDialog dialog(view->ScriptErrors().Kept(), view->ScriptErrors().Count());
+            dialog.DoModal(Handle());
+        }
+    });
     // Ctrl+W goes through the framework's close command, as if from a menu.
     m_commands.Add(ID_CLOSE_ACTIVE_TAB,
                    [this](UINT) { PostMessageW(Handle(), WM_COMMAND, MAKEWPARAM(ID_CLOSE_TAB, 1), 0); });
@@ -277,6 +286,15 @@ bool CMainFrame::CreateStatusBar() {
     if (!m_wndStatusBar.Create(Handle(), IDW_STATUS_BAR)) return false;
     using Area = fw::RibbonStatusBar::Area;
     m_wndStatusBar.AddPane(Area::Main, ID_STATUS_PANE, L"", TranslatedString(IDS_STATUS_INFO));
+    // The sign of the active tab's script errors: the system's warning icon
+    // and the count, shown only while there are errors; a click lists them.
+    fw::StatusElement* errors = m_wndStatusBar.AddPane(Area::Main, ID_SCRIPT_ERRORS, L"",
+                                                       TranslatedString(IDS_SCRIPT_ERRORS_TITLE), L"", false);
+    errors->SetCollapsedWhenEmpty(true);
+    errors->SetToolTip(TranslatedString(ID_SCRIPT_ERRORS));
+    // A shared system icon: the system keeps it for the life of the process.
+    errors->SetIcon(static_cast<HICON>(
+        LoadImageW(nullptr, IDI_WARNING, IMAGE_ICON, 16, 16, LR_SHARED)));
     fw::StatusElement* progress = m_wndStatusBar.AddProgress(Area::Extended, ID_PROGRESS_BAR, kProgressWidth,
                                                             kProgressHeight, TranslatedString(IDS_DOWNLOAD_PROGRESS));
     progress->SetToolTip(TranslatedString(IDS_DOWNLOAD_PROGRESS));
@@ -294,6 +312,17 @@ bool CMainFrame::CreateStatusBar() {
 
 fw::StatusElement* CMainFrame::ZoomSlider() const { return m_wndStatusBar.FindById(ID_ZOOM_SLIDER); }
 fw::StatusElement* CMainFrame::ZoomLabel() const { return m_wndStatusBar.FindById(ID_ZOOM_LABEL); }
+
+void CMainFrame::ShowScriptErrorCount(size_t count) {
+    fw::StatusElement* sign = m_wndStatusBar.FindById(ID_SCRIPT_ERRORS);
+    if (!sign) return;
+    if (count == 0)
+        sign->SetText(L"");
+    else if (count == 1)
+        sign->SetText(TranslatedString(IDS_SCRIPT_ERROR_ONE));
+    else
+        sign->SetText(fw::Format(TranslatedString(IDS_SCRIPT_ERROR_MANY).c_str(), static_cast<unsigned>(count)));
+}
 
 void CMainFrame::OnApplicationLook(UINT id) {
     HCURSOR old = SetCursor(LoadCursorW(nullptr, IDC_WAIT));

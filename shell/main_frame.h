@@ -45,6 +45,9 @@ public:
     // when the status bar has none.
     fw::StatusElement* ZoomSlider() const;
     fw::StatusElement* ZoomLabel() const;
+    // The status bar's sign of the active tab's script errors: `count`
+    // errors, none shown for 0. The active tab's view calls it.
+    void ShowScriptErrorCount(size_t count);
 
     // Switches the look (commands 210 to 218) and stores it.
     void OnApplicationLook(UINT id);

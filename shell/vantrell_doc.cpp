@@ -8,12 +8,12 @@
 
 CVantrellDoc::~CVantrellDoc() {
     if (m_pBrowserStream) {
-        // Unmarshalling releases the stream; the interface it yields goes too.
-        IDispatch* browser = nullptr;
-        if (SUCCEEDED(CoGetInterfaceAndReleaseStream(m_pBrowserStream, IID_IDispatch,
-                                                     reinterpret_cast<void**>(&browser))) &&
-            browser)
-            browser->Release();
+        // Only the stream goes. Unmarshalling it here would make a proxy
+        // whose release calls into the engine thread's apartment, which the
+        // tab's close is winding down at this very moment: once that thread
+        // stops taking calls, the call would wait for ever. The marshalled
+        // reference goes with the engine thread's apartment.
+        m_pBrowserStream->Release();
         m_pBrowserStream = nullptr;
     }
 }

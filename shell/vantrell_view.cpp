@@ -148,6 +148,7 @@ void CVantrellView::OnActivateView(bool activate, fw::View* activated, fw::View*
     if (!activate) return;
     CMainFrame* frame = MainFrame();
     if (!frame) return;
+    frame->ShowScriptErrorCount(m_scriptErrors.Count());
     if (fw::StatusElement* slider = frame->ZoomSlider()) {
         const int pos = SliderPosOfZoom(m_nZoom);
         if (slider->Pos() != pos) slider->SetPos(pos, true);
@@ -258,6 +259,11 @@ void CVantrellView::OnMustClose(int reason) {
     if (fw::MDIChildFrame* frame = ParentFrame()) PostMessageW(frame->Handle(), WM_CLOSE, 0, 0);
 }
 
+void CVantrellView::ShowScriptErrorSign() const {
+    CMainFrame* frame = MainFrame();
+    if (frame && frame->ActiveView() == this) frame->ShowScriptErrorCount(m_scriptErrors.Count());
+}
+
 LRESULT CVantrellView::OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     // Every string parameter is this view's to delete, but the navigation
     // string, which passes on to the engine thread.
@@ -319,6 +325,17 @@ LRESULT CVantrellView::OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case UWM_TAB_ADDRESS:
         if (auto url = TakeStringParam(wParam)) m_strCurrentURL = *url;
         return 0;
+    case UWM_TAB_SCRIPT_ERROR_AT:
+        m_scriptErrorReader.TakePosition(wParam, lParam);
+        return 0;
+    case UWM_TAB_SCRIPT_ERROR:
+        m_scriptErrors.Add(m_scriptErrorReader.TakeError(wParam, lParam));
+        ShowScriptErrorSign();
+        return 0;
+    case UWM_TAB_PAGE_STARTED:
+        m_scriptErrors.Clear();
+        ShowScriptErrorSign();
+        return 0;
     case UWM_TAB_TASKBAR_PREVIEW:
     case UWM_TAB_SETTINGS_CHANGED:
     case UWM_TAB_BUSY_ANSWER:
@@ -351,6 +368,9 @@ LRESULT CVantrellView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             if (fw::WinApp* app = fw::GetApp(); app && app->MainWindow())
                 PostMessageW(app->MainWindow(), UWM_FRAME_TAB_NOT_RESPONDING, 0, reinterpret_cast<LPARAM>(Handle()));
         }
+        // The sign of the last tab goes with it; another tab that becomes
+        // the active one shows its own.
+        if (CMainFrame* frame = MainFrame(); frame && frame->ActiveView() == this) frame->ShowScriptErrorCount(0);
         PostToEngine(UWM_ENGINE_CLOSE, 0, 0);
         m_nEngineThreadId = 0;
         return fw::View::WindowProc(message, wParam, lParam);

@@ -3,7 +3,9 @@
 // It owns the tab's engine thread, turns the user's commands into thread
 // messages for it, and turns the engine's notifications into the tab's
 // caption, the frame's status text and progress, the tab's history, busy
-// flag, zoom, download flags and current address.
+// flag, zoom, download flags, current address and the script errors of its
+// page (the status bar's sign while the tab is the active one; the frame
+// lists them when the sign is clicked).
 //
 // Created by the tab templates on the user-interface thread; deletes itself
 // when its window goes. It reaches the engine only by PostThreadMessage to
@@ -11,6 +13,7 @@
 // ends (which in multi-process mode can come before the view goes), so the
 // view never touches the object after starting it, and a post to an ended
 // thread simply fails.
+#include "core/script_error_log.h"
 #include "core/versions.h"
 #include "framework/document.h"
 #include "framework/handles.h"
@@ -80,6 +83,10 @@ public:
     bool m_bNotResponding = false;
     DWORD m_dwDownloadFlags = kInitialDownloadFlags;
     std::wstring m_strCurrentURL;
+    // The script errors of the page the tab shows, from the tab content's
+    // reports; a new page (UWM_TAB_PAGE_STARTED) starts them afresh.
+    static constexpr size_t kKeptScriptErrors = 500;
+    const ScriptErrorLog& ScriptErrors() const { return m_scriptErrors; }
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -94,5 +101,10 @@ private:
     void StepZoomSlider(int delta);
     void ToggleDownloadFlag(DWORD bit);
     void OnMustClose(int reason);
+    // The frame's sign shows this tab's count while it is the active tab.
+    void ShowScriptErrorSign() const;
     LRESULT OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    ScriptErrorPairReader m_scriptErrorReader;
+    ScriptErrorLog m_scriptErrors{kKeptScriptErrors};
 };

@@ -262,8 +262,9 @@ void WebBrowser::FinishLoad(unsigned sequence) {
             }
         }
     }
-    // The page's script errors reach the host before the page completes.
-    if (!job->refresh && page_) {
+    // The page's script errors reach the host before the page completes; a
+    // refresh ran the page's scripts again, so its errors come again.
+    if (page_) {
         const std::vector<ScriptErrorRecord> errors = page_->scriptErrors;
         for (const ScriptErrorRecord& e : errors) ReportScriptError(e.message, e.line, e.character, page_->url);
     }

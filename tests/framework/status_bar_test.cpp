@@ -109,6 +109,49 @@ TEST_F(StatusBarTest, InformationTextReplacesTheElementsUntilItIsEmptied) {
     EXPECT_TRUE(EqualRect(&RectOf(kZoom), &zoom));
 }
 
+TEST_F(StatusBarTest, APaneCollapsedWhileEmptyTakesPlaceOnlyWithTextAndIsClickableThen) {
+    using Area = fw::RibbonStatusBar::Area;
+    enum : int { kSign = 50 };
+    fw::StatusElement* sign = bar.AddPane(Area::Main, kSign, L"", L"Sign", L"99 signs", false);
+    sign->SetCollapsedWhenEmpty(true);
+    EXPECT_TRUE(sign->IsCollapsed());
+    EXPECT_TRUE(IsRectEmpty(&sign->Rect()));
+    const int shown = Width(RectOf(kStatus));
+
+    // A first text gives it its place (the fit text's width and the icon's),
+    // which the stretched pane gives up; a click then posts its id.
+    sign->SetIcon(LoadIconW(nullptr, MAKEINTRESOURCEW(32515)));  // IDI_WARNING
+    sign->SetText(L"2 signs");
+    EXPECT_FALSE(sign->IsCollapsed());
+    const RECT r = sign->Rect();
+    ASSERT_FALSE(IsRectEmpty(&r));
+    EXPECT_GE(r.left, RectOf(kLine).right) << "after the panes added before it";
+    EXPECT_EQ(Width(RectOf(kStatus)), shown - Width(r));
+    Click(bar.Handle(), r.left + 3, MiddleY(r));
+    EXPECT_EQ(parent.commands, (std::vector<UINT>{kSign}));
+
+    // Emptied, it takes no place again and a click there posts nothing.
+    sign->SetText(L"");
+    EXPECT_TRUE(IsRectEmpty(&sign->Rect()));
+    EXPECT_EQ(Width(RectOf(kStatus)), shown);
+}
+
+TEST_F(StatusBarTest, TheWindowTextIsTheInformationOrTheShownPanesTexts) {
+    auto text = [&] {
+        wchar_t buffer[256] = {};
+        GetWindowTextW(bar.Handle(), buffer, 256);
+        return std::wstring(buffer);
+    };
+    EXPECT_EQ(text(), L"Ready\tLn 1\tOnline\t100%");
+    bar.FindById(kLine)->SetText(L"Ln 7");
+    bar.FindById(kConnection)->SetVisible(false);
+    EXPECT_EQ(text(), L"Ready\tLn 7\t100%");
+    bar.SetInformation(L"Downloading 3 files");
+    EXPECT_EQ(text(), L"Downloading 3 files");
+    bar.SetInformation(L"");
+    EXPECT_EQ(text(), L"Ready\tLn 7\t100%");
+}
+
 TEST_F(StatusBarTest, ZoomButtonsAndTrackClicksMoveByAPageAndPostTheSliderId) {
     fw::StatusElement* slider = bar.FindById(kZoom);
     const RECT r = slider->Rect();

@@ -1,5 +1,6 @@
 // The message numbers, the record's wire form and its decoder.
 #include "core/messages.h"
+#include "core/script_error_log.h"
 #include "pipe_test_support.h"
 
 #include <gtest/gtest.h>
@@ -76,6 +77,32 @@ TEST(MessageNumbers, AreTheAgreedValues) {
     EXPECT_EQ(3, CLOSE_TASKBAR);
     EXPECT_EQ(4, CLOSE_LAUNCH_FAILED);
     EXPECT_EQ(5, CLOSE_UNLOAD_ACCEPTED);
+}
+
+// The two records of a script error as every receiver reads them: numbers
+// as signed 32-bit values, null strings as empty text, and a message that
+// comes without its position reads line 0, character 0.
+TEST(ScriptErrorPair, ReadsSignedPositionsAndNullStringsAndForgetsThePositionAfterEachError) {
+    ScriptErrorPairReader reader;
+    reader.TakePosition(static_cast<WPARAM>(0xFFFFFFFFu), static_cast<LPARAM>(0x7FFFFFFF));
+    ScriptError first = reader.TakeError(NewStringParam<WPARAM>(L"'f' is undefined"), NewStringParam<LPARAM>(L"http://a/"));
+    EXPECT_EQ(first, (ScriptError{L"'f' is undefined", -1, 0x7FFFFFFF, L"http://a/"}));
+    ScriptError second = reader.TakeError(0, 0);
+    EXPECT_EQ(second, (ScriptError{L"", 0, 0, L""}));
+}
+
+TEST(ScriptErrorPair, TheLogCountsEveryErrorKeepsTheFirstAndTheTextHasOneLineOfFourFieldsEach) {
+    ScriptErrorLog log(2);
+    log.Add({L"a\tb", 1, 2, L"http://x/"});
+    log.Add({L"line\r\nbreak", 30, 4, L"http://y/\t"});
+    log.Add({L"third", 5, 6, L""});
+    EXPECT_EQ(log.Count(), 3u);
+    ASSERT_EQ(log.Kept().size(), 2u);
+    EXPECT_EQ(ScriptErrorsAsText(log.Kept()), L"a b\t1\t2\thttp://x/\r\nline  break\t30\t4\thttp://y/ ");
+    EXPECT_EQ(ScriptErrorsAsText({}), L"");
+    log.Clear();
+    EXPECT_EQ(log.Count(), 0u);
+    EXPECT_TRUE(log.Kept().empty());
 }
 
 TEST(WireForm, TwoNumbersTake20Bytes) {

@@ -979,4 +979,148 @@ TEST_F(Tabs, TheOptionsSheetStoresEveryChangeAtOnceAndItsSwitchesReachTheOpenTab
     EXPECT_TRUE(Ends());
 }
 
+// The active tab's script error sign in the status bar: the field of the
+// bar's text that counts errors ("1 error", "3 errors"), empty when none
+// shows.
+std::wstring ErrorSign(HWND bar) {
+    const std::wstring text = WindowText(bar);
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t end = std::min(text.find(L'\t', start), text.size());
+        const std::wstring field = text.substr(start, end - start);
+        if (!field.empty() && iswdigit(field[0]) &&
+            (field.ends_with(L" error") || field.ends_with(L" errors")))
+            return field;
+        start = end + 1;
+    }
+    return {};
+}
+
+// The clipboard's text; "<none>" when it holds none.
+std::wstring ClipboardText() {
+    std::wstring text = L"<none>";
+    if (!OpenClipboard(nullptr)) return L"<clipboard busy>";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+bool EmptyTheClipboard() {
+    if (!OpenClipboard(nullptr)) return false;
+    const bool emptied = EmptyClipboard() != FALSE;
+    CloseClipboard();
+    return emptied;
+}
+
+// A page whose script calls a function that no script defines, on line 4.
+constexpr const char* kErrorPage =
+    "<html><head><title>Err</title></head><body>\n"
+    "<p>Err</p>\n"
+    "<script type=\"text/javascript\">\n"
+    "initialiseMenus();\n"
+    "</script>\n"
+    "</body></html>\n";
+
+// The same address later: two scripts, each calling an undefined function
+// (lines 3 and 6).
+constexpr const char* kTwoErrorsPage =
+    "<html><head><title>Err</title></head><body>\n"
+    "<script type=\"text/javascript\">\n"
+    "first();\n"
+    "</script>\n"
+    "<script type=\"text/javascript\">\n"
+    "second();\n"
+    "</script>\n"
+    "</body></html>\n";
+
+class ScriptErrorSign : public Tabs {
+protected:
+    // One tab with a script error, a second without: the sign follows the
+    // active tab, lists the error and copies it, and goes with a new page.
+    void Run(bool multiProcess) {
+        SetOption(L"Options", L"MultiProcessMode", multiProcess ? 1 : 0);
+        server.Serve("/error.html", 200, "text/html", kErrorPage);
+        const std::wstring errorUrl = server.Url("/error.html");
+        Start(L"-ie8 " + errorUrl);
+        HWND bar = FindWindowExW(main, nullptr, L"fw.StatusBar", nullptr);
+        ASSERT_NE(bar, nullptr);
+        ASSERT_TRUE(WaitFor([&] { return ErrorSign(bar) == L"1 error"; }, 30s)) << WindowText(bar);
+        ASSERT_TRUE(WaitForCaptions({L"Err"}));
+        if (multiProcess) EXPECT_EQ(TabChildProcesses().size(), 1u) << "the page runs in a child process";
+        HWND errorTab = TabsOf(main).tabs[0][0];
+
+        // A new tab is the active one: no sign for its page. Its caption
+        // comes after its page started, so the sign had its chance to show.
+        Command(ID_NEW_IE7);
+        ASSERT_TRUE(WaitForCaptions({L"Err", L"Home"}));
+        EXPECT_EQ(ErrorSign(bar), L"") << WindowText(bar);
+        // Back on the first tab, its sign is back.
+        Command(FW_ID_NEXT_PANE);
+        EXPECT_EQ(ErrorSign(bar), L"1 error") << WindowText(bar);
+
+        // The sign's command lists the tab's errors; Copy puts the rows on
+        // the clipboard, tab-separated.
+        ASSERT_TRUE(EmptyTheClipboard());
+        PostMessageW(main, WM_COMMAND, ID_SCRIPT_ERRORS, 0);
+        HWND dialog = WaitForDialog(L"Script errors");
+        ASSERT_NE(dialog, nullptr);
+        HWND list = GetDlgItem(dialog, IDC_SCRIPT_ERROR_LIST);
+        EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1);
+        SendMessageW(GetDlgItem(dialog, IDC_SCRIPT_ERROR_COPY), BM_CLICK, 0, 0);
+        EXPECT_EQ(ClipboardText(), L"'initialiseMenus' is undefined\t4\t1\t" + errorUrl);
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10s));
+
+        // A new page in the tab starts without errors: by the time its
+        // caption shows, the sign is gone.
+        GoTo(errorTab, server.Url("/b.html"));
+        ASSERT_TRUE(WaitForCaptions({L"B", L"Home"}));
+        EXPECT_EQ(ErrorSign(bar), L"") << WindowText(bar);
+        // And the page with the error again counts its one error anew.
+        GoTo(errorTab, errorUrl);
+        ASSERT_TRUE(WaitFor([&] { return ErrorSign(bar) == L"1 error"; }, 30s)) << WindowText(bar);
+
+        // A refresh runs the page's scripts again: the errors of the page as
+        // it is now replace those of before. (Without the reset the list
+        // would hold the old error before the new ones.)
+        server.Serve("/error.html", 200, "text/html", kTwoErrorsPage);
+        // Straight to the tab's content, as the view passes the command on:
+        // the view lets Refresh through only once it knows the last load
+        // ended, which comes after the errors this test waited for.
+        SendMessageW(ContentOf(errorTab), WM_COMMAND, ID_REFRESH, 0);
+        ASSERT_TRUE(WaitFor([&] { return ErrorSign(bar) == L"2 errors"; }, 30s)) << WindowText(bar);
+        ASSERT_TRUE(EmptyTheClipboard());
+        PostMessageW(main, WM_COMMAND, ID_SCRIPT_ERRORS, 0);
+        dialog = WaitForDialog(L"Script errors");
+        ASSERT_NE(dialog, nullptr);
+        SendMessageW(GetDlgItem(dialog, IDC_SCRIPT_ERROR_COPY), BM_CLICK, 0, 0);
+        EXPECT_EQ(ClipboardText(), L"'first' is undefined\t3\t1\t" + errorUrl + L"\r\n'second' is undefined\t6\t1\t" +
+                                       errorUrl);
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10s));
+
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        const bool ended = Ends(30000);
+        // What kept the program, when it stayed: its windows.
+        std::wstring left;
+        if (!ended)
+            for (HWND w : TopLevelWindows(program.id))
+                if (IsWindowVisible(w)) left += L"[" + WindowText(w) + (IsWindowEnabled(w) ? L"]" : L" (disabled)]");
+        EXPECT_TRUE(ended) << "windows left: " << fw::ToNarrow(left) << ", tabs: " << TabsOf(main).TabCount();
+    }
+};
+
+TEST_F(ScriptErrorSign, ShowsTheActiveTabsCountListsAndCopiesItsErrorsAndResetsOnANewPageInMultiThreadMode) {
+    Run(false);
+}
+
+TEST_F(ScriptErrorSign, ShowsTheActiveTabsCountListsAndCopiesItsErrorsAndResetsOnANewPageInMultiProcessMode) {
+    Run(true);
+}
+
 } // namespace
