@@ -20,12 +20,7 @@ constexpr const wchar_t* kViewClass = L"Vantrell.CaptureView";
 constexpr const wchar_t* kFileLabels[kVersionCount] = {L"4", L"5", L"5.5", L"6", L"7", L"8", L"9", L"default"};
 
 // A translated text with its one "%s" replaced by `detail`.
-std::wstring Translated(UINT id, const std::wstring& detail = {}) {
-    std::wstring text = TranslatedString(id);
-    const size_t at = text.find(L"%s");
-    if (at != std::wstring::npos) text.replace(at, 2, detail);
-    return text;
-}
+std::wstring Translated(UINT id, const std::wstring& detail = {}) { return TranslatedText(id, {detail}); }
 
 std::wstring DescribeResult(HRESULT hr) {
     std::wstring text = fw::DescribeSystemError(nullptr, static_cast<DWORD>(hr));

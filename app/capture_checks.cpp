@@ -48,12 +48,12 @@ void RunCheck(PictureCheck& check, const LoadedPicture& mine, const LoadedPictur
               const std::wstring& diffFile) {
     if (!mine.loaded) {
         check.failed = true;
-        check.message = L"the picture cannot be read: " + mine.error;
+        check.message = TranslatedText(IDS_CHECK_UNREADABLE, {mine.error});
         return;
     }
     if (!other.loaded) {
         check.failed = true;
-        check.message = L"the picture of " + check.against + L" cannot be read: " + other.error;
+        check.message = TranslatedText(IDS_CHECK_OTHER_UNREADABLE, {check.against, other.error});
         return;
     }
     const PictureDifference d = ComparePictures(mine.pixels, other.pixels, settings.tolerance);
@@ -68,18 +68,20 @@ void RunCheck(PictureCheck& check, const LoadedPicture& mine, const LoadedPictur
     check.regions = d.regions;
     std::vector<std::wstring> reasons;
     if (check.percent > settings.threshold) {
-        reasons.push_back(FormatPercent(check.percent) + L"% of the pixels differ from " + check.against +
-                          fw::Format(L" (%llu of %llu), above ", static_cast<unsigned long long>(d.differing),
-                                     static_cast<unsigned long long>(d.compared)) +
-                          FormatPercent(settings.threshold) + L"%; regions: " + FormatRegions(d.regions));
+        reasons.push_back(TranslatedText(
+            IDS_CHECK_DIFFERS,
+            {FormatPercent(check.percent) + L"%", check.against,
+             fw::Format(L"%llu", static_cast<unsigned long long>(d.differing)),
+             fw::Format(L"%llu", static_cast<unsigned long long>(d.compared)),
+             FormatPercent(settings.threshold) + L"%", FormatRegions(d.regions)}));
     }
     if (d.SizeDiffers())
-        reasons.push_back(fw::Format(L"the sizes differ: %d x %d against %d x %d (compared over the common area)",
-                                     d.width, d.height, d.otherWidth, d.otherHeight));
+        reasons.push_back(TranslatedText(IDS_CHECK_SIZES_DIFFER, {fw::Format(L"%d x %d", d.width, d.height),
+                                                                  fw::Format(L"%d x %d", d.otherWidth, d.otherHeight)}));
     if (d.differing > 0 || d.SizeDiffers()) {
         std::wstring error;
         if (SavePicture(MakeDiffPicture(other.pixels, d), diffFile, error)) check.diffFile = diffFile;
-        else reasons.push_back(L"the diff picture cannot be written: " + error);
+        else reasons.push_back(TranslatedText(IDS_CHECK_DIFF_NOT_WRITTEN, {error}));
     }
     check.failed = !reasons.empty();
     for (const std::wstring& r : reasons) check.message += (check.message.empty() ? L"" : L"; ") + r;
@@ -209,7 +211,7 @@ void CCaptureChecker::CheckGroup(const Group& group) {
                                         [&](size_t j) { return m_outcomes[j].item.version == m_settings.reference; });
                 if (ref == group.items.end() || !m_outcomes[*ref].written) {
                     check.failed = true;
-                    check.message = L"no picture of " + m_referenceName + L" to compare with";
+                    check.message = TranslatedText(IDS_CHECK_NO_REFERENCE, {m_referenceName});
                 } else {
                     check.otherFile = m_outcomes[*ref].item.file;
                     RunCheck(check, *picture(i), *picture(*ref), m_settings, WithSuffix(mine.item.file, L".diff.png"));
@@ -226,16 +228,17 @@ void CCaptureChecker::CheckGroup(const Group& group) {
                     // The picture becomes the baseline; nothing is compared.
                     if (m_baselineFolderError != NO_ERROR) {
                         check.failed = true;
-                        check.message = L"the baseline folder cannot be written: " + m_settings.baselineFolder + L": " +
-                                        fw::DescribeSystemError(nullptr, m_baselineFolderError);
+                        check.message = TranslatedText(
+                            IDS_CHECK_BASELINE_FOLDER,
+                            {m_settings.baselineFolder + L": " + fw::DescribeSystemError(nullptr, m_baselineFolderError)});
                     } else if (!CopyFileW(mine.item.file.c_str(), baseline.c_str(), FALSE)) {
                         check.failed = true;
-                        check.message = L"the picture cannot be copied to the baseline: " + baseline + L": " +
-                                        fw::DescribeSystemError(nullptr, GetLastError());
+                        check.message = TranslatedText(
+                            IDS_CHECK_BASELINE_COPY, {baseline + L": " + fw::DescribeSystemError(nullptr, GetLastError())});
                     }
                 } else if (GetFileAttributesW(baseline.c_str()) == INVALID_FILE_ATTRIBUTES) {
                     check.failed = true;
-                    check.message = L"no baseline picture: " + baseline;
+                    check.message = TranslatedText(IDS_CHECK_NO_BASELINE, {baseline});
                 } else {
                     RunCheck(check, *picture(i), *Load(baseline), m_settings,
                              WithSuffix(mine.item.file, L".baseline-diff.png"));
@@ -246,7 +249,7 @@ void CCaptureChecker::CheckGroup(const Group& group) {
             // Out of memory for a picture: this one fails, the run goes on.
             PictureCheck check;
             check.failed = true;
-            check.message = L"the picture could not be checked: out of memory";
+            check.message = TranslatedString(IDS_CHECK_OUT_OF_MEMORY);
             checks.push_back(std::move(check));
         }
         m_checks[i] = std::move(checks);
@@ -289,11 +292,12 @@ CaptureReport CCaptureChecker::Finish(const std::vector<CaptureOutcome>& outcome
         r.scriptErrorCount = o.scriptErrorCount;
         r.scriptErrors = o.scriptErrors;
         r.checks = std::move(m_checks[i]);
-        if (!r.ok) r.failures.push_back(r.error.empty() ? L"the picture was not taken" : r.error);
+        if (!r.ok) r.failures.push_back(r.error.empty() ? TranslatedString(IDS_CHECK_NOT_TAKEN) : r.error);
         for (const PictureCheck& c : r.checks)
             if (c.failed) r.failures.push_back(c.message);
         if (m_settings.failOnScriptError && r.scriptErrorCount > 0)
-            r.failures.push_back(fw::Format(L"%u script error(s)", static_cast<unsigned>(r.scriptErrorCount)));
+            r.failures.push_back(
+                TranslatedText(IDS_CHECK_SCRIPT_ERRORS, {fw::Format(L"%u", static_cast<unsigned>(r.scriptErrorCount))}));
         r.failed = !r.failures.empty();
         report.pictures.push_back(std::move(r));
     }

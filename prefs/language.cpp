@@ -199,6 +199,19 @@ std::wstring TranslatedString(UINT id) {
     return text;
 }
 
+std::wstring TranslatedText(UINT id, std::initializer_list<std::wstring> fields) {
+    const std::wstring pattern = TranslatedString(id);
+    std::wstring text;
+    size_t from = 0;
+    for (const std::wstring& field : fields) {
+        const size_t at = pattern.find(L"%s", from);
+        if (at == std::wstring::npos) break;
+        text.append(pattern, from, at - from).append(field);
+        from = at + 2;
+    }
+    return text.append(pattern, from, std::wstring::npos);
+}
+
 int TranslatedMessageBox(HWND owner, UINT id, UINT type, const std::wstring& detail) {
     std::wstring text = TranslatedString(id);
     if (!detail.empty()) text += L"\n\n" + detail;

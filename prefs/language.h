@@ -7,6 +7,7 @@
 // nothing throws past a window procedure of the layers above (framework/errors.h).
 #include <windows.h>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 struct LanguageEntry {
@@ -31,6 +32,10 @@ bool ReadLanguageString(LPCWSTR relativeFile, std::wstring& text, UINT id);
 
 // Convenience: the text of `id`, or empty when it is unknown.
 std::wstring TranslatedString(UINT id);
+// The text of `id` with each "%s" in turn replaced by the next of `fields`
+// (never interpreted as a format: a language file with too few or too many
+// "%s" loses or keeps a field, nothing worse). Fields are not searched.
+std::wstring TranslatedText(UINT id, std::initializer_list<std::wstring> fields);
 // A message box captioned with the application's name showing the text of
 // `id`, followed by `detail` (untranslated: a file name, a system error) on
 // a paragraph of its own when it is not empty. Returns MessageBox's result.

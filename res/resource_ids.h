@@ -288,6 +288,19 @@
 #define IDS_CAPTURE_START_FAILED       428
 #define IDS_CAPTURE_BAD_VALUE          429
 #define IDS_CAPTURE_NO_ADDRESS         430
+// Why a check of a capture's picture failed (app/capture_checks.h)
+#define IDS_CHECK_UNREADABLE           431
+#define IDS_CHECK_OTHER_UNREADABLE     432
+#define IDS_CHECK_DIFFERS              433
+#define IDS_CHECK_SIZES_DIFFER         434
+#define IDS_CHECK_DIFF_NOT_WRITTEN     435
+#define IDS_CHECK_NO_REFERENCE         436
+#define IDS_CHECK_BASELINE_FOLDER      437
+#define IDS_CHECK_BASELINE_COPY        438
+#define IDS_CHECK_NO_BASELINE          439
+#define IDS_CHECK_OUT_OF_MEMORY        470
+#define IDS_CHECK_NOT_TAKEN            471
+#define IDS_CHECK_SCRIPT_ERRORS        472
 #define IDS_WINDOWS_TITLE              192
 #define IDS_WINDOWS_ACTIVATE           193
 #define IDS_WINDOWS_CLOSE              194

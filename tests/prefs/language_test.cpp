@@ -105,6 +105,24 @@ TEST_F(Language, IdsMissingFromTheFileFallBackToTheBuiltInTable) {
     EXPECT_EQ(text, L"mode multi-thread");
 }
 
+// Translated patterns are filled in, never used as formats: a translation
+// with other conversions, too few or too many "%s" loses or keeps a field
+// and nothing else happens.
+TEST_F(Language, FieldsFillEachPlaceholderInTurnWhateverTheTranslationHolds) {
+    TempDir dir;
+    dir.WriteFile(L"Languages\\FRENCH.lang", Utf16File(L"431:a %s b %s c\r\n"
+                                                       L"432:%n%d%x %s %%s\r\n"
+                                                       L"433:no field\r\n"
+                                                       L"434:%s%s%s%s%s%s%s%s\r\n"));
+    Init(dir, 12);
+    EXPECT_EQ(TranslatedText(IDS_CHECK_UNREADABLE, {L"1", L"%s"}), L"a 1 b %s c");
+    EXPECT_EQ(TranslatedText(IDS_CHECK_UNREADABLE, {L"only"}), L"a only b %s c");
+    EXPECT_EQ(TranslatedText(IDS_CHECK_OTHER_UNREADABLE, {L"x", L"y"}), L"%n%d%x x %y");
+    EXPECT_EQ(TranslatedText(IDS_CHECK_DIFFERS, {L"x", L"y"}), L"no field");
+    EXPECT_EQ(TranslatedText(IDS_CHECK_SIZES_DIFFER, {L"1", L"2"}), L"12%s%s%s%s%s%s");
+    EXPECT_EQ(TranslatedText(9999, {L"x"}), L"");
+}
+
 TEST_F(Language, ChoosesTheFileByIdOrByTheUsersLanguage) {
     TempDir dir;
     for (const wchar_t* name : {L"PORTUGUESE", L"CHINESE", L"TCHINESE", L"CROATIAN", L"SERBIAN", L"ENGLISH"})
