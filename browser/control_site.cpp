@@ -36,35 +36,19 @@ HRESULT CDialogWBContainerCustomControlSite::QuerySiteInterface(IUnknown* site, 
     if (!out) return E_POINTER;
     *out = nullptr;
     if (IsEqualIID(iid, IID_IOleCommandTarget)) {
-        m_xScriptErrors.m_pOuter = site;
+        m_xScriptErrors.SetOuter(site);
         *out = static_cast<IOleCommandTarget*>(&m_xScriptErrors);
         site->AddRef();
         return S_OK;
     }
     if (!IsEqualIID(iid, IID_IDocHostUIHandler)) return E_NOINTERFACE;
-    m_xDocHostUIHandler.m_pOuter = site;
+    m_xDocHostUIHandler.SetOuter(site);
     *out = static_cast<IDocHostUIHandler*>(&m_xDocHostUIHandler);
     site->AddRef();
     return S_OK;
 }
 
 using Handler = CDialogWBContainerCustomControlSite::XDocHostUIHandler;
-
-STDMETHODIMP Handler::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IDocHostUIHandler)) {
-        *out = static_cast<IDocHostUIHandler*>(this);
-        AddRef();
-        return S_OK;
-    }
-    if (!m_pOuter) {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    return m_pOuter->QueryInterface(iid, out);
-}
-STDMETHODIMP_(ULONG) Handler::AddRef() { return m_pOuter ? m_pOuter->AddRef() : 1; }
-STDMETHODIMP_(ULONG) Handler::Release() { return m_pOuter ? m_pOuter->Release() : 1; }
 
 // The engine shows its own context menu.
 STDMETHODIMP Handler::ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) { return S_FALSE; }

@@ -11,6 +11,7 @@
 // options sheet) on the main thread and read here.
 #include "browser/script_errors.h"
 #include "browser/window_external.h"
+#include "framework/com_object.h"
 #include "framework/com_ptr.h"
 #include "framework/ole_control.h"
 
@@ -50,14 +51,11 @@ public:
     HRESULT QuerySiteInterface(IUnknown* site, REFIID iid, void** out) override;
 
     // The handler the engine gets from the site.
-    class XDocHostUIHandler final : public IDocHostUIHandler {
+    // A tear-off of the framework site (its outer, not counted).
+    class XDocHostUIHandler final : public fw::TearOff<IDocHostUIHandler> {
     public:
-        IUnknown* m_pOuter = nullptr;  // the framework site; not counted
         CCustomWindowExternal* m_pExternal = nullptr;  // the site's own; not counted here
 
-        STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-        STDMETHODIMP_(ULONG) AddRef() override;
-        STDMETHODIMP_(ULONG) Release() override;
         STDMETHODIMP ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override;
         STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) override;
         STDMETHODIMP ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,

@@ -4,6 +4,7 @@
 #include "core/locations.h"
 #include "core/settings.h"
 #include "framework/app.h"
+#include "framework/com_object.h"
 #include "framework/errors.h"
 #include "framework/profile.h"
 #include "isolation/isolation.h"
@@ -100,54 +101,31 @@ const fw::Profile& CDialogWBContainer::SettingsProfile() {
 
 // A sink for one of the control's event interfaces; it hands every event to
 // the dialog while the dialog is there.
-class CDialogWBContainer::EventSink final : public IDispatch {
+class CDialogWBContainer::EventSink final : public fw::DispatchObject<EventSink, IDispatch> {
 public:
     EventSink(CDialogWBContainer* dialog, REFIID events, bool oldStyle)
         : m_pDialog(dialog), m_events(events), m_bOldStyle(oldStyle) {}
     void Detach() { m_pDialog = nullptr; }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, m_events)) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG n = InterlockedDecrement(&m_refs);
-        if (n == 0) delete this;
-        return static_cast<ULONG>(n);
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (count) *count = 0;
+protected:
+    // The event interface it stands for is an IDispatch too.
+    HRESULT QueryOtherInterface(REFIID iid, void** out) override {
+        if (!IsEqualIID(iid, m_events)) return E_NOINTERFACE;
+        *out = static_cast<IDispatch*>(this);
+        AddRef();
         return S_OK;
     }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        if (info) *info = nullptr;
-        return E_NOTIMPL;
+    // The old-style interface's one method, for callers that ask by name.
+    std::span<const fw::DispatchName> DispatchNames() const override {
+        static constexpr fw::DispatchName kOldStyle[] = {{L"NewWindow", kOldNewWindow}};
+        return m_bOldStyle ? std::span<const fw::DispatchName>(kOldStyle) : std::span<const fw::DispatchName>();
     }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-        // The dispatch map's one method, for callers that ask by name.
-        if (m_bOldStyle && names && ids && count >= 1 && names[0] && _wcsicmp(names[0], L"NewWindow") == 0) {
-            ids[0] = kOldNewWindow;
-            for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-            return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
-        }
-        for (UINT i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;
-        return DISP_E_UNKNOWNNAME;
-    }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+    HRESULT OnInvoke(DISPID id, WORD, DISPPARAMS* params, VARIANT*, UINT*) override {
         if (!m_pDialog) return S_OK;
         return m_bOldStyle ? m_pDialog->OnOldBrowserEvent(id, params) : m_pDialog->OnBrowserEvent(id, params);
     }
 
 private:
-    ~EventSink() = default;
-    LONG m_refs = 1;
     CDialogWBContainer* m_pDialog;
     IID m_events;
     bool m_bOldStyle;
@@ -171,14 +149,14 @@ BOOL CDialogWBContainer::OnInitDialog() {
     if (SUCCEEDED(m_wndBrowser.CreateInPlaceOf(Handle(), IDC_WEB_BROWSER, CLSID_WebBrowser, &m_site))) {
         m_hWndBrowser = m_wndBrowser.Window();
         m_wndBrowser.Query(IID_IWebBrowser2, m_pBrowser);
-        m_pEvents.attach(new EventSink(this, DIID_DWebBrowserEvents2, false));
+        m_pEvents = fw::MakeCom<EventSink>(this, DIID_DWebBrowserEvents2, false);
         // Without its events the tab still shows its page, but neither its
         // title nor its progress: worth a line in the log, not a failure.
         if (const HRESULT hr = m_wndBrowser.Advise(DIID_DWebBrowserEvents2, m_pEvents.get(), nullptr); FAILED(hr))
             fw::LogFailure("Advise(DWebBrowserEvents2)", hr);
         if (m_pBrowser) {
             // The old-style interface brings NewWindow, which opens new tabs.
-            m_pOldEvents.attach(new EventSink(this, DIID_DWebBrowserEvents, true));
+            m_pOldEvents = fw::MakeCom<EventSink>(this, DIID_DWebBrowserEvents, true);
             if (const HRESULT hr = m_wndBrowser.Advise(DIID_DWebBrowserEvents, m_pOldEvents.get(), &m_dwEventsCookie);
                 FAILED(hr))
                 fw::LogFailure("Advise(DWebBrowserEvents)", hr);

@@ -65,22 +65,6 @@ bool ReadScriptError(IUnknown* document, ScriptErrorReport& out) {
     return true;
 }
 
-STDMETHODIMP CScriptErrorSink::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IOleCommandTarget)) {
-        *out = static_cast<IOleCommandTarget*>(this);
-        AddRef();
-        return S_OK;
-    }
-    if (!m_pOuter) {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    return m_pOuter->QueryInterface(iid, out);
-}
-STDMETHODIMP_(ULONG) CScriptErrorSink::AddRef() { return m_pOuter ? m_pOuter->AddRef() : 1; }
-STDMETHODIMP_(ULONG) CScriptErrorSink::Release() { return m_pOuter ? m_pOuter->Release() : 1; }
-
 STDMETHODIMP CScriptErrorSink::QueryStatus(const GUID* group, ULONG count, OLECMD* commands, OLECMDTEXT*) {
     if (!commands) return E_POINTER;
     if (group) return OLECMDERR_E_UNKNOWNGROUP;

@@ -18,7 +18,9 @@
 // never throw; a document without a window or an event still counts as an
 // error, with what could be read.
 //
-//   site: if (iid == IID_IOleCommandTarget) { sink.m_pOuter = site; *out = &sink; site->AddRef(); }
+//   site: if (iid == IID_IOleCommandTarget) { sink.SetOuter(site); *out = &sink; site->AddRef(); }
+#include "framework/com_object.h"
+
 #include <docobj.h>
 #include <windows.h>
 
@@ -39,20 +41,16 @@ struct ScriptErrorReport {
 // window.event; false when the document has no window or no event.
 [[nodiscard]] bool ReadScriptError(IUnknown* document, ScriptErrorReport& out);
 
-class CScriptErrorSink final : public IOleCommandTarget {
+class CScriptErrorSink final : public fw::TearOff<IOleCommandTarget> {
 public:
     static constexpr std::size_t kKeptErrors = 20;
 
-    IUnknown* m_pOuter = nullptr;  // the control site; not counted
     // Where each error goes as it comes; may be empty.
     std::function<void(const ScriptErrorReport&)> m_reporter;
 
     std::size_t Count() const { return m_count; }
     const std::vector<ScriptErrorReport>& Errors() const { return m_errors; }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP QueryStatus(const GUID* group, ULONG count, OLECMD* commands, OLECMDTEXT* text) override;
     STDMETHODIMP Exec(const GUID* group, DWORD id, DWORD option, VARIANT* in, VARIANT* out) override;
 

@@ -52,13 +52,9 @@ unsigned CountOf(const VARTYPE* parameters) {
     return n;
 }
 
-bool SameName(const wchar_t* a, const wchar_t* b) {
-    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
-}
-
 } // namespace
 
-CCustomWindowExternal* CCustomWindowExternal::Create() { return new CCustomWindowExternal(); }
+CCustomWindowExternal* CCustomWindowExternal::Create() { return fw::MakeCom<CCustomWindowExternal>().detach(); }
 
 CCustomWindowExternal::MethodTable CCustomWindowExternal::TableFor(IEVERSION version) {
     switch (version) {
@@ -75,52 +71,23 @@ IEVERSION CCustomWindowExternal::CallingVersion() {
     return static_cast<IEVERSION>(engine->version);
 }
 
-STDMETHODIMP CCustomWindowExternal::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CCustomWindowExternal::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-
-STDMETHODIMP_(ULONG) CCustomWindowExternal::Release() {
-    LONG n = InterlockedDecrement(&m_refs);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
-}
-
-STDMETHODIMP CCustomWindowExternal::GetTypeInfoCount(UINT* count) {
-    if (!count) return E_INVALIDARG;
-    *count = 0;
-    return S_OK;
-}
-
-STDMETHODIMP CCustomWindowExternal::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
-}
-
-STDMETHODIMP CCustomWindowExternal::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    if (!names || !ids || count == 0) return E_INVALIDARG;
-    // Only the method's own name can be looked up; it has no named arguments.
-    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-    const MethodTable table = TableFor(CallingVersion());
-    for (unsigned m = 0; names[0] && m < table.count; ++m) {
-        if (SameName(names[0], table.methods[m].name)) {
-            ids[0] = static_cast<DISPID>(m);
-            return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+std::span<const fw::DispatchName> CCustomWindowExternal::DispatchNames() const {
+    // One name list per method table, made once; the tables never change.
+    struct Names {
+        explicit Names(MethodTable table) : methods(table.methods) {
+            for (unsigned m = 0; m < table.count; ++m) list.push_back({table.methods[m].name, static_cast<DISPID>(m)});
         }
-    }
-    return DISP_E_UNKNOWNNAME;
+        const Method* methods;
+        std::vector<fw::DispatchName> list;
+    };
+    static const Names names55(TableFor(IE55)), names7(TableFor(IE7)), names8(TableFor(IE8));
+    const MethodTable table = TableFor(CallingVersion());
+    for (const Names* n : {&names55, &names7, &names8})
+        if (n->methods == table.methods) return n->list;
+    return {};
 }
 
-STDMETHODIMP CCustomWindowExternal::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                           VARIANT* result, EXCEPINFO*, UINT* argError) {
+HRESULT CCustomWindowExternal::OnInvoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argError) {
     const MethodTable table = TableFor(CallingVersion());
     if (id < 0 || static_cast<unsigned>(id) >= table.count) return DISP_E_MEMBERNOTFOUND;
     if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;

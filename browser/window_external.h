@@ -11,12 +11,13 @@
 // on the tab's thread, whose engine record (from the isolation layer) picks
 // the method table on every lookup and call.
 #include "core/versions.h"
+#include "framework/com_object.h"
 
 #include <oaidl.h>
 
-class CCustomWindowExternal final : public IDispatch {
+class CCustomWindowExternal final : public fw::DispatchObject<CCustomWindowExternal, IDispatch> {
 public:
-    // A new object with one reference for the caller.
+    // A new object with one reference for the caller; null when memory is short.
     static CCustomWindowExternal* Create();
 
     // The method table of a version: 5.5 and 6 share one, 7 has its own,
@@ -34,17 +35,11 @@ public:
     // or the installed engine's for the system's engine or no record.
     static IEVERSION CallingVersion();
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argError) override;
-
-private:
+    // Made through Create (fw::MakeCom); public for it.
     CCustomWindowExternal() = default;
-    ~CCustomWindowExternal() = default;
-    LONG m_refs = 1;
+
+protected:
+    // The calling thread's table, a method's identifier its position.
+    std::span<const fw::DispatchName> DispatchNames() const override;
+    HRESULT OnInvoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argError) override;
 };

@@ -552,13 +552,15 @@ public:
                               reinterpret_cast<void*>(GetProcAddress(module, "DwmSetIconicThumbnail")))
                         : nullptr;
         if (!s_real || interception::TransactionBegin() != NO_ERROR) return;
-        interception::Attach(reinterpret_cast<void**>(&s_real), reinterpret_cast<void*>(&Record));
-        attached = interception::TransactionCommit() == NO_ERROR;
+        // A failed Attach makes the commit fail too: nothing is attached then.
+        const LONG queued = interception::Attach(reinterpret_cast<void**>(&s_real), reinterpret_cast<void*>(&Record));
+        attached = interception::TransactionCommit() == NO_ERROR && queued == NO_ERROR;
     }
     ~ThumbnailRecorder() {
         if (attached && interception::TransactionBegin() == NO_ERROR) {
-            interception::Detach(reinterpret_cast<void**>(&s_real), reinterpret_cast<void*>(&Record));
-            interception::TransactionCommit();
+            const LONG queued = interception::Detach(reinterpret_cast<void**>(&s_real), reinterpret_cast<void*>(&Record));
+            EXPECT_EQ(queued, NO_ERROR);
+            EXPECT_EQ(interception::TransactionCommit(), NO_ERROR);
         }
         if (module) FreeLibrary(module);
     }
