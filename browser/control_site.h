@@ -31,6 +31,7 @@ struct BrowserHostOptions {
     // them to the parent's main frame.
     HWND hWndAcceleratorTarget = nullptr;
     // Pages get the engine's own window.external instead of the program's.
+    // A copy of the live settings' switch, written only by ApplyTabSettings.
     std::atomic<bool> bDisableWindowExternal{false};
 };
 BrowserHostOptions& GetBrowserHostOptions();

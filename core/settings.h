@@ -62,5 +62,7 @@ bool ReadProductVersion(const std::wstring& file, DWORD& ms, DWORD& ls);
 // Site base address + "?version=" + the program's version.
 std::wstring GetDefaultHomePage();
 
-// Address opened by new tabs and the Home command.
+// Address opened by new tabs and the Home command. A copy of the live
+// settings' home page (their owner is the application): written only by
+// ApplyTabSettings (browser/control_site.h), on the main thread.
 extern std::wstring g_strHomePage;

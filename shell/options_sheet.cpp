@@ -4,7 +4,6 @@
 #include "core/settings.h"
 #include "framework/app.h"
 #include "framework/strings.h"
-#include "isolation/isolation.h"
 #include "prefs/language.h"
 #include "res/resource_ids.h"
 #include "shell_app.h"
@@ -12,6 +11,7 @@
 #include <commctrl.h>
 
 #include <cwctype>
+#include <functional>
 
 namespace {
 void SetTranslatedText(HWND window, UINT id) {
@@ -25,6 +25,19 @@ const fw::Profile* AppProfile() {
 
 void WriteOption(const wchar_t* name, int value) {
     if (const fw::Profile* profile = AppProfile()) (void)profile->WriteInt(setting::kSection, name, value);
+}
+
+// A change of the settings tabs follow. The application's live settings are
+// their one owner: the change goes there and the application applies them
+// (ApplyTabSettings) and tells every tab. A sheet without the application
+// applies what is stored, which the caller has just written.
+void ChangeTabSettings(const std::function<void(Settings&)>& change) {
+    if (IShellApp* app = GetShellApp()) {
+        change(app->LiveSettings());
+        app->NotifySettingsChanged();
+    } else if (const fw::Profile* profile = AppProfile()) {
+        ApplyTabSettings(ReadSettings(*profile));
+    }
 }
 
 bool IsChecked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
@@ -118,19 +131,11 @@ BOOL COptionsGeneralPageDlg::OnInitDialog() {
 
 void COptionsGeneralPageDlg::OnHomePageChanged() const {
     const std::wstring home = TrimBlanks(TextOf(Item(IDC_HOME_PAGE)));
-    const fw::Profile* profile = AppProfile();
-    IShellApp* app = GetShellApp();
-    if (!home.empty()) {
-        if (profile) (void)profile->WriteString(setting::kSection, setting::kHomePage, home);
-        g_strHomePage = home;
-    } else {
-        if (profile) (void)profile->DeleteValue(setting::kSection, setting::kHomePage);
-        g_strHomePage = GetDefaultHomePage();
+    if (const fw::Profile* profile = AppProfile()) {
+        if (!home.empty()) (void)profile->WriteString(setting::kSection, setting::kHomePage, home);
+        else (void)profile->DeleteValue(setting::kSection, setting::kHomePage);
     }
-    if (app) {
-        app->LiveSettings().homePage = g_strHomePage;
-        app->NotifySettingsChanged();
-    }
+    ChangeTabSettings([&](Settings& s) { s.homePage = home.empty() ? GetDefaultHomePage() : home; });
 }
 
 void COptionsGeneralPageDlg::OnSearchBehaviourChanged() const {
@@ -243,27 +248,16 @@ bool COptionsAdvancedPageDlg::OnCommand(UINT id, UINT code, HWND control) {
     if (id != IDC_DISABLE_WINDOW_EXTERNAL && id != IDC_DISABLE_FILTERS && id != IDC_MULTI_PROCESS) return false;
     if (code != BN_CLICKED) return true;
     const bool on = IsChecked(control ? control : Item(static_cast<int>(id)));
-    IShellApp* app = GetShellApp();
     switch (id) {
     case IDC_DISABLE_WINDOW_EXTERNAL:
         // Pages of every open tab ask for window.external at each use.
         WriteOption(setting::kDisableWindowExternal, on ? 1 : 0);
-        if (app) {
-            app->LiveSettings().disableWindowExternal = on;
-            app->NotifySettingsChanged();
-        } else {
-            GetBrowserHostOptions().bDisableWindowExternal = on;
-        }
+        ChangeTabSettings([on](Settings& s) { s.disableWindowExternal = on; });
         break;
     case IDC_DISABLE_FILTERS:
         // Filter objects the engines create from now on follow it.
         WriteOption(setting::kDisableFilters, on ? 1 : 0);
-        if (app) {
-            app->LiveSettings().disableFilters = on;
-            app->NotifySettingsChanged();
-        } else {
-            SetFiltersDisabled(on);
-        }
+        ChangeTabSettings([on](Settings& s) { s.disableFilters = on; });
         break;
     default:
         // The mode is chosen at start; the box's text says so.

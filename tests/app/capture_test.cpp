@@ -16,7 +16,9 @@ namespace {
 class CaptureInMode : public Capture, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(CaptureInMode, SamplePageIn55_7And8GivesThreePicturesThatDifferInTheirVersionBoxes) {
-    if (GetParam()) profile.WriteInt(setting::kSection, setting::kMultiProcessMode, 1);
+    if (GetParam()) {
+        ASSERT_TRUE(profile.WriteInt(setting::kSection, setting::kMultiProcessMode, 1));
+    }
     const std::wstring folder = temp.Path() + L"pictures";  // not there yet: the program makes it
     std::vector<std::string> lines;
     const int code = Run(L"-capture \"" + folder + L"\" -width 640 -height 480 -ie55 " + Sample() + L" -ie7 " +

@@ -379,7 +379,9 @@ TEST(CaptureList, ReadsUtf8LinesAndSkipsBlanksAndComments) {
 class ScriptErrorsInMode : public Compare, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(ScriptErrorsInMode, APageWithAScriptErrorHasItReportedInEveryVersion) {
-    if (GetParam()) profile.WriteInt(setting::kSection, setting::kMultiProcessMode, 1);
+    if (GetParam()) {
+        ASSERT_TRUE(profile.WriteInt(setting::kSection, setting::kMultiProcessMode, 1));
+    }
     const std::wstring page = temp.WriteFile(L"errors.html", "<html><body><h1>Errors</h1>\n"
                                                              "<script type=\"text/javascript\">\n"
                                                              "document.write('<p>before</p>');\n"
@@ -470,12 +472,14 @@ TEST(PictureCompare, ManyScatteredChangesAreMergedIntoAtMostTwentyRegions) {
     EXPECT_LE(d.regions.size(), kMaxDifferenceRegions);
     EXPECT_GE(d.regions.size(), 1u);
     // Every changed pixel is inside a region.
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x)
-            if (d.mask[static_cast<size_t>(y) * 640 + x])
-                ASSERT_TRUE(std::any_of(d.regions.begin(), d.regions.end(), [&](const PictureRegion& r) {
-                    return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
-                })) << x << "," << y;
+    for (int y = 0; y < 480; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            if (!d.mask[static_cast<size_t>(y) * 640 + x]) continue;
+            ASSERT_TRUE(std::any_of(d.regions.begin(), d.regions.end(), [&](const PictureRegion& r) {
+                return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+            })) << x << "," << y;
+        }
+    }
 }
 
 TEST(PictureCompare, DifferentSizesAreComparedOverTheCommonAreaAndDamagedFilesAreRefused) {

@@ -115,7 +115,7 @@ TEST_F(Installer, SilentInstallRunsInFrenchThroughInstallDirAndUninstallLeavesOn
     // French (language 12): the installed program, and a copy of it in a
     // folder without languages started from yet another folder, which can
     // find them only through "Install_Dir".
-    profile.WriteInt(setting::kSection, setting::kLangId, 12);
+    ASSERT_TRUE(profile.WriteInt(setting::kSection, setting::kLangId, 12));
     std::wstring french;
     ASSERT_TRUE(ReadLanguageString((dir + L"\\Languages\\FRENCH.lang").c_str(), french, IDS_MULTI_THREAD_MODE));
     ASSERT_NE(french, L"multi-thread mode");
