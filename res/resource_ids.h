@@ -185,6 +185,8 @@
 #define ID_DISABLE_ACTIVEX             32870
 #define ID_DISABLE_BEHAVIORS           32871
 #define ID_NEW_IE9                     32873
+#define ID_COMPARE_SIDE_BY_SIDE        32880
+#define ID_LINK_TABS                   32881
 #define ID_FILE_OPEN                   57601
 #define ID_CLOSE_TAB                   FW_ID_CLOSE_DOCUMENT
 #define ID_PRINT                       57607
@@ -294,6 +296,7 @@
 #define IDS_TAB_BUSY_WAIT_TIP          442
 #define IDS_TAB_BUSY_END               443
 #define IDS_TAB_BUSY_END_TIP           444
+#define IDS_PANEL_COMPARE              450
 #define IDS_FILE                       260
 #define IDS_MAIN_CLOSE                 271
 #define IDS_MAIN_EXIT                  273

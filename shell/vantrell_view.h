@@ -80,6 +80,12 @@ public:
     bool m_bNotResponding = false;
     DWORD m_dwDownloadFlags = kInitialDownloadFlags;
     std::wstring m_strCurrentURL;
+    // The address of the page on display, from its UWM_TAB_HISTORY_ADD.
+    std::wstring m_strPageURL;
+    // The tab's link group (tab_links.h); 0 when the tab is not linked.
+    // Linked tabs repeat this view's navigation, scrolling, zoom and text
+    // size; what a view does because a partner asked is not repeated again.
+    int m_nLinkGroup = 0;
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -94,5 +100,13 @@ private:
     void StepZoomSlider(int delta);
     void ToggleDownloadFlag(DWORD bit);
     void OnMustClose(int reason);
+    // Runs an engine command here and, unless it came posted to this view
+    // alone (refresh all), in the linked tabs.
+    void FollowedCommand(UINT id);
+    // Sets the zoom the user chose and sends it to the engine.
+    void SetZoom(int zoom);
     LRESULT OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // True while a command posted straight to this view runs.
+    bool m_bPostedCommand = false;
 };

@@ -38,13 +38,21 @@ WebBrowser::WebBrowser(int version, REFCLSID requested)
     context_->changed = [this] {
         if (window_) InvalidateRect(window_, nullptr, FALSE);
     };
+    context_->viewport = [this] { return Viewport(); };
+    context_->scrollTo = [this](long, long top) { ScrollTo(static_cast<int>(top)); };
 }
 
 WebBrowser::~WebBrowser() {
     CancelLoad();
     DestroyControlWindow();
     if (notify_) DestroyWindow(notify_);
-    if (context_) context_->changed = nullptr;
+    if (context_) {
+        context_->changed = nullptr;
+        context_->viewport = nullptr;
+        context_->scrollTo = nullptr;
+        context_->topPage = nullptr;
+        context_->windowSinks.clear();
+    }
     for (auto& [name, value] : properties_) VariantClear(&value);
 }
 
