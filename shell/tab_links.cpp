@@ -28,7 +28,19 @@ IEVERSION VersionOf(const CVantrellView& view) {
 // Group numbers are never reused while the program runs.
 int g_nLastGroup = 0;
 
+std::vector<CVantrellView*>& Registry() {
+    static std::vector<CVantrellView*> views;
+    return views;
+}
+
 } // namespace
+
+void Add(CVantrellView& view) { Registry().push_back(&view); }
+
+void Remove(CVantrellView& view) {
+    Leave(view);
+    std::erase(Registry(), &view);
+}
 
 std::vector<CVantrellView*> AllViews() {
     std::vector<CVantrellView*> out;
@@ -42,7 +54,7 @@ std::vector<CVantrellView*> AllViews() {
 std::vector<CVantrellView*> Partners(const CVantrellView& view) {
     std::vector<CVantrellView*> out;
     if (view.m_nLinkGroup == 0) return out;
-    for (CVantrellView* other : AllViews())
+    for (CVantrellView* other : Registry())
         if (other != &view && other->m_nLinkGroup == view.m_nLinkGroup) out.push_back(other);
     return out;
 }

@@ -30,6 +30,12 @@ class MDIFrameWnd;
 
 namespace tab_links {
 
+// Every view registers itself while it exists (its constructor and
+// destructor), so partners are found without the frames, which may be
+// half gone while tabs close. Remove leaves the view's group first.
+void Add(CVantrellView& view);
+void Remove(CVantrellView& view);
+
 // The tab views of the main frame, group by group in tab order.
 std::vector<CVantrellView*> AllViews();
 // The views in `view`'s link group but `view` itself; empty when it is not

@@ -40,9 +40,12 @@ CMainFrame* MainFrame() {
 }
 } // namespace
 
-CVantrellView::CVantrellView() { RegisterCommands(); }
+CVantrellView::CVantrellView() {
+    RegisterCommands();
+    tab_links::Add(*this);
+}
 
-CVantrellView::~CVantrellView() = default;
+CVantrellView::~CVantrellView() { tab_links::Remove(*this); }
 
 CVantrellDoc* CVantrellView::GetDocument() const { return dynamic_cast<CVantrellDoc*>(fw::View::GetDocument()); }
 

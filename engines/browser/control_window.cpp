@@ -33,7 +33,7 @@ LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* owner = reinterpret_cast<WebBrowser*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (owner && (message == kLoadedMessage || message == kCloseMessage))
+    if (owner && (message == kLoadedMessage || message == kCloseMessage || message == kScrolledMessage))
         return owner->HandleNotifyMessage(message, wParam, lParam);
     return DefWindowProcW(window, message, wParam, lParam);
 }
