@@ -36,6 +36,7 @@ WebBrowser::WebBrowser(int version, REFCLSID requested)
     // A change of the tree or of a style (a host's zoom wrapper, a script)
     // shows at once; the next paint lays the page out again.
     context_->changed = [this] {
+        contentMeasured_ = false;
         if (window_) InvalidateRect(window_, nullptr, FALSE);
     };
     context_->viewport = [this] { return Viewport(); };

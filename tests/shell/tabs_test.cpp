@@ -1164,10 +1164,70 @@ TEST_P(LinkedTabs, AScrollInOneLinkedTabMovesTheOthersInProportion) {
             20s))
             << PageScroll(tab, 0) << " of " << PageScroll(tab, 1) << " for " << position << " of " << range;
     }
-    // The followers' own scrolls did not come back: the last tab stays where
-    // the user put it once a later navigation of the others has been seen.
-    GoTo(tabs[0], server.Url("/other-long.html"));
-    ASSERT_TRUE(WaitForAll(tabs, L"Other"));
+    // Another move, in the first tab: the others follow it, and the first
+    // tab stays where the user put it (what the followers did came back to
+    // no one).
+    HWND firstPage = PageWindowOf(tabs[0]);
+    SendMessageW(firstPage, WM_VSCROLL, SB_LINEDOWN, 0);
+    const long moved = PageScroll(tabs[0], 0), movedRange = PageScroll(tabs[0], 1);
+    ASSERT_GT(moved, 0);
+    for (HWND tab : {tabs[1], tabs[2]})
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                const long expected = (moved * PageScroll(tab, 1) + movedRange / 2) / movedRange;
+                return std::abs(PageScroll(tab, 0) - expected) <= 1;
+            },
+            20s));
+    EXPECT_EQ(PageScroll(tabs[0], 0), moved);
+    CloseAndEnd();
+}
+
+TEST_P(LinkedTabs, TextSizeAndZoomOfOneLinkedTabAreTakenByTheOthers) {
+    Start(L"-compare-view -ie7 " + server.Url("/long.html"));
+    const std::vector<HWND> tabs = WaitForThreeGroups(L"Long");
+    ASSERT_EQ(tabs.size(), 3u);
+    // A page's scrollable length grows with its text and its zoom.
+    std::vector<long> plain;
+    for (HWND tab : tabs) {
+        ASSERT_TRUE(WaitFor([&] { return PageScroll(tab, 1) > 0; }, 20s));
+        plain.push_back(PageScroll(tab, 1));
+    }
+    Command(ID_TEXT_SIZE_LARGER);
+    std::vector<long> larger(3, 0);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(WaitFor([&] { return (larger[i] = PageScroll(tabs[i], 1)) > plain[i] * 5 / 4; }, 20s))
+            << "tab " << i << ": " << plain[i] << " then " << larger[i];
+    }
+    Command(ID_ZOOM_IN);
+    for (size_t i = 0; i < 3; ++i) {
+        long zoomed = 0;
+        EXPECT_TRUE(WaitFor([&] { return (zoomed = PageScroll(tabs[i], 1)) > larger[i] * 21 / 20; }, 20s))
+            << "tab " << i << ": " << larger[i] << " then " << zoomed;
+    }
+    CloseAndEnd();
+}
+
+TEST_P(LinkedTabs, APageThatFailsLeavesTheLink) {
+    Start(L"-compare-view -ie8 " + server.Url("/home.html"));
+    const std::vector<HWND> tabs = WaitForThreeGroups(L"Home");
+    ASSERT_EQ(tabs.size(), 3u);
+    // Every tab follows to a page that is not there, fails, and leaves.
+    GoTo(tabs[0], server.Url("/missing.html"));
+    ASSERT_TRUE(WaitFor([&] { return RequestsFor(server, "/missing.html") == 3; }, 40s));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return std::none_of(tabs.begin(), tabs.end(), [](HWND t) { return WindowText(t) == L"Home"; });
+        },
+        40s));
+    // Unlinked: an address stays in its tab; the next tab's own navigation
+    // afterwards is the barrier.
+    GoTo(tabs[0], server.Url("/a.html"));
+    ASSERT_TRUE(WaitForAll({tabs[0]}, L"A"));
+    GoTo(tabs[1], server.Url("/b.html"));
+    ASSERT_TRUE(WaitForAll({tabs[1]}, L"B"));
+    EXPECT_EQ(RequestsFor(server, "/a.html"), 1);
+    EXPECT_EQ(RequestsFor(server, "/b.html"), 1);
+    EXPECT_NE(WindowText(tabs[2]), L"A");
     CloseAndEnd();
 }
 
