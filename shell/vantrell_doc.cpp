@@ -8,12 +8,12 @@
 
 CVantrellDoc::~CVantrellDoc() {
     if (m_pBrowserStream) {
-        // Unmarshalling releases the stream; the interface it yields goes too.
-        IDispatch* browser = nullptr;
-        if (SUCCEEDED(CoGetInterfaceAndReleaseStream(m_pBrowserStream, IID_IDispatch,
-                                                     reinterpret_cast<void**>(&browser))) &&
-            browser)
-            browser->Release();
+        // The marshalled reference is let go without a call into the engine
+        // thread's apartment: the document goes after the view has told its
+        // engine thread to end, and a call to an apartment that is ending
+        // may never be answered, which would hold the window's thread.
+        CoReleaseMarshalData(m_pBrowserStream);
+        m_pBrowserStream->Release();
         m_pBrowserStream = nullptr;
     }
 }

@@ -981,6 +981,20 @@ TEST_F(Tabs, TheOptionsSheetStoresEveryChangeAtOnceAndItsSwitchesReachTheOpenTab
 
 } // namespace
 
+// The windows inside a tab's view, for failure messages.
+std::string DescribeTab(HWND tab) {
+    std::string out;
+    HWND view = FindWindowExW(tab, nullptr, L"fw.View", nullptr);
+    out += view ? "view" : "no view";
+    for (HWND w = view ? GetWindow(view, GW_CHILD) : nullptr; w; w = GetWindow(w, GW_HWNDNEXT)) {
+        wchar_t name[64] = {};
+        GetClassNameW(w, name, 64);
+        out += " [" + fw::ToNarrow(name) + (IsWindowVisible(w) ? " visible" : " hidden") + " " +
+               std::to_string(GetDlgItem(w, IDC_ADDRESS_BOX) != nullptr) + "]";
+    }
+    return out;
+}
+
 // Linked tabs and "Compare side by side", in multi-thread (false) and
 // multi-process (true) mode.
 class LinkedTabs : public Tabs, public ::testing::WithParamInterface<bool> {
@@ -1091,7 +1105,7 @@ TEST_P(LinkedTabs, CompareViewOpensTheAddressInEachChosenVersionInGroupsSideBySi
     const wchar_t* marks[] = {L"MSIE 6.0", L"MSIE 7.0", L"MSIE 8.0"};
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_NE(WindowText(tabs[i]).find(marks[i]), std::wstring::npos) << WindowText(tabs[i]);
-        EXPECT_EQ(AddressOf(tabs[i]), url);
+        EXPECT_EQ(AddressOf(tabs[i]), url) << DescribeTab(tabs[i]);
         EXPECT_TRUE(IsWindowVisible(tabs[i])) << "each group shows its tab";
         if (i > 0) {
             RECT left{}, right{};
@@ -1113,7 +1127,7 @@ TEST_P(LinkedTabs, AnAddressTypedInOneLinkedTabAndBackAreRepeatedInTheOthers) {
     // Typed in the middle tab (version 7) and Enter: every tab goes there.
     GoTo(tabs[1], server.Url("/a.html"));
     ASSERT_TRUE(WaitForAll(tabs, L"A"));
-    for (HWND tab : tabs) EXPECT_EQ(AddressOf(tab), server.Url("/a.html"));
+    for (HWND tab : tabs) EXPECT_EQ(AddressOf(tab), server.Url("/a.html")) << DescribeTab(tab);
     GoTo(tabs[2], server.Url("/b.html"));
     ASSERT_TRUE(WaitForAll(tabs, L"B"));
     // Each tab loaded each page once: no navigation came back from a tab
