@@ -991,6 +991,17 @@ std::string DescribeTab(HWND tab) {
         GetClassNameW(w, name, 64);
         out += " [" + fw::ToNarrow(name) + (IsWindowVisible(w) ? " visible" : " hidden") + " " +
                std::to_string(GetDlgItem(w, IDC_ADDRESS_BOX) != nullptr) + "]";
+        // The address box's own windows.
+        HWND box = GetDlgItem(w, IDC_ADDRESS_BOX);
+        EnumChildWindows(
+            box,
+            [](HWND c, LPARAM text) -> BOOL {
+                wchar_t cls[64] = {};
+                GetClassNameW(c, cls, 64);
+                *reinterpret_cast<std::string*>(text) += " <" + fw::ToNarrow(cls) + ">";
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&out));
     }
     return out;
 }
