@@ -129,6 +129,10 @@ void CCustomCommandLineInfo::ParseParam(const wchar_t* param, bool flag, bool la
             return;
         }
     }
+    if (fw::EqualsNoCase(text, L"compare-view")) {
+        m_bCompareView = true;
+        return;
+    }
     if (fw::EqualsNoCase(text, L"all")) {
         m_bAll = true;
         m_versionSet = 0;

@@ -34,6 +34,9 @@ public:
     std::vector<std::wstring> m_urls[kVersionCount];
     int m_nCurrentVersion = IEDefault;
     bool m_bAll = false;
+    // "-compare-view": once the tabs are open, the active one's page is
+    // compared side by side (the ribbon's "Compare side by side").
+    bool m_bCompareView = false;
 
     // "-capture FOLDER [-width N] [-height N] [-wait MS] ...": pictures of
     // the addresses instead of a window (app/capture.h). Every capture

@@ -17,6 +17,7 @@
 #include "shell/main_frame.h"
 #include "shell/options_sheet.h"
 #include "shell/release_check.h"
+#include "shell/tab_links.h"
 #include "shell/vantrell_doc.h"
 #include "shell/vantrell_view.h"
 #include "framework/document.h"
@@ -198,6 +199,7 @@ bool CVantrellApp::PlainStart(CCustomCommandLineInfo& cmdInfo) {
     // The tabs open before the window is first shown.
     for (const StartupAddress& start : StartupAddresses(cmdInfo, m_bMultiProcessMode))
         OpenTabForVersion(start.version, start.address.c_str());
+    if (cmdInfo.m_bCompareView) (void)CompareSideBySide();
 
     ShowWindow(frame->Handle(), ShowCommand());
     UpdateWindow(frame->Handle());
@@ -522,6 +524,33 @@ void CVantrellApp::OpenInAllVersions() {
     }
 }
 
+bool CVantrellApp::CompareSideBySide() {
+    auto* frame = dynamic_cast<CMainFrame*>(fw::Window::FromHandle(MainWindow()));
+    auto* active = frame ? dynamic_cast<CVantrellView*>(frame->ActiveView()) : nullptr;
+    if (!active || !active->GetDocument()) return false;
+    const std::wstring address = tab_links::AddressOf(*active);
+    if (address.empty()) return false;
+    const IEVERSION activeVersion = active->GetDocument()->m_nVersion;
+    std::vector<CVantrellView*> views;
+    std::vector<fw::MDIChildFrame*> frames;
+    for (IEVERSION version : {IE55, IE6, IE7, IE8, IE9, IEDefault}) {
+        if (!CanOpenVersion(version) || !ReadOpenAll(GetProfile(), version)) continue;
+        CVantrellView* view = nullptr;
+        if (version == activeVersion) {
+            view = active;
+        } else if (fw::Document* doc = OpenTabForVersion(version, address.c_str())) {
+            view = dynamic_cast<CVantrellView*>(doc->FirstView());
+        }
+        fw::MDIChildFrame* child = view ? view->ParentFrame() : nullptr;
+        if (!child) continue;
+        views.push_back(view);
+        frames.push_back(child);
+    }
+    if (views.size() < 2) return false;
+    const bool arranged = tab_links::ArrangeSideBySide(*frame, frames);
+    return tab_links::Link(views) && arranged;
+}
+
 std::vector<fw::Document*> CVantrellApp::AllDocuments() const {
     std::vector<fw::Document*> out;
     for (const auto& docTemplate : DocTemplates())
@@ -629,6 +658,10 @@ void CVantrellApp::RegisterCommands() {
     }, moreThanOne);
     m_commands.Add(ID_IE_OPTIONS, [this](UINT) { OpenInternetOptions(); });
     m_commands.Add(ID_OPEN_ALL_VERSIONS, [this](UINT) { OpenInAllVersions(); });
+    m_commands.Add(ID_COMPARE_SIDE_BY_SIDE, [this](UINT) { (void)CompareSideBySide(); }, [this](fw::CmdUI& ui) {
+        auto frame = dynamic_cast<fw::MDIFrameWnd*>(fw::Window::FromHandle(MainWindow()));
+        ui.Enable(frame && dynamic_cast<CVantrellView*>(frame->ActiveView()) != nullptr);
+    });
     m_commands.Add(ID_OPTIONS, [this](UINT) { ShowOptionsSheet(MainWindow()); });
     m_commands.Add(ID_REFRESH_FAVORITES, [this](UINT) { RefreshFavorites(); });
     // A favorite chosen while no tab is open (the active tab's view takes

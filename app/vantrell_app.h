@@ -97,6 +97,11 @@ private:
     // The "All IE versions" command: the dialog, then one tab per chosen
     // version that can be opened.
     void OpenInAllVersions();
+    // "Compare side by side": the active tab's page in every version the
+    // open-in-all choices name (the active tab serves its own version),
+    // one tab group each side by side, the tabs linked. False when there is
+    // no active tab or fewer than two versions could be shown.
+    bool CompareSideBySide();
     // Reads the Favorites folder again and gives the ribbon the new menu.
     void RefreshFavorites();
     // The Favorites button's menu built from the tree, with the refresh

@@ -131,7 +131,8 @@ private:
     bool m_bOldStyle;
 };
 
-CDialogWBContainer::CDialogWBContainer() : m_site(*this), m_zoom(*this), m_thumbnail(*this), m_panel(*this) {}
+CDialogWBContainer::CDialogWBContainer()
+    : m_site(*this), m_zoom(*this), m_scroll(*this), m_thumbnail(*this), m_panel(*this) {}
 
 CDialogWBContainer::~CDialogWBContainer() {
     // A dialog whose window never went through WM_DESTROY (creation failed
@@ -165,7 +166,7 @@ BOOL CDialogWBContainer::OnInitDialog() {
         }
     }
     // The first address; an empty one shows a blank page.
-    Navigate(m_strURL.empty() ? std::wstring(L"about:blank") : m_strURL);
+    NavigateForView(m_strURL.empty() ? std::wstring(L"about:blank") : m_strURL);
     RecalcLayout();
     m_thumbnail.OnInitDialog();
     // In a child process the new tab leaves the keyboard focus where it is:
@@ -203,6 +204,13 @@ void CDialogWBContainer::Navigate(const std::wstring& url) {
     VariantInit(&empty);
     m_pBrowser->Navigate(address, &empty, &empty, &empty, &empty);
     SysFreeString(address);
+}
+
+void CDialogWBContainer::NavigateForView(const std::wstring& url) {
+    const bool outer = m_bViewNavigation;
+    m_bViewNavigation = true;
+    Navigate(url);
+    m_bViewNavigation = outer;
 }
 
 void CDialogWBContainer::AddUrlToAddressList(const std::wstring& url) {
@@ -303,7 +311,12 @@ HRESULT CDialogWBContainer::OnBrowserEvent(DISPID id, DISPPARAMS* params) {
     switch (id) {
     case DISPID_BEFORENAVIGATE2:
         // Frames inside the page navigate too; only the page itself counts.
-        if (IsTopLevelBrowser(DispatchArgument(params, 0))) AddUrlToAddressList(StringArgument(params, 1));
+        if (IsTopLevelBrowser(DispatchArgument(params, 0))) {
+            const std::wstring url = StringArgument(params, 1);
+            AddUrlToAddressList(url);
+            // The user's own navigation, which linked tabs repeat.
+            if (!m_bViewNavigation && !url.empty()) NotifyString(UWM_TAB_LINK_NAVIGATE, url, 0);
+        }
         break;
     case DISPID_NAVIGATECOMPLETE2:
         // The page (not a frame) is a new one from here on: the view starts
@@ -330,6 +343,7 @@ HRESULT CDialogWBContainer::OnBrowserEvent(DISPID id, DISPPARAMS* params) {
             NotifyStrings(UWM_TAB_HISTORY_ADD, url, ToString(name));
             SysFreeString(name);
             m_zoom.ReapplyZoom();
+            m_scroll.OnDocumentComplete();
             m_thumbnail.InvalidateTaskbarBitmaps();
         }
         break;
@@ -434,6 +448,10 @@ void CDialogWBContainer::OnCommand(UINT id) {
         break;
     }
     if (!m_pBrowser) return;
+    // Every command comes from the view: its navigations are not the user's
+    // in the page.
+    const bool outer = m_bViewNavigation;
+    m_bViewNavigation = true;
     switch (id) {
     case ID_BACK: m_pBrowser->GoBack(); break;
     case ID_FORWARD: m_pBrowser->GoForward(); break;
@@ -467,6 +485,7 @@ void CDialogWBContainer::OnCommand(UINT id) {
     case ID_PRINT_PREVIEW: ExecPrint(IDM_PRINTPREVIEW); break;
     default: break;
     }
+    m_bViewNavigation = outer;
 }
 
 void CDialogWBContainer::OnParentNotify(WPARAM wParam, LPARAM lParam) {
@@ -486,6 +505,8 @@ void CDialogWBContainer::OnDestroy() {
     m_bDestroying = true;
     // The panel goes first: it holds the browser and its window is ours.
     m_panel.ReleasePanel();
+    // The page's window events stop with the rest.
+    m_scroll.Disconnect();
     // The events stop first, then the control lets go of its site and
     // goes; the sinks may outlive the dialog in the engine's hands, so
     // they are cut off from it.
@@ -543,7 +564,7 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
         return true;
     }
     case UWM_TAB_NAVIGATE: {
-        if (auto url = TakeStringParam(wParam)) Navigate(*url);
+        if (auto url = TakeStringParam(wParam)) NavigateForView(*url);
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 1);
         result = TRUE;
         return true;
@@ -559,6 +580,10 @@ bool CDialogWBContainer::DialogProc(UINT message, WPARAM wParam, LPARAM lParam, 
         result = TRUE;
         return true;
     }
+    case UWM_TAB_SCROLL_TO:
+        m_scroll.ScrollTo(static_cast<std::uint32_t>(wParam), static_cast<std::uint32_t>(lParam));
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
+        return true;
     case UWM_TAB_ZOOM:
         result = m_zoom.OnZoomRequest(static_cast<int>(wParam));
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, result);

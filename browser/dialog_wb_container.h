@@ -15,13 +15,20 @@
 // nothing throws out of a window procedure or a COM method.
 //
 // Its parts live in files of their own, each owning its state: the zoom
-// and text size (tab_zoom.h), the developer-toolbar panel (panel_host.h)
-// and the taskbar thumbnail (tab_thumbnail.h). The dialog owns them as
+// and text size (tab_zoom.h), the scroll position that linked tabs follow
+// (tab_scroll.h), the developer-toolbar panel (panel_host.h) and the
+// taskbar thumbnail (tab_thumbnail.h).
+//
+// Linked tabs: the content reports the navigations the user starts inside
+// the tab (a link, a form, the address box) with UWM_TAB_LINK_NAVIGATE, and
+// not those the view asks for (UWM_TAB_NAVIGATE, the engine commands), so a
+// navigation that a linked tab repeats is not repeated back. The dialog owns them as
 // members, hands them its messages and keeps its public functions for
 // them, so callers see one class.
 #include "browser/control_site.h"
 #include "browser/panel_host.h"
 #include "browser/tab_content_owner.h"
+#include "browser/tab_scroll.h"
 #include "browser/tab_thumbnail.h"
 #include "browser/tab_zoom.h"
 #include "core/messages.h"
@@ -157,6 +164,8 @@ private:
     // question could not be asked, when `failureAllows`).
     bool MayUnload(bool failureAllows);
     void PostBrowserToView();
+    // Navigates for the view: the navigation is not the user's.
+    void NavigateForView(const std::wstring& url);
     void ExecPrint(DWORD command);
 
     ITabContentOwner* m_pOwner = nullptr;
@@ -170,10 +179,14 @@ private:
     DWORD m_dwEventsCookie = 0;
     HWND m_hWndBrowser = nullptr;
     bool m_bDestroying = false;
+    // Set while the view's own request navigates: the engine's
+    // BeforeNavigate2 of the page comes during the call.
+    bool m_bViewNavigation = false;
 
     // The parts; OnDestroy takes them down in the order thumbnail, panel,
     // and then the events and the control.
     CTabZoom m_zoom;
+    CTabScroll m_scroll;
     CTabThumbnail m_thumbnail;
     CPanelHost m_panel;
 };

@@ -81,6 +81,19 @@ constexpr UINT UWM_TAB_SETTINGS_CHANGED = WM_USER + 0x201A;   // 0x241A
 // the message (wParam) and the script's address (lParam), both strings.
 constexpr UINT UWM_TAB_SCRIPT_ERROR_AT = WM_USER + 0x201B;    // 0x241B
 constexpr UINT UWM_TAB_SCRIPT_ERROR = WM_USER + 0x201C;       // 0x241C
+// Linked tabs follow each other through these three. The user took the
+// page itself to another address from inside the tab (a link followed, a
+// form sent, an address typed in the tab's box): wParam is the address, a
+// string. Navigations the view asked for (UWM_TAB_NAVIGATE, the engine
+// commands) are not reported.
+constexpr UINT UWM_TAB_LINK_NAVIGATE = WM_USER + 0x201D;      // 0x241D
+// The page was scrolled by anything but UWM_TAB_SCROLL_TO: wParam is the
+// horizontal and lParam the vertical position, each in millionths of its
+// scrollable range (kScrollPartsMax).
+constexpr UINT UWM_TAB_SCROLLED = WM_USER + 0x201E;           // 0x241E
+// The view's request to scroll the page to such a position; the scroll it
+// makes is not reported back.
+constexpr UINT UWM_TAB_SCROLL_TO = WM_USER + 0x201F;          // 0x241F
 // The page itself (not a frame) is replaced by a new one (NavigateComplete2
 // of the top-level browser, or a refresh the tab content starts, which
 // fires none): what the view kept about the old page's scripts, such as its
@@ -92,6 +105,10 @@ constexpr UINT UWM_TAB_LAST = UWM_TAB_PAGE_STARTED;
 // The main frame's notice for a tab that does not respond: wParam 1 shows
 // it, 0 takes it away; lParam is the tab view's window.
 constexpr UINT UWM_FRAME_TAB_NOT_RESPONDING = WM_USER + 0x2030; // 0x2430
+
+// The whole scrollable range in the parameters of UWM_TAB_SCROLLED and
+// UWM_TAB_SCROLL_TO.
+constexpr std::uint32_t kScrollPartsMax = 1000000;
 
 // The lParam of UWM_TAB_CAPTURE for a picture of `width` by `height`.
 constexpr std::uint32_t CaptureSizeParam(int width, int height) {
@@ -150,6 +167,7 @@ inline constexpr TabMessageRule kMessages[] = {
     {UWM_TAB_TASKBAR_PREVIEW, Down, Number, Number, UWM_TAB_TASKBAR_PREVIEW, 0},
     {UWM_TAB_CAPTURE, Down, String, Number, UWM_TAB_CAPTURE, 0},
     {UWM_TAB_SETTINGS_CHANGED, Down, Number, Number, UWM_TAB_SETTINGS_CHANGED, 0},
+    {UWM_TAB_SCROLL_TO, Down, Number, Number, UWM_TAB_SCROLL_TO, 0},
     // Up: the tab content's notifications.
     {UWM_TAB_TITLE, Up, String, Number, UWM_TAB_TITLE, 0},
     {UWM_TAB_STATUS_TEXT, Up, String, Number, UWM_TAB_STATUS_TEXT, 0},
@@ -165,6 +183,8 @@ inline constexpr TabMessageRule kMessages[] = {
     {UWM_TAB_PICTURE, Up, Number, Number, UWM_TAB_PICTURE, 0},
     {UWM_TAB_SCRIPT_ERROR_AT, Up, Number, Number, UWM_TAB_SCRIPT_ERROR_AT, 0},
     {UWM_TAB_SCRIPT_ERROR, Up, String, String, UWM_TAB_SCRIPT_ERROR, 0},
+    {UWM_TAB_LINK_NAVIGATE, Up, String, Number, UWM_TAB_LINK_NAVIGATE, 0},
+    {UWM_TAB_SCROLLED, Up, Number, Number, UWM_TAB_SCROLLED, 0},
     {UWM_TAB_PAGE_STARTED, Up, Number, Number, UWM_TAB_PAGE_STARTED, 0},
     // The one command a child sends: its taskbar thumbnail activates the tab.
     {WM_COMMAND, Up, Number, Number, WM_COMMAND, ID_TASKBAR_TAB_ACTIVE},

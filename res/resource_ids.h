@@ -191,6 +191,8 @@
 #define ID_DISABLE_ACTIVEX             32870
 #define ID_DISABLE_BEHAVIORS           32871
 #define ID_NEW_IE9                     32873
+#define ID_COMPARE_SIDE_BY_SIDE        32880
+#define ID_LINK_TABS                   32881
 #define ID_FILE_OPEN                   57601
 #define ID_CLOSE_TAB                   FW_ID_CLOSE_DOCUMENT
 #define ID_PRINT                       57607
@@ -321,6 +323,7 @@
 #define IDS_SCRIPT_ERROR_CHARACTER     465
 #define IDS_SCRIPT_ERROR_ADDRESS       466
 #define IDS_SCRIPT_ERROR_COPY          467
+#define IDS_PANEL_COMPARE              450
 #define IDS_FILE                       260
 #define IDS_MAIN_CLOSE                 271
 #define IDS_MAIN_EXIT                  273

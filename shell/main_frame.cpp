@@ -233,6 +233,10 @@ bool CMainFrame::CreateRibbon() {
     add(newTabs, {ID_NEW_IE_DEFAULT, TranslatedString(ID_NEW_IE_DEFAULT), 20});
     add(newTabs, {ID_OPEN_ALL_VERSIONS, TranslatedString(ID_OPEN_ALL_VERSIONS), 19});
 
+    fw::RibbonPanel* compare = home->AddPanel(TranslatedString(IDS_PANEL_COMPARE), icons, 0);
+    add(compare, {ID_COMPARE_SIDE_BY_SIDE, SecondLine(ID_COMPARE_SIDE_BY_SIDE), 32});
+    add(compare, {ID_LINK_TABS, SecondLine(ID_LINK_TABS), 33});
+
     fw::RibbonPanel* favorites = home->AddPanel(TranslatedString(IDS_FAVORITES), icons, 28);
     m_pFavoritesButton = add(favorites, {ID_FAVORITES, TranslatedString(IDS_FAVORITES), 8});
 

@@ -9,6 +9,7 @@
 #include "main_frame.h"
 #include "res/resource_ids.h"
 #include "shell_app.h"
+#include "tab_links.h"
 #include "vantrell_doc.h"
 
 
@@ -39,9 +40,12 @@ CMainFrame* MainFrame() {
 }
 } // namespace
 
-CVantrellView::CVantrellView() { RegisterCommands(); }
+CVantrellView::CVantrellView() {
+    RegisterCommands();
+    tab_links::Add(*this);
+}
 
-CVantrellView::~CVantrellView() = default;
+CVantrellView::~CVantrellView() { tab_links::Remove(*this); }
 
 CVantrellDoc* CVantrellView::GetDocument() const { return dynamic_cast<CVantrellDoc*>(fw::View::GetDocument()); }
 
@@ -57,24 +61,37 @@ void CVantrellView::Navigate(const std::wstring& url) const {
     if (!PostToEngine(UWM_TAB_NAVIGATE, param, 0)) TakeStringParam(param);
 }
 
+void CVantrellView::FollowedCommand(UINT id) {
+    EngineCommand(id);
+    if (m_bPostedCommand) return;
+    // Each linked tab takes its own history step, or reloads its own page.
+    for (CVantrellView* partner : tab_links::Partners(*this)) partner->EngineCommand(id);
+}
+
 void CVantrellView::RegisterCommands() {
     auto engine = [this](UINT id) { EngineCommand(id); };
+    auto followed = [this](UINT id) { FollowedCommand(id); };
     auto notBusy = [this](fw::CmdUI& ui) { ui.Enable(!m_bBusy); };
-    m_commands.Add(ID_BACK, engine, [this](fw::CmdUI& ui) {
+    m_commands.Add(ID_BACK, followed, [this](fw::CmdUI& ui) {
         ui.Enable(m_nHistoryPos < static_cast<int>(m_arHistory.size()) - 1);
     });
-    m_commands.Add(ID_FORWARD, engine, [this](fw::CmdUI& ui) { ui.Enable(m_nHistoryPos > 0); });
-    m_commands.Add(ID_REFRESH, engine, notBusy);
+    m_commands.Add(ID_FORWARD, followed, [this](fw::CmdUI& ui) { ui.Enable(m_nHistoryPos > 0); });
+    m_commands.Add(ID_REFRESH, followed, notBusy);
     m_commands.Add(ID_STOP, engine, [this](fw::CmdUI& ui) { ui.Enable(m_bBusy); });
-    m_commands.Add(ID_HOME, [this](UINT) { Navigate(g_strHomePage); });
-    m_commands.Add(ID_MENU_REFRESH, engine, notBusy);
-    m_commands.Add(ID_REFRESH_NO_CACHE, engine, notBusy);
+    m_commands.Add(ID_HOME, [this](UINT) {
+        Navigate(g_strHomePage);
+        for (CVantrellView* partner : tab_links::Partners(*this)) partner->Navigate(g_strHomePage);
+    });
+    m_commands.Add(ID_MENU_REFRESH, followed, notBusy);
+    m_commands.Add(ID_REFRESH_NO_CACHE, followed, notBusy);
     for (UINT id : {ID_PRINT, ID_QUICK_PRINT, ID_PRINT_PREVIEW, ID_VIEW_SOURCE, ID_FOCUS_ADDRESS})
         m_commands.Add(id, engine);
     m_commands.Add(ID_TOGGLE_FENNICK, engine, [this](fw::CmdUI& ui) { ui.SetCheck(m_bPanelShown); });
     for (UINT id : {ID_TEXT_SIZE_LARGER, ID_TEXT_SIZE_LARGE, ID_TEXT_SIZE_MEDIUM, ID_TEXT_SIZE_SMALL,
                     ID_TEXT_SIZE_SMALLER})
-        m_commands.Add(id, engine);
+        m_commands.Add(id, followed);
+    m_commands.Add(ID_LINK_TABS, [this](UINT) { (void)tab_links::Toggle(*this); },
+                   [this](fw::CmdUI& ui) { ui.SetCheck(m_nLinkGroup != 0); });
 
     m_commands.Add(ID_ZOOM_SLIDER, [this](UINT) { ApplyZoomSlider(); });
     m_commands.Add(ID_ZOOM_100, [this](UINT) { MoveZoomSlider(100); });
@@ -180,11 +197,18 @@ fw::StatusElement* ZoomSliderOfFrame() {
 }
 } // namespace
 
+void CVantrellView::SetZoom(int zoom) {
+    m_nZoom = zoom;
+    PostToEngine(UWM_TAB_ZOOM, static_cast<WPARAM>(m_nZoom), 0);
+}
+
 void CVantrellView::ApplyZoomSlider() {
     fw::StatusElement* slider = ZoomSliderOfFrame();
     if (!slider) return;
-    m_nZoom = ZoomOfSliderPos(slider->Pos());
-    PostToEngine(UWM_TAB_ZOOM, static_cast<WPARAM>(m_nZoom), 0);
+    SetZoom(ZoomOfSliderPos(slider->Pos()));
+    // Linked tabs take the same zoom; the slider shows it when they are
+    // activated.
+    for (CVantrellView* partner : tab_links::Partners(*this)) partner->SetZoom(m_nZoom);
     if (fw::StatusElement* label = MainFrame()->ZoomLabel()) label->SetText(fw::Format(L"%d%%", m_nZoom));
 }
 
@@ -247,6 +271,8 @@ void CVantrellView::SelectHistory(UINT id) {
 }
 
 void CVantrellView::OnMustClose(int reason) {
+    // A lost or closing tab leaves its link; the others stay linked.
+    tab_links::Leave(*this);
     CVantrellDoc* doc = GetDocument();
     if (reason == CLOSE_ENGINE_LOST) {
         if (fw::WinApp* app = fw::GetApp(); app && app->MainWindow()) {
@@ -282,9 +308,24 @@ LRESULT CVantrellView::OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case UWM_TAB_HISTORY_ADD: {
         auto url = TakeStringParam(wParam);
         auto title = TakeStringParam(static_cast<std::uintptr_t>(lParam));
+        if (url) m_strPageURL = *url;
         if (url && title) AddHistory(*url, *title);
         return 0;
     }
+    case UWM_TAB_LINK_NAVIGATE:
+        // The user went to an address inside this tab: the linked tabs go too.
+        if (auto url = TakeStringParam(wParam); url && !url->empty())
+            for (CVantrellView* partner : tab_links::Partners(*this)) partner->Navigate(*url);
+        return 0;
+    case UWM_TAB_SCROLLED:
+        for (CVantrellView* partner : tab_links::Partners(*this))
+            partner->PostToEngine(UWM_TAB_SCROLL_TO, static_cast<std::uint32_t>(wParam),
+                                  static_cast<std::uint32_t>(lParam));
+        return 0;
+    case UWM_TAB_LOAD_FAILED:
+        // A page that failed leaves the link without disturbing the others.
+        tab_links::Leave(*this);
+        return 0;
     case UWM_TAB_PROGRESS:
         m_bBusy = !(wParam == static_cast<WPARAM>(lParam) || static_cast<int>(wParam) == -1);
         if (fw::WinApp* app = fw::GetApp(); app && app->MainWindow())
@@ -368,6 +409,7 @@ LRESULT CVantrellView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             if (fw::WinApp* app = fw::GetApp(); app && app->MainWindow())
                 PostMessageW(app->MainWindow(), UWM_FRAME_TAB_NOT_RESPONDING, 0, reinterpret_cast<LPARAM>(Handle()));
         }
+        tab_links::Leave(*this);
         // The sign of the last tab goes with it; another tab that becomes
         // the active one shows its own.
         if (CMainFrame* frame = MainFrame(); frame && frame->ActiveView() == this) frame->ShowScriptErrorCount(0);
@@ -386,7 +428,9 @@ LRESULT CVantrellView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         // activation from its thumbnail) run only while enabled.
         if (lParam == 0 || HIWORD(wParam) <= 1) {
             fw::CmdUI ui(LOWORD(wParam));
+            m_bPostedCommand = true;
             if (OnUpdateCommand(ui) && ui.enabled) OnCommand(LOWORD(wParam));
+            m_bPostedCommand = false;
             return 0;
         }
         break;

@@ -87,6 +87,12 @@ public:
     // reports; a new page (UWM_TAB_PAGE_STARTED) starts them afresh.
     static constexpr size_t kKeptScriptErrors = 500;
     const ScriptErrorLog& ScriptErrors() const { return m_scriptErrors; }
+    // The address of the page on display, from its UWM_TAB_HISTORY_ADD.
+    std::wstring m_strPageURL;
+    // The tab's link group (tab_links.h); 0 when the tab is not linked.
+    // Linked tabs repeat this view's navigation, scrolling, zoom and text
+    // size; what a view does because a partner asked is not repeated again.
+    int m_nLinkGroup = 0;
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -103,8 +109,15 @@ private:
     void OnMustClose(int reason);
     // The frame's sign shows this tab's count while it is the active tab.
     void ShowScriptErrorSign() const;
+    // Runs an engine command here and, unless it came posted to this view
+    // alone (refresh all), in the linked tabs.
+    void FollowedCommand(UINT id);
+    // Sets the zoom the user chose and sends it to the engine.
+    void SetZoom(int zoom);
     LRESULT OnTabMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     ScriptErrorPairReader m_scriptErrorReader;
     ScriptErrorLog m_scriptErrors{kKeptScriptErrors};
+    // True while a command posted straight to this view runs.
+    bool m_bPostedCommand = false;
 };

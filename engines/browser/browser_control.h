@@ -45,6 +45,13 @@ class WebBrowser;
 // Private messages of the control's windows.
 inline constexpr UINT kLoadedMessage = WM_APP + 0x31;  // wParam: load sequence
 inline constexpr UINT kCloseMessage = WM_APP + 0x32;   // the page closed its window
+inline constexpr UINT kScrolledMessage = WM_APP + 0x33;  // the page scrolled: fire onscroll
+// The registered message by which another process (a test of the program
+// that hosts the control) reads the page's vertical scroll from the
+// control's window: wParam 0 answers the position, 1 the largest position,
+// in pixels. A real engine's scroll bar is read with GetScrollInfo, which
+// does not reach into another process under Wine.
+inline constexpr wchar_t kScrollQueryMessageName[] = L"StandInWebBrowserScrollQuery";
 inline constexpr long kProgressMax = 10000;
 
 // The library holding this code, and its window classes (control_window.cpp).
@@ -311,7 +318,14 @@ private:
     HRESULT InPlaceActivate(IOleClientSite* site, bool uiActivate);
     void Paint(HDC dc, const RECT& client);
     void UpdateScrollBar();
+    // Scrolls the page to `y` (clamped); a change fires the window's
+    // onscroll afterwards, from the thread's messages, as an engine does.
     void ScrollTo(int y);
+    // The height of the page's content, laid out for the window's width
+    // when no paint has laid out the page on display yet.
+    int ContentHeight();
+    DocumentContext::Viewport Viewport();
+    void FireWindowScroll();
     const PageHit* HitTest(POINT point) const;
     void ShowContextMenu(POINT screen);
 
@@ -357,6 +371,8 @@ private:
     int textSizeLevel_ = 2;
     int scroll_ = 0;
     int contentHeight_ = 0;
+    bool contentMeasured_ = false;  // contentHeight_ is the page on display's
+    bool scrollEventPending_ = false;
     std::vector<PageHit> hits_;
     const PageHit* hover_ = nullptr;
     std::wstring statusText_;

@@ -165,6 +165,8 @@ HRESULT WebBrowser::Exec(const GUID* group, DWORD command, DWORD option, VARIANT
             if (level < 0 || level > 4) return E_INVALIDARG;
             textSizeLevel_ = static_cast<int>(level);
             context_->settings.textSizePercent = TextSizePercent(textSizeLevel_);
+            // The page is as long as its text is large: laid out again.
+            contentMeasured_ = false;
             if (window_) InvalidateRect(window_, nullptr, FALSE);
         }
         SetLong(out, textSizeLevel_);

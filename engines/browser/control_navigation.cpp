@@ -281,6 +281,10 @@ void WebBrowser::ShowPage(std::shared_ptr<Page> page) {
     document_.Reset();
     if (page_) CreateDocumentObject(page_, context_, document_.Put());
     context_->settings.showImages = (downloadFlags_ & DLCTL_DLIMAGES) != 0;
+    // The old page's window events go with it; hosts advise the new one's.
+    context_->topPage = page_.get();
+    context_->windowSinks.clear();
+    contentMeasured_ = false;
     scroll_ = 0;
     hover_ = nullptr;
     hits_.clear();

@@ -33,7 +33,7 @@ LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* owner = reinterpret_cast<WebBrowser*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (owner && (message == kLoadedMessage || message == kCloseMessage))
+    if (owner && (message == kLoadedMessage || message == kCloseMessage || message == kScrolledMessage))
         return owner->HandleNotifyMessage(message, wParam, lParam);
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -73,6 +73,7 @@ LRESULT WebBrowser::HandleNotifyMessage(UINT message, WPARAM wParam, LPARAM) {
     ComPtr<IWebBrowser2> keepAlive(static_cast<IWebBrowser2*>(this));
     if (message == kLoadedMessage) FinishLoad(static_cast<unsigned>(wParam));
     else if (message == kCloseMessage) InPlaceDeactivate();
+    else if (message == kScrolledMessage) FireWindowScroll();
     return 0;
 }
 
@@ -161,6 +162,7 @@ void WebBrowser::Paint(HDC dc, const RECT& client) {
         RECT area{0, -scroll_, width, height};
         PaintResult result = PaintPage(*page_, memory, area, context_->settings);
         hits_ = std::move(result.links);
+        contentMeasured_ = true;
         if (result.contentHeight != contentHeight_) {
             contentHeight_ = result.contentHeight;
             UpdateScrollBar();
@@ -192,12 +194,73 @@ void WebBrowser::ScrollTo(int y) {
     if (!window_) return;
     RECT client;
     GetClientRect(window_, &client);
-    const int maxScroll = std::max(0, contentHeight_ - static_cast<int>(client.bottom));
+    const int maxScroll = std::max(0, ContentHeight() - static_cast<int>(client.bottom));
     y = std::clamp(y, 0, maxScroll);
     if (y == scroll_) return;
     scroll_ = y;
     SetScrollPos(window_, SB_VERT, scroll_, TRUE);
     InvalidateRect(window_, nullptr, FALSE);
+    // One onscroll for any number of moves before the thread gets to it.
+    if (!scrollEventPending_ && notify_ && PostMessageW(notify_, kScrolledMessage, 0, 0))
+        scrollEventPending_ = true;
+}
+
+int WebBrowser::ContentHeight() {
+    if (contentMeasured_ || !page_ || !window_) return contentHeight_;
+    RECT client;
+    GetClientRect(window_, &client);
+    const int width = std::max<int>(client.right, 1);
+    HDC screen = GetDC(window_);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, 1);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    context_->settings.textSizePercent = TextSizePercent(textSizeLevel_);
+    RECT area{0, 0, width, std::max<int>(client.bottom, 1)};
+    contentHeight_ = PaintPage(*page_, memory, area, context_->settings).contentHeight;
+    contentMeasured_ = true;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window_, screen);
+    UpdateScrollBar();
+    return contentHeight_;
+}
+
+DocumentContext::Viewport WebBrowser::Viewport() {
+    DocumentContext::Viewport v;
+    if (!window_) return v;
+    RECT client;
+    GetClientRect(window_, &client);
+    v.clientWidth = client.right;
+    v.clientHeight = client.bottom;
+    // The page is laid out to the window's width: it never scrolls sideways.
+    v.scrollWidth = client.right;
+    v.scrollHeight = std::max<long>(ContentHeight(), client.bottom);
+    v.scrollTop = scroll_;
+    return v;
+}
+
+void WebBrowser::FireWindowScroll() {
+    scrollEventPending_ = false;
+    if (eventsFrozen_ || !page_) return;
+    // Sinks may unadvise while the event runs: fire to a copy.
+    std::vector<ComPtr<IDispatch>> sinks;
+    for (const auto& entry : context_->windowSinks)
+        if (entry.page == page_.get()) sinks.push_back(entry.sink);
+    ComPtr<IWebBrowser2> keepAlive(static_cast<IWebBrowser2*>(this));
+    for (const ComPtr<IDispatch>& sink : sinks) {
+        // onscroll(IHTMLEventObj* pEvtObj): no event object here.
+        VARIANT arg;
+        VariantInit(&arg);
+        V_VT(&arg) = VT_DISPATCH;
+        V_DISPATCH(&arg) = nullptr;
+        DISPPARAMS params{&arg, nullptr, 1, 0};
+        VARIANT result;
+        VariantInit(&result);
+        sink->Invoke(DISPID_HTMLWINDOWEVENTS2_ONSCROLL, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                     &result, nullptr, nullptr);
+        VariantClear(&result);
+    }
 }
 
 const PageHit* WebBrowser::HitTest(POINT point) const {
@@ -244,6 +307,11 @@ void WebBrowser::ShowContextMenu(POINT screen) {
 
 LRESULT WebBrowser::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     ComPtr<IWebBrowser2> keepAlive(static_cast<IWebBrowser2*>(this));
+    static const UINT scrollQuery = RegisterWindowMessageW(kScrollQueryMessageName);
+    if (message == scrollQuery && scrollQuery) {
+        const DocumentContext::Viewport v = Viewport();
+        return wParam == 0 ? v.scrollTop : std::max<long>(v.scrollHeight - v.clientHeight, 0);
+    }
     switch (message) {
     case WM_ERASEBKGND:
         return 1;

@@ -259,6 +259,26 @@ public:
 
     // IHTMLElement2
     HRESULT STDMETHODCALLTYPE get_runtimeStyle(IHTMLStyle** p) override { return MakeStyle(true, p); }
+    // The scroll and client sizes: the top page's <html> and <body> answer
+    // its viewport (both, as an engine answers one or the other by the
+    // document's mode); other elements are not boxes of their own here and
+    // answer 0.
+    HRESULT STDMETHODCALLTYPE get_scrollTop(LONG* p) override { return Metric(&Viewport::scrollTop, p); }
+    HRESULT STDMETHODCALLTYPE get_scrollLeft(LONG* p) override { return Metric(&Viewport::scrollLeft, p); }
+    HRESULT STDMETHODCALLTYPE get_scrollHeight(LONG* p) override { return Metric(&Viewport::scrollHeight, p); }
+    HRESULT STDMETHODCALLTYPE get_scrollWidth(LONG* p) override { return Metric(&Viewport::scrollWidth, p); }
+    HRESULT STDMETHODCALLTYPE get_clientHeight(LONG* p) override { return Metric(&Viewport::clientHeight, p); }
+    HRESULT STDMETHODCALLTYPE get_clientWidth(LONG* p) override { return Metric(&Viewport::clientWidth, p); }
+    HRESULT STDMETHODCALLTYPE get_clientTop(LONG* p) override { return Zero(p); }
+    HRESULT STDMETHODCALLTYPE get_clientLeft(LONG* p) override { return Zero(p); }
+    HRESULT STDMETHODCALLTYPE put_scrollTop(LONG v) override {
+        if (IsViewport()) anchor_.context->scrollTo(anchor_.context->viewport().scrollLeft, v);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_scrollLeft(LONG v) override {
+        if (IsViewport()) anchor_.context->scrollTo(v, anchor_.context->viewport().scrollTop);
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE get_tagUrn(BSTR* p) override { return ReturnBstr(L"", p); }
 
     // IHTMLBodyElement
@@ -278,6 +298,26 @@ public:
     HRESULT STDMETHODCALLTYPE get_cols(BSTR* p) override { return AttributeBstr(L"cols", p); }
 
 private:
+    using Viewport = DocumentContext::Viewport;
+
+    bool IsViewport() const {
+        const DocumentContext* c = anchor_.context.get();
+        return c && c->viewport && c->scrollTo && c->topPage && c->topPage == anchor_.page.get() &&
+               (element_->tag == L"html" || element_->tag == L"body") && IsInPage(*anchor_.page, element_);
+    }
+
+    HRESULT Metric(long Viewport::*member, LONG* p) const {
+        if (!p) return E_POINTER;
+        *p = IsViewport() ? LONG(anchor_.context->viewport().*member) : 0;
+        return S_OK;
+    }
+
+    static HRESULT Zero(LONG* p) {
+        if (!p) return E_POINTER;
+        *p = 0;
+        return S_OK;
+    }
+
     // Attribute names as scripts give them: "className" is the class attribute.
     static std::wstring AttributeName(const std::wstring& name) {
         std::wstring lower = LowerCase(name);

@@ -3,6 +3,11 @@
 //
 // A frame whose page could not be loaded still has a window, with its name;
 // asking that window for its document fails with E_FAIL and a null document.
+//
+// A window is a connection point container with one point,
+// HTMLWindowEvents2; the sinks live in the page's DocumentContext, since a
+// window object is made afresh each time a host asks for one. The top
+// page's window scrolls (scrollTo, scrollBy) the control's viewport.
 #include "engines/browser/dom_internal.h"
 
 #include "standin_stubs.h"
@@ -12,8 +17,8 @@ namespace {
 
 // A page's frame windows as a collection: the frames collection itself and,
 // since a window is also the collection of its frames, the page's window.
-template <typename Interface>
-class FramesCollection : public DispatchObject<Interface> {
+template <typename... Interfaces>
+class FramesCollection : public DispatchObject<Interfaces...> {
 public:
     // By position (any numeric variant) or by frame name (a string).
     HRESULT STDMETHODCALLTYPE item(VARIANT* index, VARIANT* result) override {
@@ -82,7 +87,65 @@ public:
     }
 };
 
-class WindowObject final : public FramesCollection<IHTMLWindow2Stubs> {
+// The HTMLWindowEvents2 point of one window object, which it keeps alive.
+class WindowEventsPoint final : public ComObject<IConnectionPointStubs> {
+public:
+    WindowEventsPoint(IConnectionPointContainer* window, std::shared_ptr<Page> page,
+                      std::shared_ptr<DocumentContext> context)
+        : window_(window), page_(std::move(page)), context_(std::move(context)) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IConnectionPoint)) return E_NOINTERFACE;
+        *out = static_cast<IConnectionPoint*>(this);
+        AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
+        if (!iid) return E_POINTER;
+        *iid = kDiidHTMLWindowEvents2;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** out) override {
+        if (!out) return E_POINTER;
+        *out = window_.Get();
+        (*out)->AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
+        if (!sink || !cookie) return E_POINTER;
+        *cookie = 0;
+        if (!context_ || !page_) return CONNECT_E_CANNOTCONNECT;
+        ComPtr<IDispatch> dispatch;
+        if (FAILED(sink->QueryInterface(kDiidHTMLWindowEvents2, reinterpret_cast<void**>(dispatch.Put()))) ||
+            !dispatch) {
+            if (FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.Put()))) || !dispatch)
+                return CONNECT_E_CANNOTCONNECT;
+        }
+        *cookie = context_->nextWindowCookie++;
+        context_->windowSinks.push_back({page_.get(), *cookie, std::move(dispatch)});
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
+        if (!context_) return CONNECT_E_NOCONNECTION;
+        auto& sinks = context_->windowSinks;
+        for (auto it = sinks.begin(); it != sinks.end(); ++it) {
+            if (it->cookie != cookie) continue;
+            ComPtr<IDispatch> released = std::move(it->sink);
+            sinks.erase(it);
+            return S_OK;
+        }
+        return CONNECT_E_NOCONNECTION;
+    }
+
+private:
+    ComPtr<IConnectionPointContainer> window_;
+    std::shared_ptr<Page> page_;
+    std::shared_ptr<DocumentContext> context_;
+};
+
+class WindowObject final : public FramesCollection<IHTMLWindow2Stubs, IConnectionPointContainerStubs> {
 public:
     WindowObject(std::shared_ptr<Page> page, std::shared_ptr<DocumentContext> context, std::wstring name)
         : FramesCollection(std::move(page), std::move(context)), name_(std::move(name)) {}
@@ -90,12 +153,40 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
+        if (IsEqualIID(iid, IID_IConnectionPointContainer)) {
+            *out = static_cast<IConnectionPointContainer*>(this);
+            AddRef();
+            return S_OK;
+        }
         if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch) &&
             !IsEqualIID(iid, __uuidof(IHTMLFramesCollection2)) &&
             !IsEqualIID(iid, __uuidof(IHTMLWindow2)))
             return E_NOINTERFACE;
         *out = static_cast<IHTMLWindow2*>(this);
         AddRef();
+        return S_OK;
+    }
+
+    // IConnectionPointContainer
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!IsEqualIID(iid, kDiidHTMLWindowEvents2)) return CONNECT_E_NOCONNECTION;
+        *out = new (std::nothrow) WindowEventsPoint(this, page_, context_);
+        return *out ? S_OK : E_OUTOFMEMORY;
+    }
+
+    // Scrolling moves the control's viewport when this is the top page's
+    // window; a frame's window does not scroll.
+    HRESULT STDMETHODCALLTYPE scrollTo(LONG x, LONG y) override {
+        if (IsTopWindow()) context_->scrollTo(x, y);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE scroll(LONG x, LONG y) override { return scrollTo(x, y); }
+    HRESULT STDMETHODCALLTYPE scrollBy(LONG x, LONG y) override {
+        if (!IsTopWindow()) return S_OK;
+        const DocumentContext::Viewport v = context_->viewport();
+        context_->scrollTo(v.scrollLeft + x, v.scrollTop + y);
         return S_OK;
     }
 
@@ -130,6 +221,10 @@ public:
     }
 
 private:
+    bool IsTopWindow() const {
+        return page_ && context_ && context_->viewport && context_->scrollTo && context_->topPage == page_.get();
+    }
+
     HRESULT Self(IHTMLWindow2** p) {
         if (!p) return E_POINTER;
         *p = this;

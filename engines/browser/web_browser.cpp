@@ -36,15 +36,24 @@ WebBrowser::WebBrowser(int version, REFCLSID requested)
     // A change of the tree or of a style (a host's zoom wrapper, a script)
     // shows at once; the next paint lays the page out again.
     context_->changed = [this] {
+        contentMeasured_ = false;
         if (window_) InvalidateRect(window_, nullptr, FALSE);
     };
+    context_->viewport = [this] { return Viewport(); };
+    context_->scrollTo = [this](long, long top) { ScrollTo(static_cast<int>(top)); };
 }
 
 WebBrowser::~WebBrowser() {
     CancelLoad();
     DestroyControlWindow();
     if (notify_) DestroyWindow(notify_);
-    if (context_) context_->changed = nullptr;
+    if (context_) {
+        context_->changed = nullptr;
+        context_->viewport = nullptr;
+        context_->scrollTo = nullptr;
+        context_->topPage = nullptr;
+        context_->windowSinks.clear();
+    }
     for (auto& [name, value] : properties_) VariantClear(&value);
 }
 

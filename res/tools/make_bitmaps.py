@@ -4,8 +4,8 @@
 Usage: python3 make_bitmaps.py OUTDIR [--preview DIR]
 
 Writes into OUTDIR:
-  ribbon_small.bmp  32 images of 16x16 side by side (ribbon buttons)
-  ribbon_large.bmp  the same 32 images at 32x32
+  ribbon_small.bmp  34 images of 16x16 side by side (ribbon buttons)
+  ribbon_large.bmp  the same 34 images at 32x32
   app_button.bmp    32x32 glyph for the round application button
   panel_icons.bmp   32 images of 16x16 shown by collapsed ribbon panels
   main_large.bmp    16 images of 32x32 for the application menu
@@ -910,6 +910,38 @@ def g_magnifier(d):
     magnifier(d, 6.5, 6.5, 5.3, 14.6, 14.6)
 
 
+def g_compare(d):
+    """Two pages side by side, each in its version's colour."""
+    for (x0, x1, label) in ((0.0, 7.5, '6'), (8.5, 16.0, '8')):
+        col = BADGE[label]
+        window(d, x0, 1.0, x1, 15.0, t0=lighten(col, 0.45), t1=col,
+               line=darken(col, 0.45))
+
+
+def chain_link(d, cx, cy, angle, colour0, colour1, line):
+    """One oval chain link around (cx, cy), tilted by `angle` degrees."""
+    a = math.radians(angle)
+    ca, sa = math.cos(a), math.sin(a)
+    rx, ry, w = 4.8, 2.9, 1.9
+
+    def local(f):
+        def g(x, y):
+            dx, dy = x - cx, y - cy
+            return f(dx * ca + dy * sa, -dx * sa + dy * ca)
+        return g
+    outer = ellipse(0.0, 0.0, rx, ry)
+    inner = ellipse(0.0, 0.0, rx - w, ry - w * 0.7)
+    ring = sub(outer, inner)
+    reach = rx + 1.0
+    shape = Shape(local(ring.f), (cx - reach, cy - reach, cx + reach, cy + reach))
+    d.outlined(shape, vgrad(cy - ry, cy + ry, colour0, colour1), line)
+
+
+def g_link(d):
+    chain_link(d, 5.6, 10.4, -45.0, STEEL_0, STEEL_1, STEEL_LINE)
+    chain_link(d, 10.4, 5.6, -45.0, lighten(WIN_T0, 0.2), WIN_T1, WIN_LINE)
+
+
 RIBBON = [
     g_page, g_folder, g_spare_star, g_back, g_forward, g_refresh, g_stop,
     g_home, g_favorites, g_close, g_check_version, g_internet_options,
@@ -917,9 +949,9 @@ RIBBON = [
     g_version('7'), g_version('8'), g_all_versions, g_default, g_dev_panel,
     g_close_all, g_close_others, g_view_source, g_text_size,
     g_disable_cache, g_disable_media, g_disable_engines, g_navigate,
-    g_version('9'), g_magnifier,
+    g_version('9'), g_magnifier, g_compare, g_link,
 ]
-assert len(RIBBON) == 32
+assert len(RIBBON) == 34
 
 
 # --------------------------------------------------------------------------

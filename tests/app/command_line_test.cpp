@@ -54,6 +54,20 @@ TEST(CommandLine, AllGoesToEveryVersionUntilTheNextVersionFlag) {
     EXPECT_EQ(TotalUrls(info), 9u);
 }
 
+TEST(CommandLine, CompareViewIsASwitchThatLeavesTheAddressesToTheirVersions) {
+    CCustomCommandLineInfo plain;
+    Parse(plain, L"-ie7 a.html");
+    EXPECT_FALSE(plain.m_bCompareView);
+
+    CCustomCommandLineInfo info;
+    Parse(info, L"-ie7 a.html /Compare-View b.html");
+    EXPECT_TRUE(info.m_bCompareView);
+    ASSERT_EQ(info.m_urls[IE7].size(), 2u) << "the switch does not end the version's addresses";
+    EXPECT_EQ(info.m_urls[IE7][1], L"b.html");
+    EXPECT_EQ(TotalUrls(info), 2u);
+    EXPECT_FALSE(info.m_bCompare) << "not the capture's -compare";
+}
+
 TEST(CommandLine, FlagCharacterAndCaseDoNotMatter) {
     CCustomCommandLineInfo a, b;
     Parse(a, L"/IE55 a.html");

@@ -1124,3 +1124,354 @@ TEST_F(ScriptErrorSign, ShowsTheActiveTabsCountListsAndCopiesItsErrorsAndResetsO
 }
 
 } // namespace
+
+// The windows inside a tab's view, for failure messages.
+std::string DescribeTab(HWND tab) {
+    std::string out;
+    HWND view = FindWindowExW(tab, nullptr, L"fw.View", nullptr);
+    out += view ? "view" : "no view";
+    for (HWND w = view ? GetWindow(view, GW_CHILD) : nullptr; w; w = GetWindow(w, GW_HWNDNEXT)) {
+        wchar_t name[64] = {};
+        GetClassNameW(w, name, 64);
+        out += " [" + fw::ToNarrow(name) + (IsWindowVisible(w) ? " visible" : " hidden") + " " +
+               std::to_string(GetDlgItem(w, IDC_ADDRESS_BOX) != nullptr) + "]";
+        // The address box's own windows.
+        HWND box = GetDlgItem(w, IDC_ADDRESS_BOX);
+        EnumChildWindows(
+            box,
+            [](HWND c, LPARAM text) -> BOOL {
+                wchar_t cls[64] = {};
+                GetClassNameW(c, cls, 64);
+                *reinterpret_cast<std::string*>(text) += " <" + fw::ToNarrow(cls) + ">";
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&out));
+    }
+    return out;
+}
+
+// Linked tabs and "Compare side by side", in multi-thread (false) and
+// multi-process (true) mode.
+class LinkedTabs : public Tabs, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        Tabs::SetUp();
+        std::string lines;
+        for (int i = 0; i < 200; ++i) lines += "<p>Line " + std::to_string(i) + "</p>";
+        server.Serve("/long.html", 200, "text/html",
+                     "<html><head><title>Long</title></head><body>" + lines + "</body></html>");
+        server.Serve("/other-long.html", 200, "text/html",
+                     "<html><head><title>Other</title></head><body>" + lines + "</body></html>");
+        if (GetParam()) SetOption(L"Options", L"MultiProcessMode", 1);
+        // The open-in-all choices: 6, 7 and 8.
+        for (const wchar_t* code : {L"5", L"9", L"D"})
+            SetOption(L"Options", (std::wstring(L"OpenAll_IE") + code).c_str(), 0);
+        for (const wchar_t* code : {L"6", L"7", L"8"})
+            SetOption(L"Options", (std::wstring(L"OpenAll_IE") + code).c_str(), 1);
+    }
+
+    // The tabs of the compare view once it shows three groups of one tab
+    // each whose captions all contain `mark`; empty when it never does.
+    std::vector<HWND> WaitForThreeGroups(const std::wstring& mark) {
+        std::vector<HWND> tabs;
+        WaitFor(
+            [&] {
+                tabs.clear();
+                const Groups g = TabsOf(main);
+                if (g.groups.size() != 3) return false;
+                for (const auto& group : g.tabs) {
+                    if (group.size() != 1 || WindowText(group[0]).find(mark) == std::wstring::npos) return false;
+                    tabs.push_back(group[0]);
+                }
+                return true;
+            },
+            60s);
+        // Left to right.
+        std::sort(tabs.begin(), tabs.end(), [](HWND a, HWND b) { return LeftOf(a) < LeftOf(b); });
+        if (tabs.size() != 3) {
+            const Groups g = TabsOf(main);
+            ADD_FAILURE() << g.groups.size() << " groups, captions " << ::testing::PrintToString(g.Captions());
+            tabs.clear();
+        }
+        return tabs;
+    }
+    // Closing the window ends the program, with exit code 0.
+    void CloseAndEnd() {
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        DWORD code = 1234;
+        EXPECT_TRUE(program.WaitForExit(15000, &code)) << "the program did not end";
+        EXPECT_EQ(code, 0u);
+    }
+    // Types an address into a tab's box and presses Enter, once the box
+    // answers (its edit field is briefly out of reach while the tab updates
+    // its list of addresses).
+    void TypeAddress(HWND tab, const std::wstring& url) {
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                HWND box = GetDlgItem(ContentOf(tab), IDC_ADDRESS_BOX);
+                return box && SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0) != 0;
+            },
+            10s))
+            << DescribeTab(tab);
+        GoTo(tab, url);
+    }
+    static LONG LeftOf(HWND window) {
+        RECT r{};
+        GetWindowRect(window, &r);
+        return r.left;
+    }
+    // Waits until every tab's caption is `caption`.
+    ::testing::AssertionResult WaitForAll(const std::vector<HWND>& tabs, const std::wstring& caption) {
+        if (WaitFor(
+                [&] {
+                    return std::all_of(tabs.begin(), tabs.end(), [&](HWND t) { return WindowText(t) == caption; });
+                },
+                40s))
+            return ::testing::AssertionSuccess();
+        std::vector<std::wstring> captions;
+        for (HWND t : tabs) captions.push_back(WindowText(t));
+        return ::testing::AssertionFailure() << "captions " << ::testing::PrintToString(captions);
+    }
+};
+
+// The stand-in engine's page window inside a tab, of any process.
+HWND PageWindowOf(HWND tab) {
+    HWND found = nullptr;
+    HWND content = ContentOf(tab);
+    if (!content) return nullptr;
+    EnumChildWindows(
+        content,
+        [](HWND w, LPARAM out) -> BOOL {
+            wchar_t name[64] = {};
+            GetClassNameW(w, name, 64);
+            if (wcscmp(name, L"StandInWebBrowserView") != 0) return TRUE;
+            *reinterpret_cast<HWND*>(out) = w;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The page's vertical scroll position (`which` 0) or its largest position
+// (1), as the stand-in engine answers another process; -1 without a page.
+long PageScroll(HWND tab, int which) {
+    static const UINT query = RegisterWindowMessageW(L"StandInWebBrowserScrollQuery");
+    HWND page = PageWindowOf(tab);
+    DWORD_PTR result = 0;
+    if (!page || !SendMessageTimeoutW(page, query, static_cast<WPARAM>(which), 0, SMTO_ABORTIFHUNG, 5000, &result))
+        return -1;
+    return static_cast<long>(result);
+}
+
+TEST_P(LinkedTabs, CompareViewOpensTheAddressInEachChosenVersionInGroupsSideBySide) {
+    const std::wstring url = server.Url("/ua.html");
+    Start(L"-compare-view -ie7 " + url);
+    const std::vector<HWND> tabs = WaitForThreeGroups(L"MSIE");
+    ASSERT_EQ(tabs.size(), 3u);
+    // One group per version, in version order from left to right: the -ie7
+    // tab serves version 7, and no tab is left over.
+    const wchar_t* marks[] = {L"MSIE 6.0", L"MSIE 7.0", L"MSIE 8.0"};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_NE(WindowText(tabs[i]).find(marks[i]), std::wstring::npos) << WindowText(tabs[i]);
+        EXPECT_TRUE(WaitFor([&] { return AddressOf(tabs[i]) == url; }, 10s))
+            << "tab " << i << ": " << ::testing::PrintToString(AddressOf(tabs[i])) << ", " << DescribeTab(tabs[i]);
+        EXPECT_TRUE(IsWindowVisible(tabs[i])) << "each group shows its tab";
+        if (i > 0) {
+            RECT left{}, right{};
+            GetWindowRect(GetParent(tabs[i - 1]), &left);
+            GetWindowRect(GetParent(tabs[i]), &right);
+            EXPECT_LE(left.right, right.left) << "group " << i << " is right of the one before";
+            EXPECT_EQ(left.top, right.top) << "one row";
+            EXPECT_GT(right.right - right.left, 100);
+        }
+    }
+    CloseAndEnd();
+}
+
+TEST_P(LinkedTabs, AnAddressTypedInOneLinkedTabAndBackAreRepeatedInTheOthers) {
+    Start(L"-compare-view -ie6 " + server.Url("/home.html"));
+    const std::vector<HWND> tabs = WaitForThreeGroups(L"Home");
+    ASSERT_EQ(tabs.size(), 3u);
+
+    // Typed in the middle tab (version 7) and Enter: every tab goes there.
+    TypeAddress(tabs[1], server.Url("/a.html"));
+    ASSERT_TRUE(WaitForAll(tabs, L"A"));
+    for (HWND tab : tabs)
+        EXPECT_TRUE(WaitFor([&] { return AddressOf(tab) == server.Url("/a.html"); }, 10s)) << DescribeTab(tab);
+    TypeAddress(tabs[2], server.Url("/b.html"));
+    ASSERT_TRUE(WaitForAll(tabs, L"B"));
+    // Each tab loaded each page once: no navigation came back from a tab
+    // that repeated it.
+    EXPECT_EQ(RequestsFor(server, "/a.html"), 3);
+    EXPECT_EQ(RequestsFor(server, "/b.html"), 3);
+
+    // Back in the active tab: each tab steps back in its own history.
+    Command(ID_BACK);
+    ASSERT_TRUE(WaitForAll(tabs, L"A"));
+    CloseAndEnd();
+}
+
+TEST_P(LinkedTabs, AScrollInOneLinkedTabMovesTheOthersInProportion) {
+    Start(L"-compare-view -ie8 " + server.Url("/long.html"));
+    const std::vector<HWND> tabs = WaitForThreeGroups(L"Long");
+    ASSERT_EQ(tabs.size(), 3u);
+    for (HWND tab : tabs) {
+        ASSERT_TRUE(WaitFor([&] { return PageScroll(tab, 1) > 0; }, 20s)) << "the page scrolls";
+        EXPECT_EQ(PageScroll(tab, 0), 0);
+    }
+
+    // The user drags the first tab's scroll bar to the end: every page goes
+    // to its end.
+    HWND first = PageWindowOf(tabs[0]);
+    ASSERT_NE(first, nullptr);
+    SendMessageW(first, WM_VSCROLL, SB_BOTTOM, 0);
+    for (HWND tab : tabs)
+        EXPECT_TRUE(WaitFor([&] { return PageScroll(tab, 0) == PageScroll(tab, 1); }, 20s))
+            << PageScroll(tab, 0) << " of " << PageScroll(tab, 1);
+
+    // A page down from the top of the last tab: the others show the same
+    // share of their pages.
+    HWND last = PageWindowOf(tabs[2]);
+    ASSERT_NE(last, nullptr);
+    SendMessageW(last, WM_VSCROLL, SB_TOP, 0);
+    for (HWND tab : tabs) EXPECT_TRUE(WaitFor([&] { return PageScroll(tab, 0) == 0; }, 20s));
+    SendMessageW(last, WM_VSCROLL, SB_PAGEDOWN, 0);
+    const long position = PageScroll(tabs[2], 0), range = PageScroll(tabs[2], 1);
+    ASSERT_GT(position, 0);
+    ASSERT_LT(position, range);
+    for (HWND tab : {tabs[0], tabs[1]}) {
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                const long expected = (position * PageScroll(tab, 1) + range / 2) / range;
+                return std::abs(PageScroll(tab, 0) - expected) <= 1;
+            },
+            20s))
+            << PageScroll(tab, 0) << " of " << PageScroll(tab, 1) << " for " << position << " of " << range;
+    }
+    // Another move, in the first tab: the others follow it, and the first
+    // tab stays where the user put it (what the followers did came back to
+    // no one).
+    HWND firstPage = PageWindowOf(tabs[0]);
+    SendMessageW(firstPage, WM_VSCROLL, SB_LINEDOWN, 0);
+    const long moved = PageScroll(tabs[0], 0), movedRange = PageScroll(tabs[0], 1);
+    ASSERT_GT(moved, 0);
+    for (HWND tab : {tabs[1], tabs[2]})
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                const long expected = (moved * PageScroll(tab, 1) + movedRange / 2) / movedRange;
+                return std::abs(PageScroll(tab, 0) - expected) <= 1;
+            },
+            20s));
+    EXPECT_EQ(PageScroll(tabs[0], 0), moved);
+    CloseAndEnd();
+}
+
+TEST_P(LinkedTabs, TextSizeAndZoomOfOneLinkedTabAreTakenByTheOthers) {
+    Start(L"-compare-view -ie7 " + server.Url("/long.html"));
+    const std::vector<HWND> tabs = WaitForThreeGroups(L"Long");
+    ASSERT_EQ(tabs.size(), 3u);
+    // A page's scrollable length grows with its text and its zoom.
+    std::vector<long> plain;
+    for (HWND tab : tabs) {
+        ASSERT_TRUE(WaitFor([&] { return PageScroll(tab, 1) > 0; }, 20s));
+        plain.push_back(PageScroll(tab, 1));
+    }
+    Command(ID_TEXT_SIZE_LARGER);
+    std::vector<long> larger(3, 0);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(WaitFor([&] { return (larger[i] = PageScroll(tabs[i], 1)) > plain[i] * 5 / 4; }, 20s))
+            << "tab " << i << ": " << plain[i] << " then " << larger[i];
+    }
+    Command(ID_ZOOM_IN);
+    for (size_t i = 0; i < 3; ++i) {
+        long zoomed = 0;
+        EXPECT_TRUE(WaitFor([&] { return (zoomed = PageScroll(tabs[i], 1)) > larger[i] * 21 / 20; }, 20s))
+            << "tab " << i << ": " << larger[i] << " then " << zoomed;
+    }
+    CloseAndEnd();
+}
+
+TEST_P(LinkedTabs, APageThatFailsLeavesTheLink) {
+    Start(L"-compare-view -ie8 " + server.Url("/home.html"));
+    const std::vector<HWND> tabs = WaitForThreeGroups(L"Home");
+    ASSERT_EQ(tabs.size(), 3u);
+    // Every tab follows to a page that is not there, fails, and leaves.
+    TypeAddress(tabs[0], server.Url("/missing.html"));
+    ASSERT_TRUE(WaitFor([&] { return RequestsFor(server, "/missing.html") == 3; }, 40s));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return std::none_of(tabs.begin(), tabs.end(), [](HWND t) { return WindowText(t) == L"Home"; });
+        },
+        40s));
+    // Unlinked: an address stays in its tab; the next tab's own navigation
+    // afterwards is the barrier.
+    TypeAddress(tabs[0], server.Url("/a.html"));
+    ASSERT_TRUE(WaitForAll({tabs[0]}, L"A"));
+    TypeAddress(tabs[1], server.Url("/b.html"));
+    ASSERT_TRUE(WaitForAll({tabs[1]}, L"B"));
+    EXPECT_EQ(RequestsFor(server, "/a.html"), 1);
+    EXPECT_EQ(RequestsFor(server, "/b.html"), 1);
+    EXPECT_NE(WindowText(tabs[2]), L"A");
+    CloseAndEnd();
+}
+
+TEST_P(LinkedTabs, LinkTabsTogglesTheLinkOfTheTabsThatShowTheSameAddress) {
+    const std::wstring url = server.Url("/ua.html");
+    Start(L"-ie6 " + url + L" -ie8 " + url + L" -ie7 " + server.Url("/c.html"));
+    HWND tab6 = nullptr, tab7 = nullptr, tab8 = nullptr;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            for (const auto& group : TabsOf(main).tabs)
+                for (HWND tab : group) {
+                    const std::wstring caption = WindowText(tab);
+                    if (caption.find(L"MSIE 6.0") != std::wstring::npos) tab6 = tab;
+                    if (caption.find(L"MSIE 8.0") != std::wstring::npos) tab8 = tab;
+                    if (caption == L"C") tab7 = tab;
+                }
+            return tab6 && tab7 && tab8;
+        },
+        40s))
+        << ::testing::PrintToString(TabsOf(main).Captions());
+    // "Link tabs" in the version-8 tab links it with the version-6 tab,
+    // which shows the same address, and not with the version-7 one.
+    SendMessageW(GetDlgItem(main, 0xE900), WM_MDIACTIVATE, reinterpret_cast<WPARAM>(tab8), 0);
+    Command(ID_LINK_TABS);
+    TypeAddress(tab8, server.Url("/a.html"));
+    ASSERT_TRUE(WaitForAll({tab6, tab8}, L"A"));
+    // Unlinked again: an address stays in its tab; the other tab's own
+    // navigation afterwards is the barrier.
+    Command(ID_LINK_TABS);
+    TypeAddress(tab8, server.Url("/b.html"));
+    ASSERT_TRUE(WaitForAll({tab8}, L"B"));
+    TypeAddress(tab6, server.Url("/home.html"));
+    ASSERT_TRUE(WaitForAll({tab6}, L"Home"));
+    EXPECT_EQ(WindowText(tab8), L"B");
+    EXPECT_EQ(WindowText(tab7), L"C");
+    EXPECT_EQ(RequestsFor(server, "/a.html"), 2);
+    EXPECT_EQ(RequestsFor(server, "/b.html"), 1);
+    EXPECT_EQ(RequestsFor(server, "/home.html"), 1);
+    EXPECT_EQ(RequestsFor(server, "/c.html"), 1);
+    CloseAndEnd();
+}
+
+TEST_P(LinkedTabs, ALostChildLeavesTheLinkAndTheOtherTabsStayLinked) {
+    if (!GetParam()) GTEST_SKIP() << "only a tab in a child process can be lost on its own";
+    Start(L"-compare-view -ie7 " + server.Url("/home.html"));
+    const std::vector<HWND> tabs = WaitForThreeGroups(L"Home");
+    ASSERT_EQ(tabs.size(), 3u);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(ContentOf(tabs[1]), &pid);
+    ASSERT_NE(pid, program.id);
+    fw::UniqueHandle child(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+    ASSERT_TRUE(child);
+    TerminateProcess(child.get(), 9);
+    ASSERT_TRUE(WaitFor([&] { return TabsOf(main).TabCount() == 2; }, 20s));
+    TypeAddress(tabs[2], server.Url("/a.html"));
+    ASSERT_TRUE(WaitForAll({tabs[0], tabs[2]}, L"A"));
+    CloseAndEnd();
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, LinkedTabs, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "MultiProcess" : "MultiThread";
+                         });

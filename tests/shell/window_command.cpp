@@ -6,7 +6,9 @@
 //                                     of the program's open property sheet,
 //                                     "dialog:ID" to press button ID of it
 //                                     (or of another dialog of the program),
-//                                     "click:X,Y" to click the ribbon there
+//                                     "click:X,Y" to click the ribbon there,
+//                                     "scroll:N" to scroll the first page
+//                                     shown in the window N lines down
 // For the picture scripts, which arrange tabs before they take a picture.
 // Exits with 1 when no main window shows within 20 seconds.
 #include <windows.h>
@@ -46,6 +48,14 @@ BOOL CALLBACK TakeSheet(HWND h, LPARAM param) {
     return FALSE;
 }
 
+BOOL CALLBACK TakePageWindow(HWND h, LPARAM out) {
+    wchar_t className[64] = {};
+    GetClassNameW(h, className, 64);
+    if (wcscmp(className, L"StandInWebBrowserView") != 0 || !IsWindowVisible(h)) return TRUE;
+    *reinterpret_cast<HWND*>(out) = h;
+    return FALSE;
+}
+
 int wmain(int argc, wchar_t** argv) {
     HWND main = nullptr;
     for (int i = 0; i < 200 && !(main = FindMainWindow()); ++i) Sleep(100);
@@ -66,6 +76,10 @@ int wmain(int argc, wchar_t** argv) {
             GetWindowThreadProcessId(main, &search.processId);
             EnumWindows(&TakeSheet, reinterpret_cast<LPARAM>(&search));
             if (search.found) PostMessageW(search.found, WM_COMMAND, static_cast<WPARAM>(_wtoi(arg.c_str() + 7)), 0);
+        } else if (arg.rfind(L"scroll:", 0) == 0) {
+            HWND page = nullptr;
+            EnumChildWindows(main, &TakePageWindow, reinterpret_cast<LPARAM>(&page));
+            for (int n = _wtoi(arg.c_str() + 7); page && n > 0; --n) SendMessageW(page, WM_VSCROLL, SB_LINEDOWN, 0);
         } else if (arg.rfind(L"click:", 0) == 0) {
             HWND ribbon = FindWindowExW(main, nullptr, L"fw.RibbonBar", nullptr);
             const int x = _wtoi(arg.c_str() + 6);

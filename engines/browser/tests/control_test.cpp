@@ -978,4 +978,137 @@ TEST_F(Control, LinksInFramesNavigateTheirFrameOrTheFrameTheyName) {
     EXPECT_EQ(Location(c), top);
 }
 
+// Counts the onscroll events of a window it is advised on.
+class ScrollSink final : public IDispatch {
+public:
+    int scrolls = 0;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch)) return E_NOINTERFACE;
+        *out = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs_; }  // on the test's stack
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
+        if (id == DISPID_HTMLWINDOWEVENTS2_ONSCROLL) ++scrolls;
+        return S_OK;
+    }
+    ULONG refs() const { return refs_; }
+
+private:
+    ULONG refs_ = 0;
+};
+
+// The window of a document, and the HTMLWindowEvents2 point of it.
+IConnectionPoint* WindowEventsOf(IHTMLDocument2* document) {
+    IHTMLWindow2* window = nullptr;
+    if (FAILED(document->get_parentWindow(&window)) || !window) return nullptr;
+    IConnectionPointContainer* container = nullptr;
+    IConnectionPoint* point = nullptr;
+    if (SUCCEEDED(window->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)))) {
+        // DIID_HTMLWindowEvents2
+        const IID events = {0x3050F625, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
+        container->FindConnectionPoint(events, &point);
+        container->Release();
+    }
+    window->Release();
+    return point;
+}
+
+IHTMLElement2* BodyOf(IHTMLDocument2* document) {
+    IHTMLElement* body = nullptr;
+    IHTMLElement2* body2 = nullptr;
+    if (SUCCEEDED(document->get_body(&body)) && body) {
+        body->QueryInterface(IID_IHTMLElement2, reinterpret_cast<void**>(&body2));
+        body->Release();
+    }
+    return body2;
+}
+
+LONG Get(IHTMLElement2* e, HRESULT (STDMETHODCALLTYPE IHTMLElement2::*getter)(LONG*)) {
+    LONG value = -1;
+    return SUCCEEDED((e->*getter)(&value)) ? value : -1;
+}
+
+TEST_F(Control, ThePageScrollsThroughItsDocumentAndTellsItsWindowsSinks) {
+    std::string lines;
+    for (int i = 0; i < 150; ++i) lines += "<p>Line " + std::to_string(i) + "</p>";
+    const std::wstring page = temp_.WriteFile(L"long.html", "<html><body>" + lines + "</body></html>");
+    const std::wstring next = temp_.WriteFile(L"next.html", "<html><body>" + lines + "</body></html>");
+    Container c;
+    ASSERT_EQ(c.CreateFromLibrary(L"6hdocvw.dll"), S_OK);
+    ASSERT_TRUE(c.NavigateAndWait(page));
+    IHTMLDocument2* document = Document(c);
+    ASSERT_NE(document, nullptr);
+    IHTMLElement2* body = BodyOf(document);
+    ASSERT_NE(body, nullptr);
+    const LONG height = Get(body, &IHTMLElement2::get_scrollHeight);
+    const LONG client = Get(body, &IHTMLElement2::get_clientHeight);
+    EXPECT_GT(client, 0);
+    EXPECT_GT(height, client) << "150 lines are longer than the window";
+    EXPECT_EQ(Get(body, &IHTMLElement2::get_scrollTop), 0);
+    EXPECT_EQ(Get(body, &IHTMLElement2::get_scrollWidth), Get(body, &IHTMLElement2::get_clientWidth));
+
+    ScrollSink sink;
+    IConnectionPoint* point = WindowEventsOf(document);
+    ASSERT_NE(point, nullptr);
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+
+    // Set through the body: the position takes, and onscroll comes from the
+    // thread's messages afterwards, once.
+    ASSERT_EQ(body->put_scrollTop(100), S_OK);
+    EXPECT_EQ(Get(body, &IHTMLElement2::get_scrollTop), 100);
+    EXPECT_EQ(sink.scrolls, 0) << "not during the call";
+    ASSERT_TRUE(c.Pump([&] { return sink.scrolls == 1; }));
+    // The scroll bar of the control's window: to the end, clamped.
+    SendMessageW(c.ControlWindow(), WM_VSCROLL, SB_BOTTOM, 0);
+    ASSERT_TRUE(c.Pump([&] { return sink.scrolls == 2; }));
+    EXPECT_EQ(Get(body, &IHTMLElement2::get_scrollTop), height - client);
+    SCROLLINFO info{sizeof(info), SIF_POS};
+    ASSERT_TRUE(GetScrollInfo(c.ControlWindow(), SB_VERT, &info));
+    EXPECT_EQ(info.nPos, height - client) << "the scroll bar shows it";
+    // The window scrolls the same viewport; a position that does not change
+    // fires nothing (the next event is the barrier).
+    IHTMLWindow2* window = nullptr;
+    ASSERT_EQ(document->get_parentWindow(&window), S_OK);
+    ASSERT_EQ(window->scrollTo(0, height - client), S_OK);
+    ASSERT_EQ(window->scrollTo(0, 0), S_OK);
+    ASSERT_TRUE(c.Pump([&] { return sink.scrolls == 3; }));
+    EXPECT_EQ(Get(body, &IHTMLElement2::get_scrollTop), 0);
+    window->Release();
+
+    // Another page: the old window's sinks are dropped; the new window's
+    // sink hears the next scroll.
+    body->Release();
+    document->Release();
+    ASSERT_TRUE(c.NavigateAndWait(next));
+    EXPECT_EQ(sink.refs(), 0u) << "the control let go of the old window's sink";
+    document = Document(c);
+    ASSERT_NE(document, nullptr);
+    ScrollSink fresh;
+    IConnectionPoint* freshPoint = WindowEventsOf(document);
+    ASSERT_NE(freshPoint, nullptr);
+    DWORD freshCookie = 0;
+    ASSERT_EQ(freshPoint->Advise(&fresh, &freshCookie), S_OK);
+    SendMessageW(c.ControlWindow(), WM_VSCROLL, SB_PAGEDOWN, 0);
+    ASSERT_TRUE(c.Pump([&] { return fresh.scrolls == 1; }));
+    EXPECT_EQ(sink.scrolls, 3);
+    EXPECT_EQ(freshPoint->Unadvise(freshCookie), S_OK);
+    EXPECT_EQ(fresh.refs(), 0u);
+    EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION) << "already dropped";
+    freshPoint->Release();
+    point->Release();
+    document->Release();
+}
+
 }  // namespace
