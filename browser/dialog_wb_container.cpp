@@ -140,8 +140,38 @@ CDialogWBContainer::~CDialogWBContainer() {
     OnDestroy();
 }
 
+void CDialogWBContainer::EnsureAddressBox() {
+    // Under Wine, with several tabs built at the same moment, the address box
+    // now and then comes without its inner combo box and edit field (their
+    // creation fails with "invalid window handle", as a tab content's whole
+    // CreateDialog sometimes does then), and cannot take an address. It is
+    // made again in the same place, with the same style and font.
+    for (int attempt = 0; attempt < kAddressBoxAttempts; ++attempt) {
+        HWND box = Item(IDC_ADDRESS_BOX);
+        if (box && SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0)) return;
+        RECT place{0, 0, 316, 150};  // the template's, in dialog units
+        MapDialogRect(Handle(), &place);
+        DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_SORT | CBS_AUTOHSCROLL | CBS_DROPDOWN;
+        if (box) {
+            style = static_cast<DWORD>(GetWindowLongPtrW(box, GWL_STYLE));
+            GetWindowRect(box, &place);
+            MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&place), 2);
+            DestroyWindow(box);
+        }
+        fw::LogFailure("the address box's edit field", HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE));
+        box = CreateWindowExW(0, WC_COMBOBOXEXW, L"", style, place.left, place.top, place.right - place.left,
+                              place.bottom - place.top, Handle(),
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_ADDRESS_BOX)), nullptr, nullptr);
+        if (!box) continue;
+        SendMessageW(box, WM_SETFONT, SendMessageW(Handle(), WM_GETFONT, 0, 0), FALSE);
+        // First in the tab order, as the template puts it.
+        SetWindowPos(box, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+}
+
 BOOL CDialogWBContainer::OnInitDialog() {
     m_panel.OnInitDialog();
+    EnsureAddressBox();
     if (HWND edit = reinterpret_cast<HWND>(SendMessageW(Item(IDC_ADDRESS_BOX), CBEM_GETEDITCONTROL, 0, 0)))
         SetWindowSubclass(edit, &CDialogWBContainer::AddressEditProc, 0, 0);
 

@@ -153,6 +153,9 @@ protected:
 
 private:
     static LRESULT CALLBACK AddressEditProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    // Makes the address box again when it came without its edit field.
+    void EnsureAddressBox();
+    static constexpr int kAddressBoxAttempts = 3;
     class EventSink;
 
     void OnCommand(UINT id);

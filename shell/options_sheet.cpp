@@ -3,6 +3,7 @@
 #include "browser/control_site.h"
 #include "core/settings.h"
 #include "framework/app.h"
+#include "framework/cue_banner.h"
 #include "framework/strings.h"
 #include "prefs/language.h"
 #include "res/resource_ids.h"
@@ -106,8 +107,8 @@ BOOL COptionsGeneralPageDlg::OnInitDialog() {
 
     HWND edit = Item(IDC_HOME_PAGE);
     const std::wstring cue = TranslatedString(IDS_HOMEPAGE_CUE);
-    // TRUE: the cue stays while the empty edit has the focus.
-    SendMessageW(edit, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(cue.c_str()));
+    // The cue stays while the empty edit has the focus.
+    fw::SetCueBanner(edit, cue, true);
     SendMessageW(edit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
 
     IShellApp* app = GetShellApp();

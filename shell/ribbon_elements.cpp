@@ -2,6 +2,7 @@
 
 #include "core/messages.h"
 #include "framework/app.h"
+#include "framework/cue_banner.h"
 #include "framework/mdi.h"
 #include "framework/strings.h"
 #include "prefs/language.h"
@@ -117,7 +118,7 @@ void CMyMFCRibbonBar::OnLButtonDown(POINT point) {
 
 HWND CMFCRibbonGoogleSearch::CreateEdit(HWND parent, DWORD style) {
     HWND edit = fw::RibbonComboBox::CreateEdit(parent, style);
-    if (edit) SendMessageW(edit, EM_SETCUEBANNER, FALSE, reinterpret_cast<LPARAM>(ToolTip().c_str()));
+    fw::SetCueBanner(edit, ToolTip(), false);
     return edit;
 }
 

@@ -1,5 +1,9 @@
 #include "framework/app.h"
+#include "framework/cue_banner.h"
 #include "framework/window.h"
+#include "framework/wine.h"
+
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -96,3 +100,25 @@ TEST(FrameWindow, ForeignWindowsAreNotFrameworkObjects) {
 }
 
 } // namespace
+
+// Under Wine the edit control's own hint frees its text from another heap
+// when it is replaced and when the field goes (the program then hung or
+// faulted while it closed): there the program draws the hint itself, and a
+// second call replaces the first.
+TEST(CueBanner, UnderWineTheFieldsHintIsTheProgramsOwnAndGoesWithTheField) {
+    HWND edit = CreateWindowExW(0, L"Edit", L"", WS_POPUP | ES_AUTOHSCROLL, 0, 0, 200, 24, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(edit, nullptr);
+    fw::SetCueBanner(edit, L"Search the web", false);
+    fw::SetCueBanner(edit, L"Rechercher sur le Web", true);
+    if (fw::RunningUnderWine()) {
+        EXPECT_EQ(fw::DrawnCueBanner(edit), L"Rechercher sur le Web");
+        wchar_t held[64] = {};
+        EXPECT_FALSE(SendMessageW(edit, EM_GETCUEBANNER, reinterpret_cast<WPARAM>(held), 64) && held[0])
+            << "the edit control holds a hint of its own: " << static_cast<const void*>(held);
+    }
+    ShowWindow(edit, SW_SHOWNA);
+    UpdateWindow(edit);
+    EXPECT_TRUE(DestroyWindow(edit));
+    EXPECT_EQ(fw::DrawnCueBanner(edit), L"");
+}
