@@ -308,14 +308,18 @@ TEST_F(EngineThread, AChildThatCannotStartIsReportedWithTheSystemsReasonAndTheTa
         // The fixed text, then the system's reason with its error code.
         const std::wstring text = testing_support::MessageBoxText(box);
         EXPECT_EQ(text.rfind(L"Error when launching sub-process (2)\n\nCreateProcess: ", 0), 0u) << text;
-        if (c.reason) EXPECT_NE(text.find(c.reason, 40), std::wstring::npos) << text;  // ERROR_FILE_NOT_FOUND
+        if (c.reason) {
+            EXPECT_NE(text.find(c.reason, 40), std::wstring::npos) << text;  // ERROR_FILE_NOT_FOUND
+        }
         EXPECT_GT(text.size(), 52u) << "the system's reason follows";
         EXPECT_EQ(GetWindow(box, GW_OWNER), view.hwnd);
         EXPECT_EQ(testing_support::WindowText(box), L"Vantrell");
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_MUST_CLOSE); }, 10s));
         for (const auto& m : view.received) {
-            if (m.message == UWM_TAB_MUST_CLOSE) EXPECT_EQ(m.wParam, static_cast<WPARAM>(CLOSE_LAUNCH_FAILED));
+            if (m.message == UWM_TAB_MUST_CLOSE) {
+                EXPECT_EQ(m.wParam, static_cast<WPARAM>(CLOSE_LAUNCH_FAILED));
+            }
         }
         ASSERT_TRUE(WaitFor([&] { return done.Signalled(); }, 10s));
     }

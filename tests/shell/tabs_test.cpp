@@ -239,7 +239,9 @@ protected:
         RegDeleteTreeW(HKEY_CURRENT_USER, profile.KeyPath().c_str());
         // The program's end is the end of its children: none is left once
         // it has exited.
-        if (program.id) EXPECT_EQ(ChildProcesses(program.id), std::vector<DWORD>{}) << "a child process is left";
+        if (program.id) {
+            EXPECT_EQ(ChildProcesses(program.id), std::vector<DWORD>{}) << "a child process is left";
+        }
     }
 
     void Start(const std::wstring& arguments) {
@@ -1051,7 +1053,9 @@ protected:
         ASSERT_NE(bar, nullptr);
         ASSERT_TRUE(WaitFor([&] { return ErrorSign(bar) == L"1 error"; }, 30s)) << WindowText(bar);
         ASSERT_TRUE(WaitForCaptions({L"Err"}));
-        if (multiProcess) EXPECT_EQ(TabChildProcesses().size(), 1u) << "the page runs in a child process";
+        if (multiProcess) {
+            EXPECT_EQ(TabChildProcesses().size(), 1u) << "the page runs in a child process";
+        }
         HWND errorTab = TabsOf(main).tabs[0][0];
 
         // A new tab is the active one: no sign for its page. Its caption
@@ -1126,6 +1130,24 @@ TEST_F(ScriptErrorSign, ShowsTheActiveTabsCountListsAndCopiesItsErrorsAndResetsO
 } // namespace
 
 // The windows inside a tab's view, for failure messages.
+// Window enumeration callbacks (stdcall functions on x86, which a lambda
+// cannot be): a window's class name added to a text; the stand-in engine's
+// page window.
+BOOL CALLBACK AppendClassName(HWND w, LPARAM text) {
+    wchar_t cls[64] = {};
+    GetClassNameW(w, cls, 64);
+    *reinterpret_cast<std::string*>(text) += " <" + fw::ToNarrow(cls) + ">";
+    return TRUE;
+}
+
+BOOL CALLBACK TakePageWindow(HWND w, LPARAM out) {
+    wchar_t name[64] = {};
+    GetClassNameW(w, name, 64);
+    if (wcscmp(name, L"StandInWebBrowserView") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(out) = w;
+    return FALSE;
+}
+
 std::string DescribeTab(HWND tab) {
     std::string out;
     HWND view = FindWindowExW(tab, nullptr, L"fw.View", nullptr);
@@ -1137,15 +1159,7 @@ std::string DescribeTab(HWND tab) {
                std::to_string(GetDlgItem(w, IDC_ADDRESS_BOX) != nullptr) + "]";
         // The address box's own windows.
         HWND box = GetDlgItem(w, IDC_ADDRESS_BOX);
-        EnumChildWindows(
-            box,
-            [](HWND c, LPARAM text) -> BOOL {
-                wchar_t cls[64] = {};
-                GetClassNameW(c, cls, 64);
-                *reinterpret_cast<std::string*>(text) += " <" + fw::ToNarrow(cls) + ">";
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&out));
+        EnumChildWindows(box, &AppendClassName, reinterpret_cast<LPARAM>(&out));
     }
     return out;
 }
@@ -1239,16 +1253,7 @@ HWND PageWindowOf(HWND tab) {
     HWND found = nullptr;
     HWND content = ContentOf(tab);
     if (!content) return nullptr;
-    EnumChildWindows(
-        content,
-        [](HWND w, LPARAM out) -> BOOL {
-            wchar_t name[64] = {};
-            GetClassNameW(w, name, 64);
-            if (wcscmp(name, L"StandInWebBrowserView") != 0) return TRUE;
-            *reinterpret_cast<HWND*>(out) = w;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumChildWindows(content, &TakePageWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
