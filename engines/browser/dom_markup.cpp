@@ -6,7 +6,9 @@
 #include "standin_stubs.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace standin::dom {
 namespace {
@@ -18,13 +20,53 @@ constexpr GUID kPointerObjectIid = {0x2b8e6c10, 0x7f3d, 0x4e21, {0xa4, 0x5c, 0x9
 
 class PointerObject;
 
-// Every live markup pointer of this thread, so that moving content can carry
-// them along. The objects are apartment-threaded and a page's tree belongs
-// to its control's thread; controls of one version on several threads share
-// this library, so each thread keeps its own set.
-std::unordered_set<PointerObject*>& LivePointers() {
-    thread_local std::unordered_set<PointerObject*> pointers;
-    return pointers;
+// Every live markup pointer, by the thread it lives on, so that moving
+// content can carry the pointers of its tree along. The objects are
+// apartment-threaded and a page's tree belongs to its control's thread;
+// controls of one version on several threads share this library, so each
+// thread has its own set. The sets are kept in one table under a lock, not
+// in thread_local storage: a thread_local set (whose destructor this
+// library's runtime runs as the thread ends) damaged the process heap when
+// several engine threads that had used it ended together.
+class LivePointerTable {
+public:
+    LivePointerTable() { InitializeCriticalSection(&lock_); }
+    ~LivePointerTable() { DeleteCriticalSection(&lock_); }
+    LivePointerTable(const LivePointerTable&) = delete;
+    LivePointerTable& operator=(const LivePointerTable&) = delete;
+
+    void Add(PointerObject* pointer) {
+        Hold hold(lock_);
+        byThread_[GetCurrentThreadId()].insert(pointer);
+    }
+    void Remove(PointerObject* pointer) {
+        Hold hold(lock_);
+        auto it = byThread_.find(GetCurrentThreadId());
+        if (it == byThread_.end()) return;
+        it->second.erase(pointer);
+        if (it->second.empty()) byThread_.erase(it);
+    }
+    // The calling thread's pointers, as they are now.
+    std::vector<PointerObject*> OfThisThread() {
+        Hold hold(lock_);
+        auto it = byThread_.find(GetCurrentThreadId());
+        if (it == byThread_.end()) return {};
+        return std::vector<PointerObject*>(it->second.begin(), it->second.end());
+    }
+
+private:
+    struct Hold {
+        explicit Hold(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
+        ~Hold() { LeaveCriticalSection(&section_); }
+        CRITICAL_SECTION& section_;
+    };
+    CRITICAL_SECTION lock_;
+    std::unordered_map<DWORD, std::unordered_set<PointerObject*>> byThread_;
+};
+
+LivePointerTable& LivePointers() {
+    static LivePointerTable table;
+    return table;
 }
 
 // The path of child indexes from the tree's root down to a position; two
@@ -38,8 +80,8 @@ std::vector<std::size_t> PathOf(const Position& position) {
 
 class PointerObject final : public ComObject<IMarkupPointerStubs> {
 public:
-    explicit PointerObject(const Anchor& anchor) : anchor_(anchor) { LivePointers().insert(this); }
-    ~PointerObject() override { LivePointers().erase(this); }
+    explicit PointerObject(const Anchor& anchor) : anchor_(anchor) { LivePointers().Add(this); }
+    ~PointerObject() override { LivePointers().Remove(this); }
 
     const Anchor& anchor() const { return anchor_; }
     const std::optional<Position>& position() const { return position_; }
@@ -227,7 +269,7 @@ HRESULT MakeMarkupPointer(const Anchor& anchor, IMarkupPointer** out) {
 void AdjustPointersForWrap(Element* parent, std::size_t first, std::size_t last, Element* wrapper,
                            std::size_t existing) {
     std::size_t moved = last - first;
-    for (PointerObject* pointer : LivePointers()) {
+    for (PointerObject* pointer : LivePointers().OfThisThread()) {
         const auto& position = pointer->position();
         if (!position || position->container != parent) continue;
         std::size_t k = position->index;

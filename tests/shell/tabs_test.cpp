@@ -1372,10 +1372,6 @@ TEST_P(LinkedTabs, AScrollInOneLinkedTabMovesTheOthersInProportion) {
 }
 
 TEST_P(LinkedTabs, TextSizeAndZoomOfOneLinkedTabAreTakenByTheOthers) {
-    // Known fault, not yet found: in multi-thread mode the program then
-    // crashes or hangs in about half the runs as it closes (its heap is
-    // damaged by then); the README says so. Multi-process mode is sound.
-    if (!GetParam()) GTEST_SKIP() << "multi-thread: the program's heap is damaged after text size and zoom change in linked tabs";
     Start(L"-compare-view -ie7 " + server.Url("/long.html"));
     const std::vector<HWND> tabs = WaitForThreeGroups(L"Long");
     ASSERT_EQ(tabs.size(), 3u);
