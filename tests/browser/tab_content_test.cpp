@@ -211,7 +211,11 @@ TEST_F(TabContent, APageThatClosesItselfIsAskedFirstAndThenClosesTheTab) {
 
     tab.Navigate(L"javascript:window.close()");
     ASSERT_TRUE(AnswerUnloadQuestion(IDCANCEL));  // stay on the page
-    Sleep(200);
+    // A barrier: a close question refused now is reported after anything
+    // the first answer made the tab say, and that was no close.
+    PostThreadMessageW(tab.id, UWM_TAB_QUERY_CLOSE, 0, 0);
+    ASSERT_TRUE(AnswerUnloadQuestion(IDCANCEL));
+    ASSERT_TRUE(WaitFor([&] { return view.Got(UWM_TAB_CLOSE_REFUSED); }, 10s));
     EXPECT_FALSE(view.Got(UWM_TAB_MUST_CLOSE));
 
     tab.Navigate(L"javascript:window.close()");

@@ -355,11 +355,14 @@ TEST_F(MultiVersion, SuspendedThreadsStaySuspendedButAreAlreadyBound) {
         DWORD id = 0;
         HANDLE h = CreateThread(nullptr, 0, Probe, &probe, CREATE_SUSPENDED, &id);
         ASSERT_NE(h, nullptr);
-        Sleep(50);
+        // Still suspended exactly once (a further suspension counts up from
+        // 1), so it has not run.
+        EXPECT_EQ(SuspendThread(h), 1u);
         EXPECT_FALSE(probe.ran);
         IEVERSION bound = IE4;
         EXPECT_TRUE(IsThreadBound(id, &bound));
         EXPECT_EQ(bound, IE8);
+        EXPECT_EQ(ResumeThread(h), 2u);
         EXPECT_EQ(ResumeThread(h), 1u);  // it was suspended exactly once
         WaitForSingleObject(h, INFINITE);
         CloseHandle(h);
