@@ -70,13 +70,25 @@ HWND ContentOf(HWND tab) {
 }
 
 // Types an address into a tab's address box and goes there.
+// A message sent to a window of the program, with a limit: a tab whose
+// thread hangs fails the test that talks to it instead of holding the whole
+// run. False when the limit passed.
+bool SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result = nullptr) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 30000, &answer)) return false;
+    if (result) *result = static_cast<LRESULT>(answer);
+    return true;
+}
+
 void GoTo(HWND tab, const std::wstring& url) {
     HWND content = ContentOf(tab);
     HWND box = GetDlgItem(content, IDC_ADDRESS_BOX);
-    HWND edit = reinterpret_cast<HWND>(SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0));
-    ASSERT_NE(edit, nullptr);
-    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(url.c_str()));
-    SendMessageW(content, UWM_TAB_GO_ADDRESS, 0, 0);
+    LRESULT edit = 0;
+    ASSERT_TRUE(SendWithin(box, CBEM_GETEDITCONTROL, 0, 0, &edit)) << "the tab does not answer";
+    ASSERT_NE(edit, 0);
+    ASSERT_TRUE(SendWithin(reinterpret_cast<HWND>(edit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(url.c_str())))
+        << "the tab does not answer";
+    ASSERT_TRUE(SendWithin(content, UWM_TAB_GO_ADDRESS, 0, 0)) << "the tab does not answer";
 }
 
 // The same without waiting for the tab: for an address whose page stops in
@@ -1223,7 +1235,8 @@ protected:
         ASSERT_TRUE(WaitFor(
             [&] {
                 HWND box = GetDlgItem(ContentOf(tab), IDC_ADDRESS_BOX);
-                return box && SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0) != 0;
+                LRESULT edit = 0;
+                return box && SendWithin(box, CBEM_GETEDITCONTROL, 0, 0, &edit) && edit != 0;
             },
             10s))
             << DescribeTab(tab);
