@@ -6,6 +6,7 @@
 #include "framework/app.h"
 #include "framework/com_object.h"
 #include "framework/errors.h"
+#include "framework/handles.h"
 #include "framework/profile.h"
 #include "isolation/isolation.h"
 #include "res/resource_ids.h"
@@ -677,9 +678,27 @@ void CDialogWBContainer::PostNcDestroy() {
     }
 }
 
+namespace {
+// Wine's text shaping (usp10), which an edit field uses to measure and draw
+// its text, crashed in its script cache when the address boxes of several
+// engine threads shaped text at the same moment (seen on the i686 build;
+// a crash under its lock then left other threads waiting for ever). The
+// address boxes of one process therefore do their own processing one at a
+// time. Only the edit control's processing is held: the program's own
+// handling below, which may wait for other threads, runs outside.
+fw::CriticalSection& AddressBoxTextLock() {
+    static fw::CriticalSection* lock = new fw::CriticalSection;  // never destroyed: threads may end late
+    return *lock;
+}
+} // namespace
+
 LRESULT CALLBACK CDialogWBContainer::AddressEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
                                                      UINT_PTR, DWORD_PTR) {
-    LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
+    LRESULT result = 0;
+    {
+        fw::Lock oneAtATime(AddressBoxTextLock());
+        result = DefSubclassProc(edit, message, wParam, lParam);
+    }
     if (message == WM_GETDLGCODE && lParam) {
         auto msg = reinterpret_cast<const MSG*>(lParam);
         if (msg->message == WM_KEYDOWN) {
